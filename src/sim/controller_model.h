@@ -1,0 +1,54 @@
+#pragma once
+
+#include "link/register_exchange.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace zef::sim {
+
+// The serial number a controller leaves the factory with, before the workstation numbers it.
+inline constexpr char kBlankSerial[] = "ZEF-K7LX SN 05.02 00000 ";
+
+// Registers of a plausible controller running a warm-idling four-cylinder engine. The live
+// values are functions of time, so a test that pins the time gets the same answers every run.
+class ControllerModel {
+public:
+    struct Options {
+        bool blankIdentity = false;
+    };
+
+    ControllerModel();
+    explicit ControllerModel(Options options);
+
+    // The reply bytes to one request frame at `seconds` since power-up.
+    [[nodiscard]] Frame Handle(const Frame& request, double seconds);
+
+    [[nodiscard]] std::uint16_t Param(std::uint8_t address) const { return m_params[address]; }
+    void SetParam(std::uint8_t address, std::uint16_t value) { m_params[address] = value; }
+    [[nodiscard]] std::uint16_t Live(std::uint8_t address, double seconds) const;
+
+    // Pins a live register to a value (for tests and demonstrations); nullopt lets it move again.
+    void PinLive(std::uint8_t address, std::optional<std::uint16_t> value);
+    void SetSetupMode(bool on) { m_setupMode = on; }
+
+    void SetIdentity(const std::string& serial, const std::string& date);
+    [[nodiscard]] std::string Serial() const;
+    [[nodiscard]] std::string Date() const;
+
+    // The engine at a moment: shared by the live registers and the map-write reply.
+    [[nodiscard]] double EngineSpeed(double seconds) const;
+    [[nodiscard]] double CoolantCelsius(double seconds) const;
+    [[nodiscard]] double BaseInjectionMicros(double rpm) const;
+    [[nodiscard]] double CorrectionRaw(double seconds) const;
+
+private:
+    std::array<std::uint16_t, 256> m_params{};
+    std::map<std::uint8_t, std::uint16_t> m_pinned;
+    bool m_setupMode = false;
+};
+
+} // namespace zef::sim
