@@ -1,0 +1,159 @@
+// The real QSerialPort path against the simulator on a pseudo-terminal.
+
+#include "link/qt_serial_backend.h"
+#include "link/register_exchange.h"
+#include "sim/pty_server.h"
+#include "support/sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+using namespace zef;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kBound = SerialChannel::kWaitPeriods * SerialChannel::kDefaultStep;
+
+struct Session {
+    explicit Session(const std::string& device) : ports(mapped(device)) {}
+    static MappedPortDirectory mapped(const std::string& device) {
+        PortMap map;
+        map.Map(1, device);
+        return MappedPortDirectory(map);
+    }
+    bool open() {
+        if (!channel.Open(1, 19200))
+            return false;
+        channel.SetDtr();
+        channel.ClearRts();
+        return true;
+    }
+    MappedPortDirectory ports;
+    SerialChannel channel{ports};
+    RegisterExchange link{channel};
+};
+
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+#define START_SIM(var, ...)                                                                        \
+    test::SimProcess var(QStringList{__VA_ARGS__});                                               \
+    ASSERT_TRUE(var.Error().empty()) << var.Error()
+
+TEST(RealSerialPort, reads_and_writes_registers_through_zef_sim) {
+    START_SIM(sim, "--line-timing");
+    Session s(sim.Device());
+    ASSERT_TRUE(s.open());
+    EXPECT_TRUE(s.link.Exchange(Command::ReadLive, 0)); // the probe
+    EXPECT_TRUE(s.link.Exchange(Command::ReadParam, 71));
+    EXPECT_EQ(s.link.LastReply().second, 4);
+    // Bytes that a cooked terminal would eat or translate pass untouched both ways.
+    const std::uint16_t awkward[] = {0x130D, 0x0311, 0x0A0D, 0x7F1A};
+    for (auto value : awkward) {
+        EXPECT_TRUE(s.link.Exchange(Command::WriteParam, 0x11, value));
+        EXPECT_TRUE(s.link.Exchange(Command::ReadParam, 0x11));
+        EXPECT_EQ(s.link.LastReply().second, value) << std::hex << value;
+    }
+    EXPECT_EQ(s.link.StaleBytesDiscarded(), 0u);
+}
+
+TEST(RealSerialPort, a_port_in_use_cannot_be_opened_again) {
+    START_SIM(sim);
+    Session first(sim.Device()), second(sim.Device());
+    ASSERT_TRUE(first.open());
+    EXPECT_FALSE(second.open());
+    first.channel.Close();
+    EXPECT_TRUE(second.open());
+}
+
+TEST(RealSerialPort, absent_device_does_not_open) {
+    Session s("/dev/zef-no-such-port");
+    EXPECT_FALSE(s.open());
+    EXPECT_FALSE(s.channel.IsOpen());
+}
+
+TEST(RealSerialPort, silent_controller_fails_within_the_bound) {
+    START_SIM(sim, "--fault", "silent");
+    Session s(sim.Device());
+    ASSERT_TRUE(s.open());
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(s.link.Exchange(Command::ReadParam, 71));
+    const auto elapsed = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(elapsed, 3 * SerialChannel::kDefaultStep);
+    EXPECT_LT(elapsed, kBound + 200ms);
+    EXPECT_EQ(s.link.LastReply(), Reply{});
+}
+
+TEST(RealSerialPort, surplus_reply_fails_and_keeps_its_first_four_bytes) {
+    START_SIM(sim, "--fault", "surplus=3");
+    Session s(sim.Device());
+    ASSERT_TRUE(s.open());
+    EXPECT_FALSE(s.link.Exchange(Command::ReadParam, 71));
+    EXPECT_EQ(s.link.LastReply().second, 4);
+    EXPECT_FALSE(s.link.Exchange(Command::ReadParam, 5));
+    EXPECT_EQ(s.link.LastReply().second, 1); // its own answer, not the surplus
+}
+
+TEST(RealSerialPort, late_reply_does_not_shift_the_next_answers) {
+    START_SIM(sim, "--delay-address", "99=100");
+    Session s(sim.Device());
+    ASSERT_TRUE(s.open());
+    EXPECT_FALSE(s.link.Exchange(Command::ReadParam, 99));
+    std::this_thread::sleep_for(80ms); // the late answer arrives meanwhile
+    const std::pair<std::uint8_t, std::uint16_t> expected[] = {{71, 4}, {5, 1}, {73, 6000}};
+    for (auto [address, value] : expected) {
+        EXPECT_TRUE(s.link.Exchange(Command::ReadParam, address));
+        EXPECT_EQ(s.link.LastReply().second, value) << int(address);
+    }
+    EXPECT_EQ(s.link.StaleBytesDiscarded(), 4u);
+}
+
+TEST(RealSerialPort, killed_simulator_makes_exchanges_fail_without_spinning) {
+    START_SIM(sim);
+    Session s(sim.Device());
+    ASSERT_TRUE(s.open());
+    ASSERT_TRUE(s.link.Exchange(Command::ReadParam, 73));
+    const Reply before = s.link.LastReply();
+    sim.Kill();
+
+    const auto t0 = std::chrono::steady_clock::now();
+    const double cpu0 = cpuSeconds();
+    constexpr int kExchanges = 10;
+    for (int i = 0; i < kExchanges; ++i)
+        EXPECT_FALSE(s.link.Exchange(Command::ReadLive, 162));
+    const auto wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double cpu = cpuSeconds() - cpu0;
+
+    EXPECT_LT(wall, kExchanges * std::chrono::duration<double>(kBound).count() + 0.5);
+    EXPECT_LT(cpu, 0.5 * wall + 0.02) << "the wait burns the processor";
+    EXPECT_EQ(s.link.LastReply(), before);
+    s.channel.Close(); // and closing afterwards is harmless
+}
+
+// In-process server: the frames the controller received can be checked one by one.
+TEST(RealSerialPort, every_request_reaches_the_controller_in_order) {
+    auto simulator = std::make_shared<sim::Simulator>(sim::Simulator::Options{.lineTiming = true});
+    sim::PtyServer server(simulator);
+    std::string error;
+    if (!server.Open(error))
+        GTEST_SKIP() << error;
+    server.Start();
+    Session s(server.DevicePath());
+    ASSERT_TRUE(s.open());
+    for (int address = 0; address < 40; ++address)
+        EXPECT_TRUE(s.link.Exchange(Command::ReadParam, static_cast<std::uint8_t>(address)));
+    const auto frames = simulator->Frames();
+    ASSERT_EQ(frames.size(), 40u);
+    for (int address = 0; address < 40; ++address)
+        EXPECT_EQ(frames[static_cast<std::size_t>(address)],
+                  BuildRequest(Command::ReadParam, static_cast<std::uint8_t>(address), 0));
+}
+
+} // namespace
