@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QChartView>
+#include <QPointF>
+#include <QWidget>
+
+class QChart;
+class QLineSeries;
+class QValueAxis;
+class QCategoryAxis;
+class QGraphicsSimpleTextItem;
+
+namespace zef {
+
+// The injection-time map drawn over engine speed: `Series1` holds the map, `Series2` stays
+// empty and only lends its axes for turning values into pixels, and `Shape1` marks the
+// engine's present operating point. The chart takes no mouse input.
+class MapChart : public QChartView {
+    Q_OBJECT
+public:
+    static constexpr QPoint kMarkerHome{12, 174};
+    static constexpr int kMarkerSize = 6;
+
+    explicit MapChart(QWidget* parent = nullptr);
+
+    // The series operations the map editor needs.
+    void ClearSeries();
+    void AddPoint(double x, double y, const QString& label);
+    [[nodiscard]] int PointCount() const;
+    [[nodiscard]] double PointY(int index) const;
+    void SetPointY(int index, double y);
+
+    // Pixel position, in the chart's client coordinates, of an engine speed on the horizontal
+    // axis and an injection time on the vertical one. Values outside the axes map beyond them.
+    [[nodiscard]] QPointF ValueToPixel(double x, double y) const;
+
+    // Puts the marker's centre on a pixel; nothing clips it but the chart's own edges.
+    void CentreMarkerOn(QPointF pixel);
+    void MoveMarkerHome();
+    [[nodiscard]] QWidget* Marker() const { return m_marker; }
+
+    [[nodiscard]] QLineSeries* Series1() const { return m_series1; }
+    [[nodiscard]] QLineSeries* Series2() const { return m_series2; }
+    [[nodiscard]] QCategoryAxis* SpeedAxis() const { return m_speedAxis; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void placeUnitLabels();
+
+    QChart* m_chart;
+    QLineSeries* m_series1;
+    QLineSeries* m_series2;
+    QCategoryAxis* m_speedAxis;
+    QValueAxis* m_timeAxis;
+    QGraphicsSimpleTextItem* m_unitTime;
+    QGraphicsSimpleTextItem* m_unitSpeed;
+    QWidget* m_marker;
+};
+
+} // namespace zef

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "link/register_exchange.h"
+
+#include <functional>
+
+namespace zef {
+
+class MapChart;
+
+// The map's seven points over engine speed, read from and written to the controller. A point
+// on the chart always comes from the controller: the arrows only write, and the next refresh
+// reads the new value back.
+class MapEditor {
+public:
+    static constexpr ParamValue kStepMs = 0.05L;
+    static constexpr int kMaxMicros = 8000;
+    static constexpr int kMinMicros = 1000;
+
+    // Told the engine speed and the current injection time (ms) that a map write's reply
+    // carries.
+    using ReplyObserver = std::function<void(ParamValue speed, ParamValue injectionMs)>;
+
+    MapEditor(RegisterExchange& link, MapChart& chart) : m_link(link), m_chart(chart) {}
+
+    void SetReplyObserver(ReplyObserver observer) { m_onReply = std::move(observer); }
+    // Runs at the end of LoadMap: the monitor starts there.
+    void SetLoadedObserver(std::function<void()> observer) { m_onLoaded = std::move(observer); }
+
+    void LoadMap();
+    void RefreshMap();
+    // index 1 to 7: the points at 500 ... 6000 rpm.
+    void RaiseMapPoint(int index);
+    void LowerMapPoint(int index);
+
+    // The parameter that stores a point.
+    [[nodiscard]] static std::uint8_t ParameterOf(int index) {
+        return static_cast<std::uint8_t>(index + 6);
+    }
+    // The live register that reads a point back (index 2 to 7).
+    [[nodiscard]] static std::uint8_t LiveRegisterOf(int index) {
+        return static_cast<std::uint8_t>(234 + 4 * (index - 2));
+    }
+
+private:
+    void movePoint(int index, int deltaSteps);
+
+    RegisterExchange& m_link;
+    MapChart& m_chart;
+    ReplyObserver m_onReply;
+    std::function<void()> m_onLoaded;
+};
+
+} // namespace zef

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "link/register_exchange.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace zef {
+
+class MapEditor;
+
+// One tick of the live monitor: status registers, the correction in the status line, the
+// operating point marker, the map, and the closing read the controller expects.
+class MonitorCycle {
+public:
+    struct Hooks {
+        std::function<void(const QString&)> setStatus;
+        std::function<void()> placeMarker;
+    };
+
+    MonitorCycle(RegisterExchange& link, MapEditor& map, Hooks hooks)
+        : m_link(link), m_map(map), m_hooks(std::move(hooks)) {}
+
+    void Tick();
+
+    [[nodiscard]] static QString StatusText(bool setupMode, bool oxygenFeedback,
+                                            ParamValue percent);
+
+private:
+    RegisterExchange& m_link;
+    MapEditor& m_map;
+    Hooks m_hooks;
+};
+
+} // namespace zef

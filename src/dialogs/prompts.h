@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace zef {
+
+// Every message box and file dialog of the program goes through here, so tests answer them
+// without a modal loop.
+class Prompts {
+public:
+    enum class Kind { Information, Confirmation, Warning, Error };
+
+    virtual ~Prompts() = default;
+
+    // A plain message with an OK button.
+    virtual void Message(const QString& text, Kind kind = Kind::Information) = 0;
+
+    // Yes/No; true for Yes.
+    [[nodiscard]] virtual bool AskYesNo(const QString& text, Kind kind = Kind::Confirmation) = 0;
+
+    // A file name chosen in an open or save dialog with the given filter ("Описание (*.ext)"),
+    // or nothing when the user cancels.
+    [[nodiscard]] virtual std::optional<QString> OpenFileName(const QString& filter) = 0;
+    [[nodiscard]] virtual std::optional<QString> SaveFileName(const QString& filter) = 0;
+};
+
+// The real dialogs, parented to the given window.
+class QtPrompts final : public Prompts {
+public:
+    explicit QtPrompts(QWidget* parent = nullptr) : m_parent(parent) {}
+    void SetParent(QWidget* parent) { m_parent = parent; }
+
+    void Message(const QString& text, Kind kind) override;
+    bool AskYesNo(const QString& text, Kind kind) override;
+    std::optional<QString> OpenFileName(const QString& filter) override;
+    std::optional<QString> SaveFileName(const QString& filter) override;
+
+private:
+    QWidget* m_parent;
+    QString m_lastFolder;
+};
+
+} // namespace zef
