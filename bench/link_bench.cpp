@@ -1,10 +1,13 @@
 // Throughput and processor cost of the register exchange on the real serial path, against
 // zef-sim on a pseudo-terminal with the timing of a 19200 baud 8N2 line.
 
+#include "app/map_chart.h"
+#include "app/map_editor.h"
+#include "app/monitor.h"
 #include "link/qt_serial_backend.h"
 #include "link/register_exchange.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QProcess>
 
 #include <chrono>
@@ -74,10 +77,34 @@ Result run(const std::string& device, int count, Command command, std::uint8_t a
     return r;
 }
 
+// Wall time of one monitor tick: its exchanges block the window thread for that long.
+double tickSeconds(const std::string& device, int ticks) {
+    PortMap map;
+    map.Map(1, device);
+    MappedPortDirectory ports(map);
+    SerialChannel channel(ports);
+    RegisterExchange link(channel);
+    if (!channel.Open(1, 19200))
+        return -1;
+    MapChart chart;
+    chart.resize(420, 260);
+    MapEditor editor(link, chart);
+    MonitorCycle monitor(link, editor, {[](const QString&) {}, [&] {
+                                            chart.CentreMarkerOn(chart.ValueToPixel(850, 2.5));
+                                        }});
+    editor.LoadMap();
+    const double w0 = wallSeconds();
+    for (int i = 0; i < ticks; ++i)
+        monitor.Tick();
+    return (wallSeconds() - w0) / ticks;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QString simulator = QCoreApplication::applicationDirPath() + "/../src/sim/zef-sim";
     if (argc > 1)
         simulator = QString::fromLocal8Bit(argv[1]);
@@ -109,6 +136,22 @@ int main(int argc, char** argv) {
         std::printf("  wall %.1f ms and processor %.3f ms an exchange: %.2f %% of one core "
                     "(target < 5 %%)\n",
                     1e3 * r.wall / r.exchanges, 1e3 * r.cpu / r.exchanges, 100.0 * r.cpu / r.wall);
+    }
+    {
+        Sim sim(simulator, {"--line-timing"});
+        const double tick = tickSeconds(sim.device(), 40);
+        std::printf("monitor tick, answering controller: %.1f ms = %.2f x the line limit of its 11 "
+                    "exchanges (%.1f ms); the window thread is blocked %.1f %% of each 350 ms "
+                    "period\n",
+                    tick * 1e3, tick / (11 * lineLimit), 11 * lineLimit * 1e3,
+                    100.0 * tick / 0.350);
+    }
+    {
+        Sim silent(simulator, {"--fault", "silent"});
+        const double tick = tickSeconds(silent.device(), 5);
+        std::printf("monitor tick, silent controller: %.1f ms (bound: 11 exchanges of 4 clock "
+                    "steps = %.0f ms)\n",
+                    tick * 1e3, 11 * 4 * 16.0);
     }
     return 0;
 }

@@ -210,3 +210,42 @@ TEST_F(MapAndMonitor, values_map_onto_the_plot_area_and_the_marker_centres_on_th
 }
 
 } // namespace
+
+#include "app/arrow_pair.h"
+
+#include <QElapsedTimer>
+#include <QToolButton>
+
+namespace {
+
+// A held arrow repeats its click after 400 ms and then every 100 ms, on a real event loop. The
+// lower bounds are the point; the upper ones leave room for a loaded machine.
+TEST(ArrowPair, held_arrow_repeats_after_400_then_every_100_ms) {
+    zef::ArrowPair pair("Set1500");
+    pair.resize(20, 30);
+    pair.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pair));
+    std::vector<qint64> clicks;
+    QElapsedTimer clock;
+    QObject::connect(&pair, &zef::ArrowPair::UpClick, [&] { clicks.push_back(clock.elapsed()); });
+    int downs = 0;
+    QObject::connect(&pair, &zef::ArrowPair::DownClick, [&] { ++downs; });
+
+    clock.start();
+    QTest::mousePress(pair.Up(), Qt::LeftButton);
+    QTest::qWait(780);
+    QTest::mouseRelease(pair.Up(), Qt::LeftButton);
+    // Repeats near 400, 500, 600, 700 ms, and the release click.
+    ASSERT_GE(clicks.size(), 2u);
+    ASSERT_LE(clicks.size(), 6u);
+    EXPECT_GE(clicks.front(), 390);
+    EXPECT_LE(clicks.front(), 760);
+    for (std::size_t i = 1; i + 1 < clicks.size(); ++i)
+        EXPECT_GE(clicks[i] - clicks[i - 1], 90) << i;
+    EXPECT_EQ(downs, 0);
+
+    QTest::mouseClick(pair.Down(), Qt::LeftButton);
+    EXPECT_EQ(downs, 1);
+}
+
+} // namespace
