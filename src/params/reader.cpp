@@ -1,0 +1,111 @@
+#include "params/reader.h"
+
+namespace zef {
+
+namespace {
+
+struct Converted {
+    bool ok;
+    ParamValue value;
+};
+
+// Reads a register and converts it by the row's failed-read rule.
+Converted ReadConverted(RegisterExchange& link, Command command, std::uint8_t address,
+                        Conversion conversion, FailedRead failedRead, ParamValue current) {
+    const bool ok = link.Exchange(command, address);
+    if (!ok && failedRead == FailedRead::Keeps)
+        return {ok, current};
+    return {ok, ShownFromRaw(conversion, link.LastReply().second)};
+}
+
+} // namespace
+
+ChoiceReadings ReadChoiceLists(RegisterExchange& link) {
+    ChoiceReadings readings{};
+    const auto rows = ChoiceRows();
+    for (std::size_t i = 0; i < readings.lists.size(); ++i) {
+        const ChoiceRow& row = rows[i];
+        (void)link.Exchange(Command::ReadParam, row.address);
+        readings.lists[i] = {&row, ItemFromWord(row, link.LastReply().second)};
+        if (row.control == kStartModeControl)
+            readings.startModeCaption = StartModeCaption(readings.lists[i].item);
+    }
+    return readings;
+}
+
+EditInit InitEdit(RegisterExchange& link, const EditRow& row, ParamValue current) {
+    if (row.handling == Handling::None || !row.address)
+        return {current, std::nullopt, std::nullopt};
+
+    const auto [ok, value] = ReadConverted(link, Command::ReadParam, *row.address, row.conversion,
+                                           row.failedRead, current);
+    EditInit init{value, std::nullopt, std::nullopt};
+
+    switch (row.handling) {
+    case Handling::CoilCount:
+        // A failed read leaves the unit word as it was, but the lists are read regardless.
+        if (ok)
+            init.ValueFormat = CoilPattern(init.value);
+        init.choices = ReadChoiceLists(link);
+        break;
+    case Handling::CylinderCount:
+        init.ValueFormat = CylinderPattern(init.value);
+        break;
+    case Handling::Plain:
+    case Handling::None:
+        break;
+    }
+    return init;
+}
+
+std::optional<std::string_view> ChangeEdit(RegisterExchange& link, const EditRow& row,
+                                           ParamValue x) {
+    if (row.handling == Handling::None || !row.address)
+        return std::nullopt;
+    (void)link.Exchange(Command::WriteParam, *row.address, RawFromShown(row.conversion, x));
+    switch (row.handling) {
+    case Handling::CoilCount:
+        return CoilPattern(x);
+    case Handling::CylinderCount:
+        return CylinderPattern(x);
+    case Handling::Plain:
+    case Handling::None:
+        break;
+    }
+    return std::nullopt;
+}
+
+ReadoutQuery QueryReadout(RegisterExchange& link, const ReadoutRow& row, ParamValue current) {
+    ReadoutQuery query{
+        ReadConverted(link, Command::ReadLive, row.address, row.conversion, row.failedRead, current)
+            .value,
+        std::nullopt};
+    if (row.readsOxygenFlag) {
+        const bool ok = link.Exchange(Command::ReadParam, kOxygenSensor.address);
+        query.oxygenFlag = FlagRead{ok, link.LastReply().second};
+    }
+    return query;
+}
+
+void WriteChoice(RegisterExchange& link, const ChoiceRow& row, std::optional<int> item) {
+    if (!item || *item < 0 || static_cast<std::size_t>(*item) >= row.items.size())
+        return;
+    (void)link.Exchange(Command::WriteParam, row.address, static_cast<std::uint16_t>(*item));
+}
+
+void WriteOxygenSelection(RegisterExchange& link, OxygenSensor selection) {
+    switch (selection) {
+    case OxygenSensor::Present:
+        (void)link.Exchange(Command::WriteParam, kOxygenSensor.address,
+                            kOxygenSensor.present.flagWord);
+        break;
+    case OxygenSensor::Absent:
+        (void)link.Exchange(Command::WriteParam, kOxygenSensor.address,
+                            kOxygenSensor.absent.flagWord);
+        break;
+    case OxygenSensor::Unselected:
+        break;
+    }
+}
+
+} // namespace zef
