@@ -2,6 +2,7 @@
 
 #include <QCategoryAxis>
 #include <QChart>
+#include <QGraphicsLayout>
 #include <QGraphicsSimpleTextItem>
 #include <QLineSeries>
 #include <QPainter>
@@ -39,7 +40,8 @@ MapChart::MapChart(QWidget* parent)
     setObjectName("Chart1");
     m_chart->legend()->hide();
     m_chart->setTitle(QString());
-    m_chart->setMargins(QMargins(0, 0, 5, 0));
+    m_chart->setMargins(QMargins(0, 0, 14, 0));
+    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
     m_chart->setBackgroundRoundness(0);
     m_chart->setBackgroundBrush(Qt::white);
     m_chart->setAnimationOptions(QChart::NoAnimation);
@@ -70,11 +72,13 @@ MapChart::MapChart(QWidget* parent)
     m_speedAxis->setRange(0, 6000);
     m_speedAxis->setStartValue(0);
     m_speedAxis->setGridLineVisible(true);
+    m_speedAxis->setTruncateLabels(false);
 
     m_timeAxis = new QValueAxis;
     m_timeAxis->setRange(0, 8);
     m_timeAxis->setTickCount(9);
-    m_timeAxis->setLabelFormat("%d");
+    m_timeAxis->setLabelFormat("%.0f");
+    m_timeAxis->setTruncateLabels(false);
 
     m_chart->addAxis(m_speedAxis, Qt::AlignBottom);
     m_chart->addAxis(m_timeAxis, Qt::AlignLeft);

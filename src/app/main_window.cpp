@@ -1,0 +1,147 @@
+#include "app/main_window.h"
+
+#include "app/map_chart.h"
+#include "app/map_editor.h"
+#include "app/monitor.h"
+#include "controls/ext_edit.h"
+#include "controls/ext_text.h"
+#include "dialogs/prompts.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+
+namespace zef {
+
+TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolder,
+               DeviceIdentity::Today today, QWidget* parent)
+    : QMainWindow(parent), m_link(link), m_prompts(prompts),
+      m_identity(link, logFolder, std::move(today)) {
+    setObjectName("Form1");
+    setWindowTitle("ZEF-K7LX-system");
+    buildLayout();
+    bindParameters();
+
+    m_map = std::make_unique<MapEditor>(m_link, *m_chart);
+    m_map->SetLoadedObserver([this] { m_timer1.start(); });
+    m_map->SetReplyObserver([this](ParamValue speed, ParamValue injectionMs) {
+        ReadOut("ExtText2")->SetValue(speed);
+        ReadOut("ExtText3")->SetValue(injectionMs);
+    });
+    m_monitor = std::make_unique<MonitorCycle>(
+        m_link, *m_map,
+        MonitorCycle::Hooks{[this](const QString& text) { StaticText2->setText(text); },
+                            [this] {
+                                m_chart->CentreMarkerOn(m_chart->ValueToPixel(
+                                    static_cast<double>(ReadOut("ExtText2")->Value()),
+                                    static_cast<double>(ReadOut("ExtText3")->Value())));
+                            }});
+
+    m_timer1.setObjectName("Timer1");
+    m_timer1.setInterval(kMonitorIntervalMs);
+    connect(&m_timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+
+    // Any write makes the controller differ from a file named in the caption.
+    m_link.SetWriteObserver([this] { setWindowTitle(kCaption); });
+
+    for (int n = 1; n <= 4; ++n)
+        connect(Connect_to_COM[n - 1], &QPushButton::clicked, this, [this, n] { ConnectToPort(n); });
+    connect(Close_COM, &QPushButton::clicked, this, &TForm1::Close_COMClick);
+    connect(this, &TForm1::N2Click, this, &TForm1::LoadSettingsFromFile);
+    connect(this, &TForm1::N3Click, this, &TForm1::SaveSettingsToFile);
+    for (QObject* watched : {static_cast<QObject*>(StaticText1), static_cast<QObject*>(StaticText4),
+                             static_cast<QObject*>(PageControl1),
+                             static_cast<QObject*>(PageControl1->tabBar())})
+        watched->installEventFilter(this);
+    FormCreate();
+}
+
+TForm1::~TForm1() { m_link.SetWriteObserver({}); }
+
+TSpinExtEdit* TForm1::SpinEdit(const QString& name) const { return findChild<TSpinExtEdit*>(name); }
+
+TExtText* TForm1::ReadOut(const QString& name) const { return findChild<TExtText*>(name); }
+
+void TForm1::FormCreate() {
+    setWindowTitle(kCaption);
+    Panel1->hide();
+    Panel2->hide();
+    N2->setEnabled(false);
+    N3->setEnabled(false);
+}
+
+void TForm1::ConnectToPort(int portNumber) {
+    SerialChannel& channel = m_link.Channel();
+    if (!channel.Open(portNumber, 19200)) {
+        m_prompts.Message("Невозможно открыть порт COM" + QString::number(portNumber));
+        return;
+    }
+    channel.SetDtr();
+    channel.ClearRts();
+    if (!m_link.Exchange(Command::ReadLive, 0)) {
+        channel.Close();
+        m_prompts.Message("Нет прибора на COM" + QString::number(portNumber));
+        return;
+    }
+    m_connected = true;
+    N2->setEnabled(true);
+    N3->setEnabled(true);
+    StaticText1->setEnabled(true);
+    StaticText4->setEnabled(true);
+    for (auto* b : Connect_to_COM)
+        b->setEnabled(false);
+    Close_COM->setEnabled(true);
+    RadioButton1->setEnabled(true);
+    RadioButton2->setEnabled(true);
+
+    m_map->LoadMap();
+    m_registry.InitAll();
+    if (m_oxygen == OxygenSensor::Absent)
+        ReadOut("ExtText1")->setEnabled(false);
+    for (auto* combo : m_choices)
+        combo->setEnabled(true);
+
+    // A production log that fails ends the sequence here; the session stays open.
+    if (!ReadIdentity())
+        return;
+    showOperatingCounter();
+}
+
+void TForm1::showOperatingCounter() {
+    m_link.Exchange(Command::ReadParam, 35);
+    const std::uint16_t n = m_link.LastReply().second;
+    // The controller counts in units of 10000 cycles.
+    StaticText4->setText(n == 0 ? QStringLiteral("0 ") : QString::number(n) + "0000 ");
+}
+
+void TForm1::Close_COMClick() {
+    setWindowTitle(kCaption);
+    m_connected = false;
+    N2->setEnabled(false);
+    N3->setEnabled(false);
+    m_chart->MoveMarkerHome();
+    RadioButton1->setEnabled(false);
+    RadioButton2->setEnabled(false);
+    StaticText1->setText(" ");
+    StaticText2->setText(QString());
+    StaticText4->setText(QString());
+    StaticText1->setEnabled(false);
+    StaticText4->setEnabled(false);
+    m_link.Channel().Close();
+    for (auto* b : Connect_to_COM)
+        b->setEnabled(true);
+    Close_COM->setEnabled(false);
+    for (auto* combo : m_choices)
+        combo->setEnabled(false);
+    m_chart->ClearSeries();
+    m_timer1.stop();
+    m_registry.PassAll();
+}
+
+void TForm1::Timer1Timer() { m_monitor->Tick(); }
+
+} // namespace zef

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "controls/control_registry.h"
+#include "files/identity.h"
+#include "link/register_exchange.h"
+#include "params/choices.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace zef {
+
+class ArrowPair;
+class MapChart;
+class MapEditor;
+class MonitorCycle;
+class Prompts;
+class TExtText;
+class TSpinExtEdit;
+struct EditRow;
+struct ReadoutRow;
+
+// The main window: the connection session, the calibration parameters, the live monitor and
+// the map chart. Every device access goes through the one exchange it is given.
+class TForm1 : public QMainWindow, public IdentityView {
+    Q_OBJECT
+public:
+    static constexpr const char* kCaption = "ZEF-K7LX system";
+    static constexpr int kMonitorIntervalMs = 350;
+
+    // The production log lives in logFolder; `today` dates the numbering.
+    TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolder,
+           DeviceIdentity::Today today = &QDate::currentDate, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The connection sequence for port 1 to 4, and its undoing.
+    void ConnectToPort(int portNumber);
+    void Close_COMClick();
+    // One monitor tick.
+    void Timer1Timer();
+
+    [[nodiscard]] bool Connected() const { return m_connected; }
+
+    // Reads and shows the identity, numbering a blank controller. False when it ended with an
+    // error, which has been shown.
+    bool ReadIdentity();
+    // The serial number dialog's OK: write the serial and today's date, then read them back.
+    bool WriteSerialNumber(const QString& serial);
+
+    // The file menu.
+    void LoadSettingsFromFile();
+    void SaveSettingsToFile();
+
+    // IdentityView
+    void ShowSerial(const QString& serial) override;
+    void ShowDate(const QString& date) override;
+    void Repaint() override;
+
+    // Controls by the names the window gives them.
+    template <class T> [[nodiscard]] T* Control(const QString& name) const {
+        return findChild<T*>(name);
+    }
+    [[nodiscard]] TSpinExtEdit* SpinEdit(const QString& name) const;
+    [[nodiscard]] TExtText* ReadOut(const QString& name) const;
+
+    [[nodiscard]] MapChart* Chart1() const { return m_chart; }
+    [[nodiscard]] MapEditor& Map() const { return *m_map; }
+    [[nodiscard]] QTimer& Timer1() { return m_timer1; }
+    [[nodiscard]] const ControlRegistry& Registry() const { return m_registry; }
+    [[nodiscard]] RegisterExchange& Link() const { return m_link; }
+    [[nodiscard]] Prompts& Ask() const { return m_prompts; }
+    [[nodiscard]] OxygenSensor OxygenSelection() const { return m_oxygen; }
+
+    QLabel* StaticText1 = nullptr; // serial number
+    QLabel* StaticText2 = nullptr; // status line
+    QLabel* StaticText3 = nullptr; // release date
+    QLabel* StaticText4 = nullptr; // operating counter
+    QPushButton* Close_COM = nullptr;
+    QPushButton* Connect_to_COM[4] = {};
+    QWidget* Panel1 = nullptr;
+    QWidget* Panel2 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QAction* N2 = nullptr; // load settings
+    QAction* N3 = nullptr; // save settings
+    QAction* N5 = nullptr; // help, never shown
+    QAction* N6 = nullptr; // about
+    QAction* N7 = nullptr; // quit
+
+    // The service gestures.
+    void StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
+    void PageControl1MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
+
+signals:
+    // The serial number dialog is asked for (the gesture on StaticText1).
+    void StaticText1MouseDown();
+    void N2Click();
+    void N3Click();
+    void N6Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void buildLayout();
+    void buildMenu();
+    QWidget* buildButtonRow(QWidget* client);
+    void buildReadoutGroups(QWidget* client);
+    void buildMapGroup(QWidget* client);
+    void buildParameterTabs(QWidget* client);
+    void buildServicePanels(QWidget* client);
+    void placeArrowPairs();
+
+    void bindParameters();
+    TSpinExtEdit* makeSpinEdit(const EditRow& row, QWidget* parent, QRect bounds);
+    TExtText* makeReadOut(const ReadoutRow& row, QWidget* parent, QRect bounds);
+    QComboBox* makeChoice(std::string_view control, QWidget* parent, QRect bounds);
+    void applyChoiceReadings(const struct ChoiceReadings& readings);
+    void followOxygenFlag(bool succeeded, std::uint16_t word);
+    void selectOxygen(OxygenSensor selection);
+    void oxygenClicked(OxygenSensor selection);
+    void setStartModeCaption(std::optional<int> item);
+    void showOperatingCounter();
+
+    RegisterExchange& m_link;
+    Prompts& m_prompts;
+    ControlRegistry m_registry;
+    QTimer m_timer1;
+    bool m_connected = false;
+    OxygenSensor m_oxygen = OxygenSensor::Unselected;
+    DeviceIdentity m_identity;
+
+    MapChart* m_chart = nullptr;
+    std::unique_ptr<MapEditor> m_map;
+    std::unique_ptr<MonitorCycle> m_monitor;
+    QWidget* m_mapGroup = nullptr;
+    std::vector<ArrowPair*> m_arrows;
+    QGroupBox* m_startModeGroup = nullptr;
+    QButtonGroup* m_oxygenButtons = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    std::vector<QComboBox*> m_choices; // ComboBox1 to ComboBox4
+};
+
+} // namespace zef

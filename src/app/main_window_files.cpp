@@ -1,0 +1,79 @@
+// The window's file commands and the controller's identity.
+
+#include "app/main_window.h"
+
+#include "app/map_editor.h"
+#include "dialogs/prompts.h"
+#include "files/settings_file.h"
+
+#include <QFileInfo>
+#include <QLabel>
+
+namespace zef {
+
+void TForm1::ShowSerial(const QString& serial) { StaticText1->setText(serial); }
+
+void TForm1::ShowDate(const QString& date) { StaticText3->setText(date); }
+
+void TForm1::Repaint() {
+    // Paints at once without dispatching input: nothing can close the port mid-numbering.
+    StaticText1->repaint();
+    StaticText3->repaint();
+}
+
+bool TForm1::ReadIdentity() {
+    const auto reading = m_identity.ReadIdentity(*this);
+    if (!reading) {
+        m_prompts.Message(reading.error(), Prompts::Kind::Error);
+        return false;
+    }
+    return true;
+}
+
+bool TForm1::WriteSerialNumber(const QString& serial) {
+    m_identity.WriteIdentity(serial);
+    return ReadIdentity();
+}
+
+void TForm1::LoadSettingsFromFile() {
+    const auto chosen = m_prompts.OpenFileName(QString::fromUtf8(kSettingsFilter));
+    if (!chosen)
+        return;
+    if (!QFileInfo::exists(*chosen)) {
+        m_prompts.Message(QString::fromUtf8(kNoSuchFileText));
+        return;
+    }
+    m_timer1.stop();
+    m_registry.PassAll();
+    // The file is checked whole before the first write, so a bad one changes nothing.
+    const auto report = LoadSettings(m_link, *chosen);
+    // Whatever happened, the window comes back showing what the controller now holds.
+    m_registry.InitAll();
+    m_map->LoadMap();
+    m_timer1.start();
+    if (!report) {
+        m_prompts.Message(report.error(), Prompts::Kind::Error);
+        return;
+    }
+    setWindowTitle(CaptionWithFile(*chosen));
+    if (const QString warning = UnansweredWritesText(*report); !warning.isEmpty())
+        m_prompts.Message(warning, Prompts::Kind::Warning);
+}
+
+void TForm1::SaveSettingsToFile() {
+    const auto chosen = m_prompts.SaveFileName(QString::fromUtf8(kSettingsFilter));
+    if (!chosen)
+        return;
+    const QString path = WithSettingsExtension(*chosen);
+    if (QFileInfo::exists(path) &&
+        !m_prompts.AskYesNo(QString::fromUtf8(kReplaceFileQuestion), Prompts::Kind::Confirmation))
+        return;
+    const auto saved = SaveSettings(m_link, path);
+    if (!saved) {
+        m_prompts.Message(saved.error(), Prompts::Kind::Error);
+        return;
+    }
+    setWindowTitle(CaptionWithFile(path));
+}
+
+} // namespace zef

@@ -1,0 +1,161 @@
+// The window's parameter handlers: each control is glued to its row of the catalogue, and the
+// catalogue does the exchanges and conversions.
+
+#include "app/main_window.h"
+
+#include "controls/ext_edit.h"
+#include "controls/ext_text.h"
+#include "params/catalogue.h"
+#include "params/reader.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+namespace zef {
+
+namespace {
+
+QFont controlFont() {
+    QFont f;
+    f.setPointSize(8);
+    return f;
+}
+
+} // namespace
+
+TSpinExtEdit* TForm1::makeSpinEdit(const EditRow& row, QWidget* parent, QRect bounds) {
+    auto* edit = new TSpinExtEdit(parent);
+    edit->setObjectName(ToQString(row.control));
+    edit->SetBounds(bounds);
+    edit->setEnabled(row.initiallyEnabled);
+    // The window's own font, set after the bounds so it is what shows.
+    edit->setFont(controlFont());
+    // The order matters: a minimum above the design maximum would otherwise be cut back.
+    edit->SetValueFormat(ToQString(row.ValueFormat));
+    edit->SetValueMax(row.ValueMax);
+    edit->SetValueMin(row.ValueMin);
+    edit->SetValueMax(row.ValueMax);
+    edit->SetValueStep(row.ValueStep);
+    edit->SetValue(row.Value);
+    return edit;
+}
+
+TExtText* TForm1::makeReadOut(const ReadoutRow& row, QWidget* parent, QRect bounds) {
+    auto* text = new TExtText(parent);
+    text->setObjectName(ToQString(row.control));
+    text->SetBounds(bounds);
+    text->setEnabled(row.initiallyEnabled);
+    text->setFont(controlFont());
+    text->SetValueCaption(ToQString(row.ValueCaption));
+    text->SetValueFormat(ToQString(row.ValueFormat));
+    text->SetValueMin(row.ValueMin);
+    text->SetValueMax(row.ValueMax);
+    text->SetValue(row.Value);
+    text->SetQueryInterval(static_cast<int>(row.QueryInterval.count()));
+    text->SetAutoQuery(true);
+    return text;
+}
+
+QComboBox* TForm1::makeChoice(std::string_view control, QWidget* parent, QRect bounds) {
+    const ChoiceRow* row = FindChoice(control);
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(ToQString(control));
+    combo->setGeometry(bounds);
+    combo->setEditable(false); // a drop-down list: only its items can be written
+    for (auto item : row->items)
+        combo->addItem(ToQString(item));
+    combo->setCurrentIndex(-1);
+    combo->setEnabled(false);
+    // Only the user's pick writes; a selection read from the controller raises nothing.
+    connect(combo, &QComboBox::activated, this, [this, row](int index) {
+        WriteChoice(m_link, *row, index);
+        if (row->control == kStartModeControl)
+            setStartModeCaption(index);
+    });
+    return combo;
+}
+
+void TForm1::bindParameters() {
+    for (const EditRow& row : EditRows()) {
+        TSpinExtEdit* edit = SpinEdit(ToQString(row.control));
+        m_registry.Register(edit);
+        if (row.handling == Handling::None)
+            continue;
+        edit->onInit = [this, &row, edit](QWidget*, std::int32_t, std::int32_t, ParamValue& value) {
+            const EditInit init = InitEdit(m_link, row, value);
+            if (init.ValueFormat)
+                edit->SetValueFormat(ToQString(*init.ValueFormat));
+            if (init.choices)
+                applyChoiceReadings(*init.choices);
+            value = init.value;
+        };
+        edit->onChangeValue = [this, &row, edit](QWidget*, ParamValue, ParamValue newValue) {
+            if (const auto pattern = ChangeEdit(m_link, row, newValue))
+                edit->SetValueFormat(ToQString(*pattern));
+        };
+    }
+    for (const ReadoutRow& row : ReadoutRows()) {
+        TExtText* text = ReadOut(ToQString(row.control));
+        m_registry.Register(text);
+        text->onQuery = [this, &row](QWidget*, std::int32_t, std::int32_t, ParamValue& value) {
+            const ReadoutQuery q = QueryReadout(m_link, row, value);
+            value = q.value;
+            if (q.oxygenFlag)
+                followOxygenFlag(q.oxygenFlag->succeeded, q.oxygenFlag->word);
+        };
+    }
+
+    connect(RadioButton1, &QRadioButton::clicked, this,
+            [this] { oxygenClicked(OxygenSensor::Present); });
+    connect(RadioButton2, &QRadioButton::clicked, this,
+            [this] { oxygenClicked(OxygenSensor::Absent); });
+}
+
+void TForm1::applyChoiceReadings(const ChoiceReadings& readings) {
+    for (const ChoiceReading& reading : readings.lists) {
+        auto* combo = findChild<QComboBox*>(ToQString(reading.row->control));
+        const QSignalBlocker quiet(combo);
+        combo->setCurrentIndex(reading.item.value_or(-1));
+    }
+    if (readings.startModeCaption)
+        m_startModeGroup->setTitle(ToQString(*readings.startModeCaption));
+}
+
+void TForm1::setStartModeCaption(std::optional<int> item) {
+    if (const auto caption = StartModeCaption(item))
+        m_startModeGroup->setTitle(ToQString(*caption));
+}
+
+void TForm1::selectOxygen(OxygenSensor selection) {
+    m_oxygen = selection;
+    const QSignalBlocker quiet1(RadioButton1), quiet2(RadioButton2);
+    m_oxygenButtons->setExclusive(selection != OxygenSensor::Unselected);
+    RadioButton1->setChecked(selection == OxygenSensor::Present);
+    RadioButton2->setChecked(selection == OxygenSensor::Absent);
+    m_oxygenButtons->setExclusive(true);
+}
+
+// A user's click: choosing the button already selected writes nothing.
+void TForm1::oxygenClicked(OxygenSensor selection) {
+    if (selection == m_oxygen)
+        return;
+    selectOxygen(selection);
+    WriteOxygenSelection(m_link, selection);
+    ReadOut(ToQString(kOxygenSensor.readout))->setEnabled(selection == OxygenSensor::Present);
+}
+
+void TForm1::followOxygenFlag(bool succeeded, std::uint16_t word) {
+    const OxygenOutcome outcome = FollowOxygenFlag(m_oxygen, succeeded, word);
+    if (outcome.selection != m_oxygen)
+        selectOxygen(outcome.selection);
+    if (outcome.setReadoutEnabled)
+        ReadOut(ToQString(kOxygenSensor.readout))
+            ->setEnabled(outcome.selection == OxygenSensor::Present);
+    if (outcome.write)
+        m_link.Exchange(Command::WriteParam, kOxygenSensor.address, *outcome.write);
+}
+
+} // namespace zef

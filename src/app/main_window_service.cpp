@@ -1,0 +1,54 @@
+// The hidden service functions of the window, reached by the service gesture.
+
+#include "app/main_window.h"
+
+#include "dialogs/prompts.h"
+#include "dialogs/service_gesture.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTabBar>
+#include <QTabWidget>
+
+namespace zef {
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const auto modifiers = press->modifiers();
+        const auto buttons = press->buttons();
+        if (watched == StaticText1) {
+            if (StaticText1->isEnabled() && IsServiceGesture(modifiers, buttons))
+                emit StaticText1MouseDown();
+        } else if (watched == StaticText4) {
+            StaticText4MouseDown(modifiers, buttons);
+        } else if (watched == PageControl1->tabBar()) {
+            PageControl1MouseDown(modifiers, buttons);
+        } else if (watched == PageControl1 &&
+                   !PageControl1->tabBar()->geometry().contains(press->position().toPoint())) {
+            // A press the tab strip did not take reaches the tab control as well; count it once.
+            PageControl1MouseDown(modifiers, buttons);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
+    if (!StaticText4->isEnabled() || !IsServiceGesture(modifiers, buttons))
+        return;
+    if (StaticText4->text() == "0 ")
+        return; // already reset
+    if (!m_prompts.AskYesNo("Обнулить наработку?", Prompts::Kind::Warning))
+        return;
+    m_link.Exchange(Command::WriteParam, 35, 0);
+    StaticText4->setText("0 ");
+}
+
+void TForm1::PageControl1MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
+    if (!IsServiceGesture(modifiers, buttons) || !m_connected)
+        return;
+    Panel1->setVisible(Panel1->isHidden());
+    Panel2->setVisible(Panel2->isHidden());
+}
+
+} // namespace zef
