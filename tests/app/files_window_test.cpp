@@ -1,0 +1,195 @@
+// The file menu, the identity on connection and the serial number dialog, through the window.
+
+#include "app/main_window.h"
+#include "controls/ext_edit.h"
+#include "dialogs/serial_dialog.h"
+#include "files/cp1251.h"
+#include "files/identity.h"
+#include "support/scripted_prompts.h"
+#include "support/sim_ports.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace zef;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+class FilesWindow : public ::testing::Test {
+protected:
+    explicit FilesWindow(bool blank = false) : ports(sim::Simulator::Options{.blankIdentity = blank}) {}
+
+    void SetUp() override {
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+    std::uint16_t param(std::uint8_t a) {
+        return ports.sim->WithModel([&](sim::ControllerModel& m) { return m.Param(a); });
+    }
+    void setParam(std::uint8_t a, std::uint16_t v) {
+        ports.sim->WithModel([&](sim::ControllerModel& m) { m.SetParam(a, v); });
+    }
+    std::string serial() {
+        return ports.sim->WithModel([](sim::ControllerModel& m) { return m.Serial(); });
+    }
+    QString file(const QString& name) const { return QDir(dir.path()).filePath(name); }
+    QString logPath() const { return QDir(logDir.path()).filePath("Protocol.lst"); }
+
+    test::SimPorts ports;
+    SerialChannel channel{ports, 5ms};
+    RegisterExchange link{channel};
+    test::ScriptedPrompts prompts;
+    QTemporaryDir dir, logDir;
+    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
+};
+
+TEST_F(FilesWindow, save_then_load_into_another_controller_gives_the_same_values) {
+    form.ConnectToPort(1);
+    ASSERT_TRUE(form.Connected());
+    setParam(25, 420);
+    prompts.files = {file("golf")};
+    emit form.N3Click();
+    EXPECT_EQ(prompts.filters, QStringList{"Установки ZEF (*.zef)"});
+    const QByteArray saved = readAll(file("golf.zef"));
+    EXPECT_EQ(saved.count("\r\n"), 31);
+    EXPECT_EQ(form.windowTitle(), "ZEF-K7LX system (golf.zef)");
+
+    // Another controller, different everywhere the file reaches.
+    form.Close_COMClick();
+    for (std::uint8_t r : {0, 3, 4, 5, 6, 7, 13, 20, 25, 71, 73})
+        setParam(r, static_cast<std::uint16_t>(param(r) == 0 ? 1 : param(r) - 1));
+    form.ConnectToPort(1);
+    prompts.files = {file("golf.zef")};
+    emit form.N2Click();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("; ").toStdString();
+    EXPECT_EQ(param(25), 420);
+    EXPECT_EQ(param(71), 4);
+    EXPECT_EQ(form.SpinEdit("SpinExtEdit20")->Value(), 42);
+    EXPECT_EQ(form.windowTitle(), "ZEF-K7LX system (golf.zef)");
+    EXPECT_TRUE(form.Timer1().isActive());
+
+    // The next write of any kind makes the caption plain again.
+    form.SpinEdit("SpinExtEdit9")->StepDown();
+    EXPECT_EQ(form.windowTitle(), "ZEF-K7LX system");
+}
+
+TEST_F(FilesWindow, malformed_file_writes_nothing_and_leaves_the_window_working) {
+    form.ConnectToPort(1);
+    writeAll(file("bad.zef"), "0\r\n0\r\n0\r\n1500rpm\r\n");
+    const std::uint16_t before = param(0);
+    setParam(0, 1);
+    form.Timer1().stop();
+    ports.sim->ClearFrames();
+    prompts.files = {file("bad.zef")};
+    emit form.N2Click();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    for (const auto& f : ports.sim->Frames())
+        EXPECT_NE(f[0], static_cast<std::uint8_t>(Command::WriteParam)) << int(f[1]);
+    EXPECT_EQ(param(0), 1);
+    EXPECT_TRUE(form.Timer1().isActive());
+    EXPECT_TRUE(form.SpinEdit("SpinExtEdit2")->isEnabled());
+    EXPECT_EQ(form.SpinEdit("SpinExtEdit2")->Value(), 4);
+    EXPECT_EQ(form.windowTitle(), "ZEF-K7LX system");
+    Q_UNUSED(before);
+
+    prompts.files = {file("missing.zef")};
+    emit form.N2Click();
+    EXPECT_EQ(prompts.messages.last(), "Такого файла нет!");
+}
+
+TEST_F(FilesWindow, answering_no_to_replace_keeps_the_file_and_the_caption) {
+    form.ConnectToPort(1);
+    writeAll(file("car.zef"), "keep");
+    prompts.files = {file("car")};
+    prompts.answers = {false};
+    emit form.N3Click();
+    EXPECT_EQ(prompts.questions, QStringList{"Такой файл существует! Заменить?"});
+    EXPECT_EQ(readAll(file("car.zef")), "keep");
+    EXPECT_EQ(form.windowTitle(), "ZEF-K7LX system");
+}
+
+TEST_F(FilesWindow, silent_controller_saves_no_file) {
+    form.ConnectToPort(1);
+    ports.sim->SetFaultForAddress(20, sim::FaultPlan{sim::Fault::Silent, 0, {}});
+    writeAll(file("old.zef"), "old");
+    prompts.files = {file("old.zef")};
+    prompts.answers = {true};
+    emit form.N3Click();
+    EXPECT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(readAll(file("old.zef")), "old");
+}
+
+TEST_F(FilesWindow, serial_dialog_shows_the_serial_and_writes_it_with_todays_date) {
+    form.ConnectToPort(1);
+    TForm2 dialog({.currentSerial = [&] { return form.StaticText1->text(); },
+                   .writeSerial = [&](const QString& s) { return form.WriteSerialNumber(s); },
+                   .acceptsCharacter = [](QChar c) { return IsCp1251Representable(QString(c)); }},
+                  "07.12.26", &form);
+    dialog.show();
+    EXPECT_EQ(dialog.Edit1()->text(), QString::fromStdString(serial()));
+    EXPECT_EQ(dialog.Edit1()->maxLength(), 32);
+
+    dialog.Edit1()->setText("ZEF-K7LX SN 05.02 00777 ");
+    dialog.Button1Click();
+    EXPECT_EQ(serial(), "ZEF-K7LX SN 05.02 00777 ");
+    EXPECT_EQ(form.StaticText3->text(), "07.12.26");
+    EXPECT_FALSE(dialog.isVisible());
+
+    // Typing a character the controller cannot store is refused.
+    dialog.show();
+    dialog.Edit1()->clear();
+    dialog.Edit1()->insert("AБ€"); // typed text goes through the same check
+    EXPECT_EQ(dialog.Edit1()->text(), "AБ€"); // the euro sign has a byte in the code page
+    dialog.Edit1()->insert("中");
+    EXPECT_EQ(dialog.Edit1()->text(), "AБ€");
+
+    // OK with the blank serial numbers the controller at once.
+    dialog.Edit1()->setText(kBlankSerial);
+    dialog.Button1Click();
+    EXPECT_EQ(serial(), "ZEF-K7LX SN 05.02 00114 ");
+    EXPECT_EQ(readAll(logPath()).size(), 80);
+}
+
+class BlankController : public FilesWindow {
+protected:
+    BlankController() : FilesWindow(true) {}
+};
+
+TEST_F(BlankController, is_numbered_on_connection) {
+    form.ConnectToPort(1);
+    EXPECT_EQ(serial(), "ZEF-K7LX SN 05.02 00114 ");
+    EXPECT_EQ(form.StaticText1->text(), "ZEF-K7LX SN 05.02 00114 ");
+    EXPECT_EQ(form.StaticText3->text(), "07.12.26");
+    EXPECT_EQ(readAll(logPath()).size(), 80);
+    EXPECT_FALSE(form.StaticText4->text().trimmed().isEmpty()); // the counter came after
+}
+
+TEST_F(BlankController, failing_log_ends_the_sequence_but_keeps_the_session) {
+    writeAll(logPath(), "short"); // no whole record
+    form.ConnectToPort(1);
+    EXPECT_TRUE(form.Connected());
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(serial(), kBlankSerial);
+    EXPECT_EQ(readAll(logPath()), "short");
+    EXPECT_EQ(form.StaticText4->text(), " "); // the counter was not read
+}
+
+} // namespace
