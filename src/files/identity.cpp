@@ -1,0 +1,78 @@
+#include "files/identity.h"
+
+#include "files/cp1251.h"
+#include "files/production_log.h"
+
+#include <QDir>
+
+namespace zef {
+
+QByteArray ReleaseDateText(QDate date) {
+    return QString::asprintf("%02d.%02d.%02d", date.day(), date.month(), date.year() % 100)
+        .toLatin1();
+}
+
+DeviceIdentity::DeviceIdentity(RegisterExchange& link, QString logFolder, Today today)
+    : m_link(link), m_logFolder(std::move(logFolder)), m_today(std::move(today)) {}
+
+QString DeviceIdentity::LogPath() const {
+    return QDir(m_logFolder).filePath(QString::fromLatin1(kProductionLogName));
+}
+
+int DeviceIdentity::WriteIdentity(const QString& serial) {
+    return WriteIdentityBytes(EncodeCp1251(serial), ReleaseDateText(m_today()));
+}
+
+int DeviceIdentity::WriteIdentityBytes(const QByteArray& serial, const QByteArray& date) {
+    const QByteArray padded = serial.leftJustified(kSerialLength, ' ', true);
+    int unanswered = 0;
+    for (int i = 0; i < kSerialLength; ++i)
+        unanswered += !m_link.Exchange(Command::WriteParam, kSerialRegister + i,
+                                       static_cast<std::uint8_t>(padded[i]));
+    for (int i = 0; i < kDateLength; ++i)
+        unanswered += !m_link.Exchange(Command::WriteParam, kDateRegister + i,
+                                       static_cast<std::uint8_t>(date.at(i)));
+    return unanswered;
+}
+
+Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
+    bool allAnswered = true;
+    const auto readText = [&](std::uint8_t first, int length) {
+        QByteArray text;
+        for (int i = 0; i < length; ++i) {
+            allAnswered &= m_link.Exchange(Command::ReadParam, first + i);
+            text.append(static_cast<char>(m_link.ReplyLowByte()));
+        }
+        return text;
+    };
+    const QByteArray serial = readText(kSerialRegister, kSerialLength);
+    view.ShowSerial(DecodeCp1251(serial));
+    const QByteArray date = readText(kDateRegister, kDateLength);
+    view.ShowDate(DecodeCp1251(date));
+    view.Repaint();
+
+    IdentityReading reading{DecodeCp1251(serial), DecodeCp1251(date), false};
+    // A missed read repeats the character before it, and the blank serial has five zeros in a
+    // row: only a serial read whole may be taken for blank.
+    if (!allAnswered || serial != kBlankSerial)
+        return reading;
+
+    const QByteArray today = ReleaseDateText(m_today());
+    const auto record = AppendNextRecord(LogPath(), date, today);
+    if (!record)
+        return Failure{record.error()};
+    const int unanswered = WriteIdentityBytes(record->Serial(), today);
+    reading = {DecodeCp1251(record->Serial()), DecodeCp1251(record->Date()), true};
+    view.ShowDate(reading.date);
+    view.ShowSerial(reading.serial);
+    if (unanswered > 0)
+        return Failure{QStringLiteral("Номер «%1» внесён в журнал, но контроллер не ответил на "
+                                      "запись (%2 из %3).\nПроверьте связь и запишите номер "
+                                      "вручную.")
+                           .arg(reading.serial.trimmed())
+                           .arg(unanswered)
+                           .arg(kSerialLength + kDateLength)};
+    return reading;
+}
+
+} // namespace zef

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "files/outcome.h"
+#include "link/register_exchange.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace zef {
+
+// The identity block: one character per register, in the low byte, in the Windows Cyrillic
+// code page.
+inline constexpr std::uint8_t kSerialRegister = 36;
+inline constexpr int kSerialLength = 24;
+inline constexpr std::uint8_t kDateRegister = 60;
+inline constexpr int kDateLength = 8;
+
+// A controller fresh from manufacture; the trailing space is part of it.
+inline constexpr char kBlankSerial[] = "ZEF-K7LX SN 05.02 00000 ";
+
+// "dd.MM.yy", whatever the locale: exactly the eight date registers, so none is left undefined
+// and no year is cut to its century.
+[[nodiscard]] QByteArray ReleaseDateText(QDate date);
+
+// What the window shows of the identity: the serial number (StaticText1) and the release date
+// (StaticText3).
+class IdentityView {
+public:
+    virtual ~IdentityView() = default;
+    virtual void ShowSerial(const QString& serial) = 0;
+    virtual void ShowDate(const QString& date) = 0;
+    // Paints the two read-outs now, before a blank controller is numbered. It must not dispatch
+    // user input or timers: a click could close the port, and a timer tick would put its own
+    // exchanges in the middle of the numbering.
+    virtual void Repaint() = 0;
+};
+
+struct IdentityReading {
+    QString serial;
+    QString date;
+    bool numbered = false; // the controller was blank and got the next serial number
+};
+
+// The controller's identity and the numbering of blank controllers from the production log in
+// the given folder (the executable's folder in the program).
+class DeviceIdentity {
+public:
+    using Today = std::function<QDate()>;
+
+    DeviceIdentity(RegisterExchange& link, QString logFolder, Today today = &QDate::currentDate);
+
+    [[nodiscard]] QString LogPath() const;
+
+    // Reads and shows the identity. A controller that answered all 32 reads with the blank
+    // serial gets the next number: the log record is on disk before the controller is written,
+    // and a log that cannot be used leaves both log and controller as they were.
+    [[nodiscard]] Expected<IdentityReading> ReadIdentity(IdentityView& view);
+
+    // Writes serial, padded with spaces or cut to 24 characters, and today's date. Characters
+    // the code page cannot hold go as '?'. Returns how many of the 32 writes got no reply.
+    int WriteIdentity(const QString& serial);
+
+private:
+    int WriteIdentityBytes(const QByteArray& serial, const QByteArray& date);
+
+    RegisterExchange& m_link;
+    QString m_logFolder;
+    Today m_today;
+};
+
+} // namespace zef

@@ -1,0 +1,157 @@
+#include "files/production_log.h"
+
+#include "files/cp1251.h"
+#include "files/file_lock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace zef {
+
+namespace {
+
+// Serial positions 19 to 23, counted from 1, are at the same offsets of the serial text.
+constexpr qsizetype kCounterAt = 18;
+constexpr qsizetype kCounterDigits = 5;
+constexpr int kLastCounter = 99999;
+
+QString Shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+bool SyncToDisk(QFile& file) {
+    return file.flush() && ::fsync(file.handle()) == 0;
+}
+
+// The seed goes into a file of its own that then takes the log's name only if the name is still
+// free: a log is never seen empty, and of two workstations seeding at once one seed wins whole.
+Status CreateSeededLog(const QString& logPath, QByteArrayView controllerDate) {
+    QTemporaryFile seed(logPath + QStringLiteral(".XXXXXX"));
+    const auto failure = [&] {
+        return Failure{QStringLiteral("Не удалось создать журнал «%1»:\n%2")
+                           .arg(Shown(logPath), seed.errorString())};
+    };
+    if (!seed.open())
+        return failure();
+    const QByteArray bytes = SeedRecord(controllerDate).ToByteArray();
+    if (seed.write(bytes) != bytes.size() || !SyncToDisk(seed))
+        return failure();
+    seed.close();
+    if (QFile::rename(seed.fileName(), logPath)) {
+        seed.setAutoRemove(false);
+        return Done{};
+    }
+    if (QFileInfo::exists(logPath))
+        return Done{}; // another workstation seeded it first; number after its seed
+    return failure();
+}
+
+} // namespace
+
+ProtocolRecord::ProtocolRecord(QByteArrayView serial, QByteArrayView separator, QByteArrayView date,
+                               std::uint8_t lineEnd) {
+    SetSerial(serial);
+    SetSeparator(separator);
+    SetDate(date);
+    SetLineEnd(lineEnd);
+}
+
+QByteArray ProtocolRecord::Field(qsizetype at, qsizetype capacity) const {
+    const qsizetype length = std::min<qsizetype>(m_bytes[at], capacity);
+    return QByteArray(reinterpret_cast<const char*>(m_bytes.data()) + at + 1, length);
+}
+
+void ProtocolRecord::SetField(qsizetype at, qsizetype capacity, QByteArrayView text) {
+    const qsizetype length = std::min(text.size(), capacity);
+    m_bytes[at] = static_cast<std::uint8_t>(length);
+    std::copy_n(text.data(), length, reinterpret_cast<char*>(m_bytes.data()) + at + 1);
+}
+
+QByteArray ProtocolRecord::ToByteArray() const {
+    return QByteArray(reinterpret_cast<const char*>(m_bytes.data()), kSize);
+}
+
+ProtocolRecord SeedRecord(QByteArrayView controllerDate) {
+    return ProtocolRecord(kSeedSerial, kRecordSeparator, controllerDate, kRecordLineEnd);
+}
+
+Expected<ProtocolRecord> NextRecord(const ProtocolRecord& last, QByteArrayView today) {
+    QByteArray serial = last.Serial();
+    if (serial.size() < kCounterAt + kCounterDigits)
+        return Failure{QStringLiteral("Последняя запись журнала повреждена: в серийном номере "
+                                      "«%1» нет счётчика.")
+                           .arg(DecodeCp1251(serial))};
+    const QByteArray digits = serial.mid(kCounterAt, kCounterDigits);
+    int counter = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return Failure{
+                QStringLiteral("'%1' is not a valid integer value").arg(DecodeCp1251(digits))};
+        counter = counter * 10 + (c - '0');
+    }
+    if (counter >= kLastCounter)
+        return Failure{QStringLiteral("Серийные номера закончились: в журнале уже выдан номер "
+                                      "%1, следующего нет.\nКонтроллер не пронумерован.")
+                           .arg(DecodeCp1251(serial).trimmed())};
+    serial.replace(kCounterAt, kCounterDigits,
+                   QByteArray::number(counter + 1).rightJustified(kCounterDigits, '0'));
+    ProtocolRecord next = last;
+    next.SetSerial(serial);
+    next.SetDate(today);
+    return next;
+}
+
+Expected<ProtocolRecord> AppendNextRecord(const QString& logPath, QByteArrayView controllerDate,
+                                          QByteArrayView today,
+                                          std::chrono::milliseconds patience) {
+    if (!QFileInfo::exists(logPath)) {
+        if (const Status created = CreateSeededLog(logPath, controllerDate); !created)
+            return Failure{created.error()};
+    }
+
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
+        return Failure{QStringLiteral("Не удалось открыть журнал «%1» для записи:\n%2")
+                           .arg(Shown(logPath), log.errorString())};
+    const ExclusiveFileLock lock(log.handle(), patience);
+    if (!lock.IsHeld())
+        return Failure{
+            QStringLiteral("Журнал «%1» недоступен: %2.").arg(Shown(logPath), lock.Error())};
+
+    // A partial record at the end is left over from an interrupted write; the new record goes
+    // over it, right after the last whole one.
+    const qint64 size = log.size();
+    const qint64 whole = size / ProtocolRecord::kSize;
+    if (whole == 0)
+        return Failure{QStringLiteral("В журнале «%1» нет ни одной целой записи (размер %2 байт).")
+                           .arg(Shown(logPath))
+                           .arg(size)};
+    ProtocolRecord::Bytes raw{};
+    if (!log.seek((whole - 1) * ProtocolRecord::kSize) ||
+        log.read(reinterpret_cast<char*>(raw.data()), ProtocolRecord::kSize) !=
+            ProtocolRecord::kSize)
+        return Failure{QStringLiteral("Не удалось прочитать журнал «%1»:\n%2")
+                           .arg(Shown(logPath), log.errorString())};
+
+    auto next = NextRecord(ProtocolRecord(raw), today);
+    if (!next)
+        return next;
+
+    const QByteArray bytes = next->ToByteArray();
+    const qint64 end = whole * ProtocolRecord::kSize;
+    if (!log.seek(end) || log.write(bytes) != bytes.size() || !SyncToDisk(log)) {
+        const QString reason = log.errorString();
+        (void)log.resize(size); // what a full disk let through must not pass for a record
+        return Failure{
+            QStringLiteral("Не удалось записать журнал «%1»:\n%2").arg(Shown(logPath), reason)};
+    }
+    return next;
+}
+
+} // namespace zef

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "files/outcome.h"
+#include "link/register_exchange.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace zef {
+
+// The registers of a settings file, one per line in this order. Register 34 stands between 29
+// and 30, as in every file already written.
+inline constexpr std::array<std::uint8_t, 31> kSettingsRegisters = {
+    0,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 17, 18,
+    19, 20, 21, 23, 24, 25, 26, 28, 29, 34, 30, 31, 32, 71, 73};
+
+// Texts of the load and save commands.
+inline constexpr char kSettingsFilter[] = "Установки ZEF (*.zef)";
+inline constexpr char kSettingsExtension[] = ".zef";
+inline constexpr char kNoSuchFileText[] = "Такого файла нет!";
+inline constexpr char kReplaceFileQuestion[] = "Такой файл существует! Заменить?";
+inline constexpr char kPlainCaption[] = "ZEF-K7LX system";
+
+// The values of the first registers of kSettingsRegisters, as many as the file holds.
+using SettingsValues = std::vector<std::uint16_t>;
+
+// The file text: unsigned decimal values, each followed by CR LF.
+[[nodiscard]] QByteArray FormatSettings(const SettingsValues& values);
+
+// Checks the whole text before anything is written. Blank lines are skipped, the text after a
+// number and a space or control character is ignored, Ctrl-Z or the end of the text ends the
+// values (so a short file gives fewer values), and nothing after the 31st value is read. Every
+// value present must be a whole number from 0 to 65535; the failure names the line.
+[[nodiscard]] Expected<SettingsValues> ParseSettings(const QByteArray& text);
+
+// Reads the 31 registers and writes the file through a temporary file, so an existing file
+// keeps its content when anything fails. A read without a reply writes no file at all.
+[[nodiscard]] Status SaveSettings(RegisterExchange& link, const QString& path);
+
+struct LoadReport {
+    int written = 0;    // registers the file held values for
+    int unanswered = 0; // writes of them that got no reply
+};
+
+// Reads and checks the whole file, then writes its values in order. A file that cannot be read
+// or holds a bad value writes nothing.
+[[nodiscard]] Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path);
+
+// What to tell the user after a load whose writes were not all answered; empty otherwise.
+[[nodiscard]] QString UnansweredWritesText(const LoadReport& report);
+
+// The save dialog's choice with the extension the load dialog looks for.
+[[nodiscard]] QString WithSettingsExtension(const QString& path);
+
+// "ZEF-K7LX system (golf.zef)": the window caption while the controller matches that file.
+[[nodiscard]] QString CaptionWithFile(const QString& path);
+
+} // namespace zef
