@@ -43,12 +43,22 @@ Status CreateSeededLog(const QString& logPath, QByteArrayView controllerDate) {
     if (seed.write(bytes) != bytes.size() || !SyncToDisk(seed))
         return failure();
     seed.close();
+    // A hard link takes the name only if it is free, atomically on every file system that has
+    // them; a rename that checks first and then replaces would let a late seed wipe the records
+    // another workstation has just appended. The temporary name goes when `seed` does.
+    const QByteArray from = QFile::encodeName(seed.fileName());
+    const QByteArray to = QFile::encodeName(logPath);
+    if (::link(from.constData(), to.constData()) == 0)
+        return Done{};
+    if (errno == EEXIST)
+        return Done{}; // another workstation seeded it first; number after its seed
+    // No hard links here: Qt's rename refuses to replace where the system lets it.
     if (QFile::rename(seed.fileName(), logPath)) {
         seed.setAutoRemove(false);
         return Done{};
     }
     if (QFileInfo::exists(logPath))
-        return Done{}; // another workstation seeded it first; number after its seed
+        return Done{};
     return failure();
 }
 
