@@ -2,6 +2,7 @@
 
 #include "controls/control_registry.h"
 #include "files/identity.h"
+#include "files/settings_file.h"
 #include "link/register_exchange.h"
 #include "params/choices.h"
 
@@ -37,7 +38,7 @@ struct ReadoutRow;
 class TForm1 : public QMainWindow, public IdentityView {
     Q_OBJECT
 public:
-    static constexpr const char* kCaption = "ZEF-K7LX system";
+    static constexpr const char* kCaption = kPlainCaption;
     static constexpr int kMonitorIntervalMs = 350;
 
     // The production log lives in logFolder; `today` dates the numbering.

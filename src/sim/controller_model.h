@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/identity.h"
 #include "link/register_exchange.h"
 
 #include <array>
@@ -9,9 +10,6 @@
 #include <string>
 
 namespace zef::sim {
-
-// The serial number a controller leaves the factory with, before the workstation numbers it.
-inline constexpr char kBlankSerial[] = "ZEF-K7LX SN 05.02 00000 ";
 
 // Registers of a plausible controller running a warm-idling four-cylinder engine. The live
 // values are functions of time, so a test that pins the time gets the same answers every run.
