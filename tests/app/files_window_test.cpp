@@ -41,12 +41,8 @@ protected:
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     }
-    std::uint16_t param(std::uint8_t a) {
-        return ports.sim->WithModel([&](sim::ControllerModel& m) { return m.Param(a); });
-    }
-    void setParam(std::uint8_t a, std::uint16_t v) {
-        ports.sim->WithModel([&](sim::ControllerModel& m) { m.SetParam(a, v); });
-    }
+    std::uint16_t param(std::uint8_t a) { return ports.Param(a); }
+    void setParam(std::uint8_t a, std::uint16_t v) { ports.SetParam(a, v); }
     std::string serial() {
         return ports.sim->WithModel([](sim::ControllerModel& m) { return m.Serial(); });
     }

@@ -39,12 +39,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     }
 
-    std::uint16_t param(std::uint8_t a) {
-        return ports.sim->WithModel([&](sim::ControllerModel& m) { return m.Param(a); });
-    }
-    void setParam(std::uint8_t a, std::uint16_t v) {
-        ports.sim->WithModel([&](sim::ControllerModel& m) { m.SetParam(a, v); });
-    }
+    std::uint16_t param(std::uint8_t a) { return ports.Param(a); }
+    void setParam(std::uint8_t a, std::uint16_t v) { ports.SetParam(a, v); }
     void connectCom1() {
         form.ConnectToPort(1);
         ASSERT_TRUE(form.Connected());

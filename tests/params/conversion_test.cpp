@@ -2,6 +2,8 @@
 #include "params/catalogue.h"
 #include "params/conversion.h"
 
+#include "rows.h"
+
 #include <gtest/gtest.h>
 
 #include <cfenv>
@@ -16,19 +18,8 @@ constexpr Conversion kAll[] = {Conversion::CountLessOne, Conversion::Plain,
                                Conversion::Millis,       Conversion::Tenths,
                                Conversion::TenthKelvin,  Conversion::TenthKelvinReadout};
 
-const EditRow& Edit(std::string_view name) {
-    const EditRow* row = FindEdit(name);
-    if (row == nullptr)
-        throw std::invalid_argument(std::string(name));
-    return *row;
-}
-
-const ReadoutRow& Readout(std::string_view name) {
-    const ReadoutRow* row = FindReadout(name);
-    if (row == nullptr)
-        throw std::invalid_argument(std::string(name));
-    return *row;
-}
+using test::Edit;
+using test::Readout;
 
 // A value read and written straight back must not drift: the fitter who only looks at a
 // parameter would otherwise change it.

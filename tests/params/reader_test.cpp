@@ -1,6 +1,8 @@
 #include "params/reader.h"
 #include "support/sim_ports.h"
 
+#include "rows.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,19 +17,8 @@ Frame Request(Command command, std::uint8_t address, std::uint16_t value = 0) {
     return BuildRequest(command, address, value);
 }
 
-const EditRow& Edit(std::string_view name) {
-    const EditRow* row = FindEdit(name);
-    if (row == nullptr)
-        throw std::invalid_argument(std::string(name));
-    return *row;
-}
-
-const ReadoutRow& Readout(std::string_view name) {
-    const ReadoutRow* row = FindReadout(name);
-    if (row == nullptr)
-        throw std::invalid_argument(std::string(name));
-    return *row;
-}
+using test::Edit;
+using test::Readout;
 
 bool EndsWith(std::optional<std::string_view> pattern, std::string_view word) {
     return pattern && pattern->ends_with(word);

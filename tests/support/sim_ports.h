@@ -23,6 +23,13 @@ public:
         return backend;
     }
 
+    [[nodiscard]] std::uint16_t Param(std::uint8_t address) const {
+        return sim->WithModel([&](sim::ControllerModel& m) { return m.Param(address); });
+    }
+    void SetParam(std::uint8_t address, std::uint16_t value) {
+        sim->WithModel([&](sim::ControllerModel& m) { m.SetParam(address, value); });
+    }
+
     std::shared_ptr<sim::Simulator> sim;
     sim::SimBackend* last = nullptr; // valid while the channel holds it
     int requests = 0;
