@@ -122,6 +122,8 @@ private:
     void buildMapGroup(QWidget* client);
     void buildParameterTabs(QWidget* client);
     void buildServicePanels(QWidget* client);
+    void buildHiddenAccelerationGroup(QWidget* parent, std::string_view enrichment,
+                                      std::string_view cycles);
     void placeArrowPairs();
 
     void bindParameters();

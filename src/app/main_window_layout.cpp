@@ -249,12 +249,7 @@ void TForm1::buildParameterTabs(QWidget* client) {
                  group("Пороговое напряжение ХХ", throttle, {2, 0, w, 40}), field);
     auto* acceleration = group("Обогащение при  разгоне", throttle, {2, 40, w, 40});
     makeSpinEdit(edit("SpinExtEdit20"), acceleration, field);
-    // Never seen: it lies below its parent's bottom edge, and nothing moves it.
-    auto* hidden1 = group("Разгон", acceleration, {4, 44, 176, 70});
-    label("Обогащение", hidden1, {4, 16, 80, 16});
-    makeSpinEdit(edit("SpinExtEdit12"), hidden1, {84, 14, 88, kEditHeight});
-    label("Колич. циклов", hidden1, {4, 42, 80, 16});
-    makeSpinEdit(edit("SpinExtEdit13"), hidden1, {84, 40, 88, kEditHeight});
+    buildHiddenAccelerationGroup(acceleration, "SpinExtEdit12", "SpinExtEdit13");
 
     auto* pickup = group("Подхват", throttle, {2, 80, w, 96});
     label("Обогащение при подхвате", pickup, {8, 14, 188, 16});
@@ -269,11 +264,7 @@ void TForm1::buildParameterTabs(QWidget* client) {
     QWidget* crank = page(engineTabs, kCrankshaftPage, "TabSheet3");
     auto* limit = group("Ограничение об/мин", crank, {2, 0, w, 40});
     makeSpinEdit(edit("SpinExtEdit3"), limit, field);
-    auto* hidden2 = group("Разгон", limit, {4, 44, 176, 70});
-    label("Обогащение", hidden2, {4, 16, 80, 16});
-    makeSpinEdit(edit("SpinExtEdit4"), hidden2, {84, 14, 88, kEditHeight});
-    label("Колич. циклов", hidden2, {4, 42, 80, 16});
-    makeSpinEdit(edit("SpinExtEdit5"), hidden2, {84, 40, 88, kEditHeight});
+    buildHiddenAccelerationGroup(limit, "SpinExtEdit4", "SpinExtEdit5");
 
     // "Термо датчик" / "Двигателя"
     QWidget* sensor = page(sensorTabs, kEngineSensorPage, "TabSheet4");
@@ -289,6 +280,17 @@ void TForm1::buildParameterTabs(QWidget* client) {
     makeReadOut(readout("ExtText8"), adjust, {104, 90, 94, kEditHeight});
     auto* temperature = group("Текущая температура двигателя", sensor, {2, 160, w, 44});
     makeReadOut(readout("ExtText9"), temperature, {8, 16, 188, kEditHeight});
+}
+
+// A "Разгон" group that is never seen: it lies below its parent's bottom edge, and nothing moves
+// it. Its enrichment edit still reads its register with every initialisation.
+void TForm1::buildHiddenAccelerationGroup(QWidget* parent, std::string_view enrichment,
+                                          std::string_view cycles) {
+    auto* hidden = group("Разгон", parent, {4, parent->height() + 4, 176, 70});
+    label("Обогащение", hidden, {4, 16, 80, 16});
+    makeSpinEdit(edit(enrichment), hidden, {84, 14, 88, kEditHeight});
+    label("Колич. циклов", hidden, {4, 42, 80, 16});
+    makeSpinEdit(edit(cycles), hidden, {84, 40, 88, kEditHeight});
 }
 
 void TForm1::buildServicePanels(QWidget* client) {
