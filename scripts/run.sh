@@ -5,12 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --preset dev >/dev/null
+cmake --build --preset dev
 
-if [ -x build/release/src/app/zef-service ]; then
-  exec build/release/src/app/zef-service --simulator "$@"
-fi
-# Until the window exists: serve the simulated controller on a pseudo-terminal.
-echo "zef-service is not built yet; serving the simulated controller instead (Ctrl-C ends):"
-exec build/release/src/sim/zef-sim --line-timing "$@"
+exec build/dev/src/app/zef-service --simulator "$@"

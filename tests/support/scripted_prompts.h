@@ -33,14 +33,13 @@ public:
     QStringList questions;
     QStringList filters;
     std::deque<bool> answers;
-    std::deque<std::optional<QString>> files;
+    QStringList files; // the dialogs' answers in turn; an empty one is a cancel
 
 private:
     std::optional<QString> next() {
-        if (files.empty())
+        const QString f = files.isEmpty() ? QString() : files.takeFirst();
+        if (f.isEmpty())
             return std::nullopt;
-        auto f = files.front();
-        files.pop_front();
         return f;
     }
 };
