@@ -117,7 +117,7 @@ private:
     void FormCreate();
     void buildLayout();
     void buildMenu();
-    QWidget* buildButtonRow(QWidget* client);
+    void buildButtonRow(QWidget* client);
     void buildReadoutGroups(QWidget* client);
     void buildMapGroup(QWidget* client);
     void buildParameterTabs(QWidget* client);
@@ -148,7 +148,6 @@ private:
     MapChart* m_chart = nullptr;
     std::unique_ptr<MapEditor> m_map;
     std::unique_ptr<MonitorCycle> m_monitor;
-    QWidget* m_mapGroup = nullptr;
     std::vector<ArrowPair*> m_arrows;
     QGroupBox* m_startModeGroup = nullptr;
     QButtonGroup* m_oxygenButtons = nullptr;

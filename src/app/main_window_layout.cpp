@@ -115,7 +115,7 @@ void TForm1::buildMenu() {
     connect(N7, &QAction::triggered, this, &QWidget::close);
 }
 
-QWidget* TForm1::buildButtonRow(QWidget* client) {
+void TForm1::buildButtonRow(QWidget* client) {
     for (int n = 1; n <= 4; ++n) {
         auto* b = new QPushButton(QString("Connect to COM%1").arg(n), client);
         b->setObjectName(QString("Connect_to_COM%1").arg(n));
@@ -126,7 +126,6 @@ QWidget* TForm1::buildButtonRow(QWidget* client) {
     Close_COM->setObjectName("Close_COM");
     Close_COM->setGeometry(509, 4, 97, 25);
     Close_COM->setEnabled(false);
-    return client;
 }
 
 void TForm1::buildReadoutGroups(QWidget* client) {
@@ -167,7 +166,6 @@ void TForm1::buildReadoutGroups(QWidget* client) {
 void TForm1::buildMapGroup(QWidget* client) {
     auto* box = group("Время открытого состояния инжектора", client, {4, 122, 380, 280},
                       "GroupBox1");
-    m_mapGroup = box;
     makeReadOut(readout("ExtText4"), box, {8, 16, 176, kEditHeight});
     makeReadOut(readout("ExtText3"), box, {196, 16, 176, kEditHeight});
     m_chart = new MapChart(box);
