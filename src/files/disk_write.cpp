@@ -41,10 +41,16 @@ constexpr Advice kAdvice[] = {
 
 // The strerror_r of the GNU library returns its text, the POSIX one an int and fills the buffer;
 // overloads take whichever this system has.
-[[maybe_unused]] const char* ErrorTextOf(int, const char* buffer) { return buffer; }
-[[maybe_unused]] const char* ErrorTextOf(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* ErrorTextOf(int, const char* buffer) {
+    return buffer;
+}
+[[maybe_unused]] const char* ErrorTextOf(const char* text, const char*) {
+    return text;
+}
 
-QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
+QString Shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
 
 Failure WriteFailure(const QString& path, int error, bool existed) {
     return Failure{QStringLiteral("Не удалось записать файл «%1»:\n%2\n%3")
@@ -92,8 +98,8 @@ int WriteFully(int fd, QByteArrayView bytes, qint64 offset) {
     const char* data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t n =
-            offset < 0 ? ::write(fd, data, left) : ::pwrite(fd, data, left, static_cast<off_t>(offset));
+        const ssize_t n = offset < 0 ? ::write(fd, data, left)
+                                     : ::pwrite(fd, data, left, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -118,7 +124,8 @@ int SyncToDisk(int fd) {
 }
 
 SiblingTemporaryFile::SiblingTemporaryFile(const QString& target) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     const QByteArray base = QFile::encodeName(target) + '.';
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         QByteArray name = base;
@@ -165,7 +172,7 @@ Status WriteFileAtomically(const QString& path, QByteArrayView bytes) {
     struct stat old {};
     const bool existed = ::stat(native.constData(), &old) == 0;
     if (existed && S_ISDIR(old.st_mode))
-        return WriteFailure(path, EISDIR, existed);
+        return WriteFailure(path, EISDIR, false); // a folder is no file to keep
 
     SiblingTemporaryFile file(written);
     if (file.OpenError() != 0)

@@ -77,4 +77,12 @@ inline bool WriteFile(const QString& path, const QByteArray& bytes) {
            file.write(bytes) == bytes.size();
 }
 
+// A production log record as it lies on disk, built by hand rather than by the code under test.
+inline QByteArray RawRecord(const QByteArray& serial, const QByteArray& date = "01.01.00",
+                            const QByteArray& separator = " ** ", char lineEnd = '\r') {
+    return char(serial.size()) + serial.leftJustified(24, '\0') + char(separator.size()) +
+           separator.leftJustified(4, '\0') + char(date.size()) + date.leftJustified(8, '\0') +
+           lineEnd;
+}
+
 } // namespace zef::test
