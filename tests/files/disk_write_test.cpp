@@ -18,12 +18,6 @@ using test::ModeOf;
 
 namespace {
 
-class NoView final : public IdentityView {
-    void ShowSerial(const QString&) override {}
-    void ShowDate(const QString&) override {}
-    void Repaint() override {}
-};
-
 class DiskWrite : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -123,7 +117,7 @@ TEST(FileModes, new_settings_file_and_new_log_get_the_umask_permissions) {
         ASSERT_EQ(SaveSettings(sim.link, dir.filePath("car.zef")).error(), "");
         EXPECT_EQ(ModeOf(dir.filePath("car.zef")), expected) << std::oct << mask;
 
-        NoView view;
+        test::SilentView view;
         DeviceIdentity identity(sim.link, dir.path(), [] { return QDate(2026, 12, 7); });
         const auto reading = identity.ReadIdentity(view);
         ASSERT_TRUE(reading && reading->numbered) << reading.error().toStdString();

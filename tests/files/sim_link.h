@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/identity.h"
 #include "link/register_exchange.h"
 #include "support/sim_ports.h"
 
@@ -61,6 +62,14 @@ public:
     SerialChannel channel{ports, std::chrono::milliseconds(5)};
     RegisterExchange link{channel};
     bool opened = false;
+};
+
+// An identity read-out nobody looks at.
+class SilentView final : public IdentityView {
+public:
+    void ShowSerial(const QString&) override {}
+    void ShowDate(const QString&) override {}
+    void Repaint() override {}
 };
 
 // The whole content of a file, or nothing when there is no readable file.

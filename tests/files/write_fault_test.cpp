@@ -35,12 +35,6 @@ QByteArray LogOf(int records) {
     return log;
 }
 
-class NoView final : public IdentityView {
-    void ShowSerial(const QString&) override {}
-    void ShowDate(const QString&) override {}
-    void Repaint() override {}
-};
-
 QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
@@ -179,7 +173,7 @@ TEST_F(FullDisk, numbering_keeps_the_log_and_the_blank_controller_and_says_why) 
     ASSERT_TRUE(disk.Fill());
     const QStringList before = FolderEntries(dir.path());
 
-    NoView view;
+    test::SilentView view;
     DeviceIdentity identity(sim.link, dir.path(), [] { return QDate(2026, 12, 7); });
     const auto reading = identity.ReadIdentity(view);
 
@@ -197,7 +191,7 @@ TEST_F(FullDisk, numbering_keeps_the_log_and_the_blank_controller_and_says_why) 
 TEST_F(FullDisk, first_numbering_creates_no_log_and_says_why) {
     ASSERT_TRUE(disk.Fill());
     const QStringList before = FolderEntries(dir.path());
-    NoView view;
+    test::SilentView view;
     DeviceIdentity identity(sim.link, dir.path(), [] { return QDate(2026, 12, 7); });
     const auto reading = identity.ReadIdentity(view);
 
