@@ -1,14 +1,16 @@
 #include "files/production_log.h"
 
 #include "files/cp1251.h"
+#include "files/disk_write.h"
 #include "files/file_lock.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 
@@ -25,41 +27,37 @@ QString Shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-bool SyncToDisk(QFile& file) {
-    return file.flush() && ::fsync(file.handle()) == 0;
-}
-
 // The seed goes into a file of its own that then takes the log's name only if the name is still
 // free: a log is never seen empty, and of two workstations seeding at once one seed wins whole.
+// The seed file is made like any new file, with the umask's permissions, so that every account
+// of the workstation can number controllers.
 Status CreateSeededLog(const QString& logPath, QByteArrayView controllerDate) {
-    QTemporaryFile seed(logPath + QStringLiteral(".XXXXXX"));
-    const auto failure = [&] {
+    const auto failure = [&](int error) {
         return Failure{QStringLiteral("Не удалось создать журнал «%1»:\n%2")
-                           .arg(Shown(logPath), seed.errorString())};
+                           .arg(Shown(logPath), DiskWriteReason(error))};
     };
-    if (!seed.open())
-        return failure();
-    const QByteArray bytes = SeedRecord(controllerDate).ToByteArray();
-    if (seed.write(bytes) != bytes.size() || !SyncToDisk(seed))
-        return failure();
-    seed.close();
+    SiblingTemporaryFile seed(logPath);
+    if (seed.OpenError() != 0)
+        return failure(seed.OpenError());
+    if (const int error = seed.WriteAndClose(SeedRecord(controllerDate).ToByteArray()); error != 0)
+        return failure(error);
     // A hard link takes the name only if it is free, atomically on every file system that has
     // them; a rename that checks first and then replaces would let a late seed wipe the records
     // another workstation has just appended. The temporary name goes when `seed` does.
-    const QByteArray from = QFile::encodeName(seed.fileName());
     const QByteArray to = QFile::encodeName(logPath);
-    if (::link(from.constData(), to.constData()) == 0)
+    if (::link(seed.NativePath().constData(), to.constData()) == 0)
         return Done{};
-    if (errno == EEXIST)
+    const int linkError = errno;
+    if (linkError == EEXIST)
         return Done{}; // another workstation seeded it first; number after its seed
     // No hard links here: Qt's rename refuses to replace where the system lets it.
-    if (QFile::rename(seed.fileName(), logPath)) {
-        seed.setAutoRemove(false);
+    if (QFile::rename(QFile::decodeName(seed.NativePath()), logPath)) {
+        seed.Release();
         return Done{};
     }
     if (QFileInfo::exists(logPath))
         return Done{};
-    return failure();
+    return failure(linkError);
 }
 
 } // namespace
@@ -155,11 +153,20 @@ Expected<ProtocolRecord> AppendNextRecord(const QString& logPath, QByteArrayView
 
     const QByteArray bytes = next->ToByteArray();
     const qint64 end = whole * ProtocolRecord::kSize;
-    if (!log.seek(end) || log.write(bytes) != bytes.size() || !SyncToDisk(log)) {
-        const QString reason = log.errorString();
-        (void)log.resize(size); // what a full disk let through must not pass for a record
-        return Failure{
-            QStringLiteral("Не удалось записать журнал «%1»:\n%2").arg(Shown(logPath), reason)};
+    // The partial record the new one goes over, to put back if the new one does not fit.
+    const QByteArray tail = log.read(size - end);
+    int error = WriteFully(log.handle(), bytes, end);
+    if (error == 0)
+        error = SyncToDisk(log.handle());
+    if (error != 0) {
+        // What a full disk let through must not pass for a record. Putting the old bytes back
+        // needs no new space: they fit where they were.
+        (void)::ftruncate(log.handle(), static_cast<off_t>(size));
+        (void)WriteFully(log.handle(), tail, end);
+        (void)SyncToDisk(log.handle());
+        return Failure{QStringLiteral("Не удалось записать журнал «%1»:\n%2\n"
+                                      "Журнал не изменён, контроллер не пронумерован.")
+                           .arg(Shown(logPath), DiskWriteReason(error))};
     }
     return next;
 }

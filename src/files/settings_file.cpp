@@ -2,9 +2,13 @@
 
 #include "files/cp1251.h"
 
+#include "files/disk_write.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+
+#include <optional>
 
 namespace zef {
 
@@ -58,6 +62,71 @@ Expected<std::uint16_t> ParseWord(const QByteArray& token, int line) {
     return static_cast<std::uint16_t>(magnitude);
 }
 
+// Hands the file over byte by byte as far as the values reach, a block at a time, and counts
+// lines. Ctrl-Z, the end of the file or a read error end the bytes; a line past the longest a
+// settings file can sensibly hold ends them with an error rather than reading on.
+class SettingsReader {
+public:
+    explicit SettingsReader(QIODevice& device) : m_device(device) {}
+
+    // The next byte, or -1 when there are no more.
+    int Peek() {
+        if (m_stopped || (m_pos == m_block.size() && !Fill()))
+            return -1;
+        const char c = m_block[m_pos];
+        if (c == kEndOfFile) {
+            m_stopped = true;
+            return -1;
+        }
+        return static_cast<unsigned char>(c);
+    }
+
+    // Steps past the byte Peek() gave. A line ends at CR LF, CR or LF.
+    void Advance() {
+        const char c = m_block[m_pos++];
+        if (c == '\n' && m_afterCr) {
+            m_afterCr = false;
+            return;
+        }
+        m_afterCr = c == '\r';
+        if (IsLineEnd(c)) {
+            ++m_line;
+            m_column = 0;
+        } else if (++m_column > kLongestSettingsLine) {
+            m_error = QStringLiteral("Строка %1 длиннее %2 байт: это не файл установок.")
+                          .arg(m_line)
+                          .arg(kLongestSettingsLine);
+            m_stopped = true;
+        }
+    }
+
+    [[nodiscard]] int Line() const { return m_line; }
+    [[nodiscard]] const QString& Error() const { return m_error; }
+
+private:
+    static constexpr qint64 kBlock = 4096;
+
+    bool Fill() {
+        m_block.resize(kBlock);
+        const qint64 n = m_device.read(m_block.data(), kBlock);
+        if (n < 0)
+            m_error = QStringLiteral("Ошибка чтения: %1").arg(m_device.errorString());
+        m_block.resize(std::max<qint64>(n, 0));
+        m_pos = 0;
+        m_stopped = n <= 0;
+        return !m_stopped;
+    }
+
+    QIODevice& m_device;
+    QByteArray m_block;
+    qsizetype m_pos = 0;
+    bool m_stopped = false;
+    bool m_afterCr = false;
+    int m_line = 1;
+    qsizetype m_column = 0;
+    QString m_error;
+};
+
 } // namespace
 
 QByteArray FormatSettings(const SettingsValues& values) {
@@ -67,40 +136,52 @@ QByteArray FormatSettings(const SettingsValues& values) {
     return text;
 }
 
-Expected<SettingsValues> ParseSettings(const QByteArray& text) {
-    const qsizetype stop = text.contains(kEndOfFile) ? text.indexOf(kEndOfFile) : text.size();
+Expected<SettingsValues> ParseSettings(QIODevice& device) {
+    SettingsReader reader(device);
     SettingsValues values;
-    qsizetype pos = 0;
-    int line = 1;
-    // A lone LF ends a line as well as CR LF does: a file that passed through another system
-    // would otherwise load its first value only and silently leave the rest.
-    const auto skipLineEnd = [&] {
-        if (text[pos] == '\r' && pos + 1 < stop && text[pos + 1] == '\n')
-            ++pos;
-        ++pos;
-        ++line;
+    const auto failed = [&]() -> std::optional<Failure> {
+        if (reader.Error().isEmpty())
+            return std::nullopt;
+        return Failure{reader.Error()};
     };
     while (values.size() < kSettingsRegisters.size()) {
-        while (pos < stop && IsSeparator(text[pos])) {
-            if (IsLineEnd(text[pos]))
-                skipLineEnd();
-            else
-                ++pos;
+        int c = reader.Peek();
+        while (c >= 0 && IsSeparator(char(c))) {
+            reader.Advance();
+            c = reader.Peek();
         }
         // Only white space after the last value is the end of the values, not a further zero.
-        if (pos >= stop)
+        if (c < 0)
             break;
-        const qsizetype start = pos;
-        while (pos < stop && !IsSeparator(text[pos]))
-            ++pos;
-        const auto value = ParseWord(text.mid(start, pos - start), line);
+        const int line = reader.Line();
+        QByteArray token;
+        for (; c >= 0 && !IsSeparator(char(c)); c = reader.Peek()) {
+            token += char(c);
+            reader.Advance();
+        }
+        if (const auto failure = failed())
+            return *failure;
+        const auto value = ParseWord(token, line);
         if (!value)
             return Failure{value.error()};
         values.push_back(*value);
-        while (pos < stop && !IsLineEnd(text[pos]))
-            ++pos;
+        // The rest of the last value's line, and all after it, is left unread.
+        if (values.size() == kSettingsRegisters.size())
+            break;
+        for (c = reader.Peek(); c >= 0 && !IsLineEnd(char(c)); c = reader.Peek())
+            reader.Advance();
     }
+    if (const auto failure = failed())
+        return *failure;
     return values;
+}
+
+Expected<SettingsValues> ParseSettings(const QByteArray& text) {
+    QBuffer buffer;
+    buffer.setData(text);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return Failure{buffer.errorString()};
+    return ParseSettings(buffer);
 }
 
 Status SaveSettings(RegisterExchange& link, const QString& path) {
@@ -113,15 +194,7 @@ Status SaveSettings(RegisterExchange& link, const QString& path) {
                                .arg(Shown(path))};
         values.push_back(link.LastReply().second);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Failure{QStringLiteral("Не удалось создать файл «%1»:\n%2")
-                           .arg(Shown(path), file.errorString())};
-    file.write(FormatSettings(values));
-    if (!file.commit())
-        return Failure{QStringLiteral("Не удалось записать файл «%1»:\n%2")
-                           .arg(Shown(path), file.errorString())};
-    return Done{};
+    return WriteFileAtomically(path, FormatSettings(values));
 }
 
 Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path) {
@@ -129,11 +202,8 @@ Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return Failure{QStringLiteral("Не удалось открыть файл «%1»:\n%2")
                            .arg(Shown(path), file.errorString())};
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Failure{QStringLiteral("Не удалось прочитать файл «%1»:\n%2")
-                           .arg(Shown(path), file.errorString())};
-    const auto values = ParseSettings(text);
+    // Read as far as the values go and no further: a file picked by mistake may be huge.
+    const auto values = ParseSettings(file);
     if (!values)
         return Failure{QStringLiteral("Файл «%1» не загружен, в контроллер ничего не записано.\n%2")
                            .arg(Shown(path), values.error())};

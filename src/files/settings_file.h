@@ -4,6 +4,7 @@
 #include "link/register_exchange.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 #include <array>
@@ -31,14 +32,20 @@ using SettingsValues = std::vector<std::uint16_t>;
 // The file text: unsigned decimal values, each followed by CR LF.
 [[nodiscard]] QByteArray FormatSettings(const SettingsValues& values);
 
-// Checks the whole text before anything is written. Blank lines are skipped, the text after a
-// number and a space or control character is ignored, Ctrl-Z or the end of the text ends the
-// values (so a short file gives fewer values), and nothing after the 31st value is read. Every
-// value present must be a whole number from 0 to 65535; the failure names the line.
+// A settings file holds short lines; a longer one is no settings file, and reading on through
+// it could take all of memory.
+inline constexpr qsizetype kLongestSettingsLine = 4096;
+
+// Reads the values from device, stopping after the 31st: nothing after it is read. Blank lines
+// are skipped, the text after a number and a space or control character is ignored, and Ctrl-Z
+// or the end of the file ends the values (so a short file gives fewer values). Every value
+// present must be a whole number from 0 to 65535, and no line read may be longer than
+// kLongestSettingsLine bytes; the failure names the line.
+[[nodiscard]] Expected<SettingsValues> ParseSettings(QIODevice& device);
 [[nodiscard]] Expected<SettingsValues> ParseSettings(const QByteArray& text);
 
-// Reads the 31 registers and writes the file through a temporary file, so an existing file
-// keeps its content when anything fails. A read without a reply writes no file at all.
+// Reads the 31 registers, then writes the file whole or not at all: an existing file keeps its
+// content when anything fails, a full disk included. A read without a reply writes no file.
 [[nodiscard]] Status SaveSettings(RegisterExchange& link, const QString& path);
 
 struct LoadReport {
@@ -46,8 +53,8 @@ struct LoadReport {
     int unanswered = 0; // writes of them that got no reply
 };
 
-// Reads and checks the whole file, then writes its values in order. A file that cannot be read
-// or holds a bad value writes nothing.
+// Reads and checks the file's values, then writes them in order. A file that cannot be read or
+// holds a bad value writes nothing.
 [[nodiscard]] Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path);
 
 // What to tell the user after a load whose writes were not all answered; empty otherwise.

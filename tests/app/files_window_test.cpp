@@ -17,6 +17,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 using namespace zef;
 using namespace std::chrono_literals;
 
@@ -133,6 +136,27 @@ TEST_F(FilesWindow, silent_controller_saves_no_file) {
     EXPECT_EQ(readAll(file("old.zef")), "old");
 }
 
+// The caption names the file the controller matches; a save that did not happen must not
+// change it, and the user learns why it failed.
+TEST_F(FilesWindow, failed_save_shows_the_reason_and_keeps_the_caption) {
+    form.ConnectToPort(1);
+    prompts.files = {file("golf")};
+    emit form.N3Click();
+    ASSERT_EQ(form.windowTitle(), "ZEF-K7LX system (golf.zef)");
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("polo.zef")); // nothing can replace a folder
+    prompts.files = {file("polo")};
+    prompts.answers = {true};
+    emit form.N3Click();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].contains(QDir::toNativeSeparators(file("polo.zef"))))
+        << prompts.messages[0].toStdString();
+    EXPECT_TRUE(prompts.messages[0].contains(QString::fromLocal8Bit(std::strerror(EISDIR))))
+        << prompts.messages[0].toStdString();
+    EXPECT_EQ(form.windowTitle(), "ZEF-K7LX system (golf.zef)");
+    EXPECT_TRUE(QFileInfo(file("polo.zef")).isDir());
+}
+
 TEST_F(FilesWindow, serial_dialog_shows_the_serial_and_writes_it_with_todays_date) {
     form.ConnectToPort(1);
     TForm2 dialog({.currentSerial = [&] { return form.StaticText1->text(); },
@@ -152,7 +176,7 @@ TEST_F(FilesWindow, serial_dialog_shows_the_serial_and_writes_it_with_todays_dat
     // Typing a character the controller cannot store is refused.
     dialog.show();
     dialog.Edit1()->clear();
-    dialog.Edit1()->insert("AБ€"); // typed text goes through the same check
+    dialog.Edit1()->insert("AБ€");            // typed text goes through the same check
     EXPECT_EQ(dialog.Edit1()->text(), "AБ€"); // the euro sign has a byte in the code page
     dialog.Edit1()->insert("中");
     EXPECT_EQ(dialog.Edit1()->text(), "AБ€");

@@ -13,6 +13,7 @@
 
 using namespace zef;
 using test::FileBytes;
+using test::RawRecord;
 using test::SimLink;
 
 namespace {
@@ -21,14 +22,6 @@ const QDate kToday(2026, 12, 7);
 constexpr char kTodayText[] = "07.12.26";
 constexpr char kBlank[] = "ZEF-K7LX SN 05.02 00000 ";
 constexpr char kBlankDate[] = "01.01.00"; // what the simulator's blank controller carries
-
-// A record as it lies on disk, built by hand rather than by the code under test.
-QByteArray RawRecord(const QByteArray& serial, const QByteArray& date = "01.01.00",
-                     const QByteArray& separator = " ** ", char lineEnd = '\r') {
-    return char(serial.size()) + serial.leftJustified(24, '\0') + char(separator.size()) +
-           separator.leftJustified(4, '\0') + char(date.size()) + date.leftJustified(8, '\0') +
-           lineEnd;
-}
 
 class RecordingView final : public IdentityView {
 public:

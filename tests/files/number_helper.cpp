@@ -7,17 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-class SilentView final : public zef::IdentityView {
-public:
-    void ShowSerial(const QString&) override {}
-    void ShowDate(const QString&) override {}
-    void Repaint() override {}
-};
-
-} // namespace
-
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s FOLDER COUNT\n", argv[0]);
@@ -29,7 +18,7 @@ int main(int argc, char** argv) {
     if (!sim.opened)
         return 3;
     zef::DeviceIdentity identity(sim.link, folder, [] { return QDate(2026, 12, 7); });
-    SilentView view;
+    zef::test::SilentView view;
     for (int i = 0; i < count; ++i) {
         sim.ports.sim->WithModel([](zef::sim::ControllerModel& m) {
             m.SetIdentity(zef::kBlankSerial, "01.01.00");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/identity.h"
 #include "link/register_exchange.h"
 #include "support/sim_ports.h"
 
@@ -63,6 +64,14 @@ public:
     bool opened = false;
 };
 
+// An identity read-out nobody looks at.
+class SilentView final : public IdentityView {
+public:
+    void ShowSerial(const QString&) override {}
+    void ShowDate(const QString&) override {}
+    void Repaint() override {}
+};
+
 // The whole content of a file, or nothing when there is no readable file.
 inline std::optional<QByteArray> FileBytes(const QString& path) {
     QFile file(path);
@@ -75,6 +84,14 @@ inline bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
+}
+
+// A production log record as it lies on disk, built by hand rather than by the code under test.
+inline QByteArray RawRecord(const QByteArray& serial, const QByteArray& date = "01.01.00",
+                            const QByteArray& separator = " ** ", char lineEnd = '\r') {
+    return char(serial.size()) + serial.leftJustified(24, '\0') + char(separator.size()) +
+           separator.leftJustified(4, '\0') + char(date.size()) + date.leftJustified(8, '\0') +
+           lineEnd;
 }
 
 } // namespace zef::test

@@ -1,0 +1,66 @@
+#pragma once
+
+// Every write the program makes to disk goes through here, so that none of them can report
+// success while the disk refused the bytes. The code is POSIX; a Windows build replaces
+// disk_write.cpp and keeps this interface.
+
+#include "files/outcome.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace zef {
+
+// The system's own text for an errno value, in the user's language where the system has it
+// ("No space left on device", "Нет свободного места на устройстве").
+[[nodiscard]] QString SystemErrorText(int error);
+
+// The system's text and, for the common reasons (a full disk, no right to write), a line on
+// what the user can do about it.
+[[nodiscard]] QString DiskWriteReason(int error);
+
+// Replaces the whole content of the file at path with bytes, or changes nothing. The bytes go
+// into a new file in the same folder, every write and the flush to disk are checked, and only
+// then does that file take path's name. A new file gets the permissions the umask gives; a
+// replaced one keeps its own mode. On failure no temporary file remains and the text names the
+// file and the system's reason.
+[[nodiscard]] Status WriteFileAtomically(const QString& path, QByteArrayView bytes);
+
+// Building blocks for files written in place (the production log, appended rows). Each returns
+// 0 or the errno that stopped it.
+
+// Writes all of bytes at the descriptor's position, or at offset when it is not negative,
+// going on after a short write until the system refuses with a reason.
+[[nodiscard]] int WriteFully(int fd, QByteArrayView bytes, qint64 offset = -1);
+// Puts what was written on the disk itself.
+[[nodiscard]] int SyncToDisk(int fd);
+
+// A new file beside a target, holding its bytes until they are complete and on disk. It is
+// created with the permissions the umask gives, as any file the program makes, and removed
+// again unless Release() says it now lives under another name.
+class SiblingTemporaryFile {
+public:
+    explicit SiblingTemporaryFile(const QString& target);
+    ~SiblingTemporaryFile();
+    SiblingTemporaryFile(const SiblingTemporaryFile&) = delete;
+    SiblingTemporaryFile& operator=(const SiblingTemporaryFile&) = delete;
+
+    // 0 when the file was created, otherwise why not.
+    [[nodiscard]] int OpenError() const { return m_openError; }
+    [[nodiscard]] int Handle() const { return m_fd; }
+    [[nodiscard]] const QByteArray& NativePath() const { return m_path; }
+
+    // Writes bytes, syncs them to disk and closes the file, checking each step.
+    [[nodiscard]] int WriteAndClose(QByteArrayView bytes);
+    // The file has been linked or renamed to its real name: nothing to remove.
+    void Release() { m_release = true; }
+
+private:
+    int m_fd = -1;
+    int m_openError = 0;
+    bool m_release = false;
+    QByteArray m_path;
+};
+
+} // namespace zef
