@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/options.h"
+#include "archive/snapshot_archive.h"
 #include "dialogs/about_box.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
@@ -17,6 +18,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName("ZEF-K7LX system");
+    zef::UseApplicationNames();
 
     const zef::AppOptions options = zef::AppOptions::Parse(QApplication::arguments());
     if (options.help) {
@@ -32,9 +34,8 @@ int main(int argc, char** argv) {
     // One simulated controller for the whole run, so a reconnection finds what was written.
     auto simulator = std::make_shared<zef::sim::Simulator>(zef::sim::Simulator::Options{
         .blankIdentity = options.simulatorBlankIdentity, .lineTiming = true});
-    zef::MappedPortDirectory ports(options.ports, [simulator] {
-        return std::make_unique<zef::sim::SimBackend>(simulator);
-    });
+    zef::MappedPortDirectory ports(
+        options.ports, [simulator] { return std::make_unique<zef::sim::SimBackend>(simulator); });
     zef::SerialChannel channel(ports);
     zef::RegisterExchange link(channel);
     zef::QtPrompts prompts;
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
     // The production log lives next to the executable.
     zef::TForm1 form(link, prompts, QCoreApplication::applicationDirPath());
     prompts.SetParent(&form);
+    const zef::CalibrationArchive archive(zef::DataFolder(options.dataDir));
+    form.SetArchive(&archive);
     zef::TForm2 serialDialog(
         {.currentSerial = [&form] { return form.StaticText1->text(); },
          .writeSerial = [&form](const QString& serial) { return form.WriteSerialNumber(serial); },

@@ -43,6 +43,7 @@ struct IdentityReading {
     QString serial;
     QString date;
     bool numbered = false; // the controller was blank and got the next serial number
+    bool complete = false; // every read was answered: the serial is the controller's own
 };
 
 // The controller's identity and the numbering of blank controllers from the production log in
