@@ -34,8 +34,9 @@ int main(int argc, char** argv) {
     // One simulated controller for the whole run, so a reconnection finds what was written.
     auto simulator = std::make_shared<zef::sim::Simulator>(zef::sim::Simulator::Options{
         .blankIdentity = options.simulatorBlankIdentity, .lineTiming = true});
-    zef::MappedPortDirectory ports(
-        options.ports, [simulator] { return std::make_unique<zef::sim::SimBackend>(simulator); });
+    zef::MappedPortDirectory ports(options.ports, [simulator] {
+        return std::make_unique<zef::sim::SimBackend>(simulator);
+    });
     zef::SerialChannel channel(ports);
     zef::RegisterExchange link(channel);
     zef::QtPrompts prompts;

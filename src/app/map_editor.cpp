@@ -10,9 +10,7 @@ namespace zef {
 
 namespace {
 
-double millis(const RegisterExchange& link) {
-    return static_cast<double>(link.ReplyMillis());
-}
+double millis(const RegisterExchange& link) { return static_cast<double>(link.ReplyMillis()); }
 
 } // namespace
 
@@ -42,13 +40,9 @@ void MapEditor::RefreshMap() {
     }
 }
 
-void MapEditor::RaiseMapPoint(int index) {
-    movePoint(index, +1);
-}
+void MapEditor::RaiseMapPoint(int index) { movePoint(index, +1); }
 
-void MapEditor::LowerMapPoint(int index) {
-    movePoint(index, -1);
-}
+void MapEditor::LowerMapPoint(int index) { movePoint(index, -1); }
 
 void MapEditor::movePoint(int index, int deltaSteps) {
     if (index < 1 || index > 7 || index >= m_chart.PointCount())
