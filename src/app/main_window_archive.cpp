@@ -77,7 +77,7 @@ bool TForm1::LoadCalibration(const QString& path) {
         return false;
     }
     if (outcome->snapshot)
-        showStatus(QStringLiteral("Перед загрузкой: ") + SnapshotStatusText(*outcome->snapshot));
+        showStatus(BeforeLoadStatusText(*outcome->snapshot));
     setWindowTitle(CaptionWithFile(path));
     if (const QString warning = UnansweredWritesText(outcome->load); !warning.isEmpty())
         m_prompts.Message(warning, Prompts::Kind::Warning);

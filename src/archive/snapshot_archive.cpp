@@ -196,9 +196,16 @@ QString SnapshotStatusText(const Expected<StoredSnapshot>& outcome) {
     if (!outcome)
         return QStringLiteral("Снимок калибровки не сохранён: %1").arg(OneLine(outcome.error()));
     const QString name = QFileInfo(outcome->path).fileName();
-    return outcome->written
-               ? QStringLiteral("Калибровка сохранена в архиве: %1").arg(name)
-               : QStringLiteral("Калибровка не изменилась с последнего снимка (%1)").arg(name);
+    return outcome->written ? QStringLiteral("Калибровка сохранена в архиве: %1").arg(name)
+                            : QStringLiteral("Калибровка уже в архиве: %1").arg(name);
+}
+
+QString BeforeLoadStatusText(const Expected<StoredSnapshot>& outcome) {
+    if (!outcome)
+        return QStringLiteral("Загружено без копии прежней калибровки: %1")
+            .arg(OneLine(outcome.error()));
+    return QStringLiteral("Прежняя калибровка в архиве: %1")
+        .arg(QFileInfo(outcome->path).fileName());
 }
 
 } // namespace zef

@@ -97,5 +97,7 @@ private:
 
 // One line for the status bar on what a snapshot came to.
 [[nodiscard]] QString SnapshotStatusText(const Expected<StoredSnapshot>& outcome);
+// The same for the snapshot before a load that went ahead.
+[[nodiscard]] QString BeforeLoadStatusText(const Expected<StoredSnapshot>& outcome);
 
 } // namespace zef

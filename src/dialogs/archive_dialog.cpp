@@ -47,7 +47,7 @@ ArchiveDialog::ArchiveDialog(const QString& serial, QWidget* parent) : QDialog(p
     m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_note);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto* buttons = new QDialogButtonBox(this);
     m_compare = buttons->addButton("Сравнить", QDialogButtonBox::ActionRole);
     m_compare->setObjectName("Compare");
     m_compare->setToolTip("Один снимок — с контроллером, два снимка — друг с другом");
@@ -57,6 +57,7 @@ ArchiveDialog::ArchiveDialog(const QString& serial, QWidget* parent) : QDialog(p
                           "сохраняется в архиве");
     connect(m_compare, &QPushButton::clicked, this, &ArchiveDialog::CompareClick);
     connect(m_restore, &QPushButton::clicked, this, &ArchiveDialog::RestoreClick);
+    buttons->addButton("Закрыть", QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 
@@ -83,7 +84,7 @@ void ArchiveDialog::SetEntries(std::vector<ArchiveEntry> entries, const QString&
         m_table->setItem(
             r, Differences,
             Cell(entry.differences ? QString::number(*entry.differences) : QStringLiteral("—"),
-                 Qt::AlignRight));
+                 Qt::AlignHCenter));
     }
     if (!m_entries.empty())
         m_table->selectRow(0);

@@ -34,7 +34,7 @@ CompareDialog::CompareDialog(QString leftName, QString rightName, Comparison com
     : QDialog(parent), m_leftName(std::move(leftName)), m_rightName(std::move(rightName)),
       m_comparison(std::move(comparison)), m_writeToController(std::move(write)) {
     setObjectName("CompareDialog");
-    resize(860, 640);
+    resize(1180, 720);
     auto* layout = new QVBoxLayout(this);
     m_heading = new QLabel(this);
     QFont bold = m_heading->font();
@@ -50,11 +50,14 @@ CompareDialog::CompareDialog(QString leftName, QString rightName, Comparison com
     m_table->verticalHeader()->hide();
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setSectionResizeMode(Caption, QHeaderView::Stretch);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     layout->addWidget(m_table);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton("Закрыть", QDialogButtonBox::RejectRole);
     if (m_writeToController) {
         m_write = buttons->addButton("Записать в контроллер", QDialogButtonBox::ActionRole);
         m_write->setObjectName("WriteToController");

@@ -95,7 +95,7 @@ TEST_F(ArchiveWindow, connection_archives_each_distinct_state_once_as_a_save_wri
     form.Close_COMClick();
     connectCom1();
     EXPECT_EQ(snapshots().size(), 1);
-    EXPECT_TRUE(status().contains("не изменилась")) << status().toStdString();
+    EXPECT_TRUE(status().contains("уже в архиве")) << status().toStdString();
 
     form.Close_COMClick();
     ports.SetParam(25, 420);
@@ -147,7 +147,8 @@ TEST_F(ArchiveWindow, wrong_load_is_undone_from_the_archive_dialog) {
     prompts.files = {wrongFile()};
     emit form.N2Click();
     ASSERT_EQ(ports.Param(0), 2);
-    EXPECT_TRUE(status().startsWith("Перед загрузкой")) << status().toStdString();
+    EXPECT_TRUE(status().startsWith("Прежняя калибровка в архиве: 2026-12-07_10-00-01"))
+        << status().toStdString();
 
     form.ArchiveAction->trigger();
     auto* dialog = form.findChild<ArchiveDialog*>();
