@@ -159,7 +159,8 @@ private:
     void addArchiveActions(QMenu* file);
     void snapshotAtConnection();
     void showStatus(const QString& text);
-    void openControllerComparison(const QString& path, const QString& name, QWidget* parent);
+    void openControllerComparison(const QString& path, const QString& name, QWidget* parent,
+                                  std::function<void()> afterWrite = {});
     void refreshArchive(ArchiveDialog* dialog);
 
     RegisterExchange& m_link;

@@ -84,7 +84,8 @@ bool TForm1::LoadCalibration(const QString& path) {
     return true;
 }
 
-void TForm1::openControllerComparison(const QString& path, const QString& name, QWidget* parent) {
+void TForm1::openControllerComparison(const QString& path, const QString& name, QWidget* parent,
+                                      std::function<void()> afterWrite) {
     // Both sides read afresh, so a view opened again after a write shows the write.
     const auto compare = [this, path]() -> Expected<Comparison> {
         const auto controller = ReadSettings(m_link);
@@ -102,9 +103,11 @@ void TForm1::openControllerComparison(const QString& path, const QString& name, 
     }
     auto* dialog = new CompareDialog(
         kControllerName, name, *comparison,
-        [this, path, compare]() -> std::optional<Comparison> {
+        [this, path, compare, afterWrite]() -> std::optional<Comparison> {
             if (!m_connected || !LoadCalibration(path))
                 return std::nullopt;
+            if (afterWrite)
+                afterWrite();
             const auto fresh = compare();
             if (!fresh)
                 return std::nullopt;
@@ -154,7 +157,8 @@ void TForm1::ShowCalibrationArchive() {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     ArchiveDialog::Hooks hooks;
     hooks.compareWithController = [this, dialog](const Snapshot& s) {
-        openControllerComparison(s.path, SnapshotCaption(s), dialog);
+        openControllerComparison(s.path, SnapshotCaption(s), dialog,
+                                 [this, dialog] { refreshArchive(dialog); });
     };
     hooks.compareTwo = [this, dialog](const Snapshot& older, const Snapshot& newer) {
         const auto comparison = CompareFiles(older.path, newer.path);

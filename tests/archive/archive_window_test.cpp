@@ -177,6 +177,18 @@ TEST_F(ArchiveWindow, wrong_load_is_undone_from_the_archive_dialog) {
     EXPECT_EQ(view->windowTitle(), "2026-12-07 10:00:01, подключение — 2026-12-07 10:00:02, "
                                    "перед загрузкой: отличий 5 из 31");
     EXPECT_EQ(view->WriteButton(), nullptr);
+    delete view;
+
+    // Writing a snapshot from its comparison is a restore too; the list follows it.
+    table->selectRow(0);
+    QTest::mouseClick(dialog->CompareButton(), Qt::LeftButton);
+    view = dialog->findChild<CompareDialog*>();
+    ASSERT_NE(view, nullptr);
+    QTest::mouseClick(view->WriteButton(), Qt::LeftButton);
+    EXPECT_EQ(ports.Param(0), 2);
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(0, 3)->text(), "5");
+    EXPECT_EQ(table->item(1, 3)->text(), "0");
 }
 
 TEST_F(ArchiveWindow, compare_with_file_marks_the_differences_and_writes_the_file) {
