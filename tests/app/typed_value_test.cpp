@@ -73,6 +73,7 @@ public:
     void clickTab(QTabWidget* widget, int index) {
         QTabBar* bar = widget->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+        EXPECT_EQ(widget->currentIndex(), index);
     }
 
     // Opens a menu of the menu bar the way a mouse does, on its title.
@@ -113,14 +114,16 @@ TEST_F(TypedValue, is_written_once_whichever_way_the_box_is_left) {
         {"Ctrl+Tab to the next page", "SpinExtEdit3", "5000", 73, 5000, " 5000 Об/мин",
          [](TypedValue&, TForm1& f) {
              QTest::keyClick(f.SpinEdit("SpinExtEdit3"), Qt::Key_Tab, Qt::ControlModifier);
+             EXPECT_FALSE(f.SpinEdit("SpinExtEdit3")->isVisible());
          }},
         {"the wheel over the tabs", "SpinExtEdit18", "2000", 21, 2000, " 2000 Об/мин",
-         [](TypedValue& t, TForm1&) {
+         [](TypedValue& t, TForm1& f) {
              QTabBar* bar = t.tabs("PageControl2")->tabBar();
              QWheelEvent wheel(bar->tabRect(1).center(), bar->mapToGlobal(bar->tabRect(1).center()),
                                {}, {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
                                false);
              QApplication::sendEvent(bar, &wheel);
+             EXPECT_FALSE(f.SpinEdit("SpinExtEdit18")->isVisible());
          }},
         {"opening the File menu", "SpinExtEdit9", "1", 5, 0, " 1 катушка",
          [](TypedValue& t, TForm1&) {
@@ -129,7 +132,7 @@ TEST_F(TypedValue, is_written_once_whichever_way_the_box_is_left) {
          }},
         {"opening the ? menu", "SpinExtEdit2", "3", 71, 3, " 3 цилиндра",
          [](TypedValue& t, TForm1&) { t.openMenu("N4"); }},
-        {"\"Сохранить в файле\" by its shortcut", "SpinExtEdit22", "45", 6, 3180, " 45 град С",
+        {"\"Сохранить в файле\" without its menu", "SpinExtEdit22", "45", 6, 3180, " 45 град С",
          [](TypedValue& t, TForm1& f) {
              t.prompts.files = {QDir(t.fileDir.path()).filePath("car")};
              f.N3->trigger();
