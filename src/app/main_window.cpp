@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabBar>
 #include <QTabWidget>
 
 namespace zef {
@@ -53,10 +52,10 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
     connect(Close_COM, &QPushButton::clicked, this, &TForm1::Close_COMClick);
     connect(this, &TForm1::N2Click, this, &TForm1::LoadSettingsFromFile);
     connect(this, &TForm1::N3Click, this, &TForm1::SaveSettingsToFile);
-    for (QObject* watched : {static_cast<QObject*>(StaticText1), static_cast<QObject*>(StaticText4),
-                             static_cast<QObject*>(PageControl1),
-                             static_cast<QObject*>(PageControl1->tabBar())})
-        watched->installEventFilter(this);
+    // The service gestures; the tab strips are watched with the other ways out of an edit.
+    StaticText1->installEventFilter(this);
+    StaticText4->installEventFilter(this);
+    watchWaysOutOfTheEdits();
     FormCreate();
 }
 
@@ -120,6 +119,8 @@ void TForm1::showOperatingCounter() {
 }
 
 void TForm1::Close_COMClick() {
+    // Typed into an edit and not yet committed: written while the controller is still there.
+    CommitTypedValue();
     setWindowTitle(kCaption);
     m_connected = false;
     N2->setEnabled(false);

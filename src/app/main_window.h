@@ -64,6 +64,12 @@ public:
     // The serial number dialog's OK: write the serial and today's date, then read them back.
     bool WriteSerialNumber(const QString& serial);
 
+    // Commits the text the user typed into the focused edit and has not committed yet, while
+    // the edit still shows, so that the value is written before whatever takes the user away
+    // (another page, a menu, a service action, the end of the session or of the program)
+    // hides or parks the edit.
+    void CommitTypedValue();
+
     // The file menu.
     void LoadSettingsFromFile();
     void SaveSettingsToFile();
@@ -131,8 +137,11 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void watchWaysOutOfTheEdits();
+    [[nodiscard]] static bool LeavesTheEdit(QObject* watched, QEvent* event);
     void FormCreate();
     void buildLayout();
     void buildMenu();

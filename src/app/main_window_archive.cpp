@@ -121,6 +121,7 @@ void TForm1::openControllerComparison(const QString& path, const QString& name, 
 void TForm1::CompareWithFile() {
     if (!m_connected)
         return;
+    CommitTypedValue(); // the controller is compared as the fitter last set it
     if (const auto chosen = m_prompts.OpenFileName(QString::fromUtf8(kSettingsFilter)))
         openControllerComparison(*chosen, FileName(*chosen), this);
 }
@@ -146,6 +147,7 @@ void TForm1::CompareTwoFiles() {
 void TForm1::ShowCalibrationArchive() {
     if (!m_connected)
         return;
+    CommitTypedValue();
     if (!m_archive || !m_serial) {
         m_prompts.Message(m_archive ? QStringLiteral("Серийный номер контроллера не прочитан: "
                                                      "архив не к чему отнести.")

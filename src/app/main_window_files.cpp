@@ -28,6 +28,9 @@ bool TForm1::ReadIdentity() {
         m_prompts.Message(reading.error(), Prompts::Kind::Error);
         return false;
     }
+    // The number is spent and shown; the fitter is told, and the work goes on.
+    if (const QString warning = UnansweredIdentityText(*reading); !warning.isEmpty())
+        m_prompts.Message(warning, Prompts::Kind::Warning);
     return true;
 }
 
@@ -37,6 +40,7 @@ bool TForm1::WriteSerialNumber(const QString& serial) {
 }
 
 void TForm1::LoadSettingsFromFile() {
+    CommitTypedValue();
     const auto chosen = m_prompts.OpenFileName(QString::fromUtf8(kSettingsFilter));
     if (!chosen)
         return;
@@ -48,6 +52,7 @@ void TForm1::LoadSettingsFromFile() {
 }
 
 void TForm1::SaveSettingsToFile() {
+    CommitTypedValue();
     const auto chosen = m_prompts.SaveFileName(QString::fromUtf8(kSettingsFilter));
     if (!chosen)
         return;

@@ -49,6 +49,8 @@ QLabel* label(const QString& text, QWidget* parent, QRect bounds) {
 QLabel* staticText(const QString& name, const QString& text, QWidget* parent, QRect bounds,
                    Qt::Alignment alignment) {
     auto* l = new QLabel(text, parent);
+    // They show what the controller sends, which is never markup.
+    l->setTextFormat(Qt::PlainText);
     l->setObjectName(name);
     l->setGeometry(bounds);
     l->setAlignment(alignment);
@@ -158,6 +160,7 @@ void TForm1::buildReadoutGroups(QWidget* client) {
     auto* status = group("Текущий % подстройки", client, {4, 80, 380, 40}, "GroupBox6");
     StaticText2 = new QLabel("Подстройка", status);
     StaticText2->setObjectName("StaticText2");
+    StaticText2->setTextFormat(Qt::PlainText);
     StaticText2->setGeometry(6, 16, 368, 20);
     StaticText2->setAlignment(Qt::AlignCenter);
     QFont courier("Courier New");

@@ -13,20 +13,25 @@
 namespace zef {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (LeavesTheEdit(watched, event))
+        CommitTypedValue();
     if (event->type() == QEvent::MouseButtonPress) {
         const auto* press = static_cast<QMouseEvent*>(event);
         const auto modifiers = press->modifiers();
         const auto buttons = press->buttons();
         if (watched == StaticText1) {
-            if (StaticText1->isEnabled() && IsServiceGesture(modifiers, buttons))
+            if (StaticText1->isEnabled() && IsServiceGesture(modifiers, buttons)) {
+                CommitTypedValue();
                 emit StaticText1MouseDown();
+            }
         } else if (watched == StaticText4) {
             StaticText4MouseDown(modifiers, buttons);
         } else if (watched == PageControl1->tabBar()) {
             PageControl1MouseDown(modifiers, buttons);
-        } else if (watched == PageControl1 &&
-                   !PageControl1->tabBar()->geometry().contains(press->position().toPoint())) {
-            // A press the tab strip did not take reaches the tab control as well; count it once.
+        } else if (watched == PageControl1 && !PageControl1->childAt(press->position().toPoint())) {
+            // Only the tab control's own surface beside and around the tabs: a press that the
+            // tab strip, a page or a control on a page did not take comes up to the tab control
+            // as well, and the strip has counted its own already.
             PageControl1MouseDown(modifiers, buttons);
         }
     }
@@ -38,6 +43,7 @@ void TForm1::StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButt
         return;
     if (StaticText4->text() == "0 ")
         return; // already reset
+    CommitTypedValue();
     if (!m_prompts.AskYesNo("Обнулить наработку?", Prompts::Kind::Warning))
         return;
     m_link.Exchange(Command::WriteParam, 35, 0);
@@ -47,6 +53,7 @@ void TForm1::StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButt
 void TForm1::PageControl1MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
     if (!IsServiceGesture(modifiers, buttons) || !m_connected)
         return;
+    CommitTypedValue(); // the panel may hold the edit
     Panel1->setVisible(Panel1->isHidden());
     Panel2->setVisible(Panel2->isHidden());
 }

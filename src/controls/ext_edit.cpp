@@ -58,6 +58,13 @@ void TExtEdit::CommitText() {
     setModified(false);
 }
 
+bool TExtEdit::CommitTypedText() {
+    if (!isModified())
+        return false;
+    CommitText();
+    return true;
+}
+
 void TExtEdit::InitOne() {
     setEnabled(true);
     if (!onInit)
@@ -135,8 +142,8 @@ void TExtEdit::focusOutEvent(QFocusEvent* event) {
     // through a box without typing commits nothing: a stored value outside the limits would
     // otherwise be cut to the limit and written behind the fitter's back.
     const auto reason = event->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && isModified())
-        CommitText();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        CommitTypedText();
     QLineEdit::focusOutEvent(event);
 }
 
@@ -222,8 +229,7 @@ void TSpinExtEdit::StepDown() {
 }
 
 void TSpinExtEdit::step(ParamValue delta) {
-    if (isModified())
-        CommitText();
+    CommitTypedText();
     SetValue(Value() + delta);
 }
 

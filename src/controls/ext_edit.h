@@ -46,6 +46,9 @@ public:
 
     void ShowValue();
     void CommitText();
+    // Commits the text only if the user edited it since the last commit; true when it did.
+    // Whatever takes the user away from the box calls this while the box is still showing.
+    bool CommitTypedText();
     // Enables the control and shows what onInit answers, as it stands: the controller's value
     // is shown even where it lies outside the limits.
     void InitOne();

@@ -29,12 +29,15 @@ QMessageBox::Icon iconFor(Prompts::Kind kind) {
 void QtPrompts::Message(const QString& text, Kind kind) {
     QMessageBox box(iconFor(kind), QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                     m_parent);
+    // Messages quote file names and the controller's serial number, which may hold anything.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 bool QtPrompts::AskYesNo(const QString& text, Kind kind) {
     QMessageBox box(iconFor(kind), QApplication::applicationDisplayName(), text,
                     QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -43,8 +43,15 @@ struct IdentityReading {
     QString serial;
     QString date;
     bool numbered = false; // the controller was blank and got the next serial number
-    bool complete = false; // every read was answered: the serial is the controller's own
+    // Of the 32 writes that gave it the number; the log holds the number all the same.
+    int unansweredWrites = 0;
+    // Every read was answered and every write too: the serial is the controller's own.
+    bool complete = false;
 };
+
+// What the user is told when a numbered controller left writes unanswered: the number is
+// spent, and has to be written by hand. Empty when every write was answered.
+[[nodiscard]] QString UnansweredIdentityText(const IdentityReading& reading);
 
 // The controller's identity and the numbering of blank controllers from the production log in
 // the given folder (the executable's folder in the program).
@@ -58,7 +65,8 @@ public:
 
     // Reads and shows the identity. A controller that answered all 32 reads with the blank
     // serial gets the next number: the log record is on disk before the controller is written,
-    // and a log that cannot be used leaves both log and controller as they were.
+    // and a log that cannot be used leaves both log and controller as they were. Only the log
+    // fails the reading; writes the controller left unanswered are counted in it.
     [[nodiscard]] Expected<IdentityReading> ReadIdentity(IdentityView& view);
 
     // Writes serial, padded with spaces or cut to 24 characters, and today's date. Characters

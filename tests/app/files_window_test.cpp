@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <numeric>
 
 using namespace zef;
 using namespace std::chrono_literals;
@@ -188,6 +189,35 @@ TEST_F(FilesWindow, serial_dialog_shows_the_serial_and_writes_it_with_todays_dat
     EXPECT_EQ(readAll(logPath()).size(), 80);
 }
 
+// A label shown as written lays out every character, tags and all; one that took its text for
+// markup drops the tags and needs less room.
+bool showsLiterally(const QLabel* label) {
+    return label->sizeHint().width() >=
+           label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->frameWidth();
+}
+
+TEST_F(FilesWindow, controller_text_shows_as_written) {
+    struct Case {
+        const char* serial; // 24 characters, as the controller holds them
+        const char* date;   // 8
+    };
+    const Case cases[] = {
+        {"<b>ZEF</b> SN 05.02 0012", "<i>7</i>"},
+        {"<font color=red>X</font>", "<s>7</s>"},
+        {"<img src=x> 05.02 00123 ", "<br>6.12"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.serial);
+        ports.sim->WithModel([&](sim::ControllerModel& m) { m.SetIdentity(c.serial, c.date); });
+        form.ConnectToPort(1);
+        EXPECT_EQ(form.StaticText1->text(), QString::fromLatin1(c.serial).left(24));
+        EXPECT_TRUE(showsLiterally(form.StaticText1));
+        EXPECT_EQ(form.StaticText3->text(), QString::fromLatin1(c.date));
+        EXPECT_TRUE(showsLiterally(form.StaticText3));
+        form.Close_COMClick();
+    }
+}
+
 class BlankController : public FilesWindow {
 protected:
     BlankController() : FilesWindow(true) {}
@@ -200,6 +230,56 @@ TEST_F(BlankController, is_numbered_on_connection) {
     EXPECT_EQ(form.StaticText3->text(), "07.12.26");
     EXPECT_EQ(readAll(logPath()).size(), 80);
     EXPECT_FALSE(form.StaticText4->text().trimmed().isEmpty()); // the counter came after
+}
+
+// Only a production log that fails ends the connection sequence early. Writes that the
+// controller leaves unanswered after the log took the number are told, and the sequence goes on
+// to the operating counter.
+TEST_F(BlankController, unanswered_numbering_writes_are_told_and_the_counter_still_shows) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> silent; // registers that answer no write once numbering starts
+        int unanswered;
+    };
+    std::vector<std::uint8_t> identity(32);
+    std::iota(identity.begin(), identity.end(), std::uint8_t{36});
+    const Case cases[] = {
+        {"no identity write answered", identity, 32},
+        {"one serial and one date register", {50, 67}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(logPath());
+        for (std::uint8_t a : identity)
+            ports.sim->SetFaultForAddress(a, std::nullopt);
+        ports.sim->WithModel(
+            [](sim::ControllerModel& m) { m.SetIdentity(kBlankSerial, "01.01.00"); });
+        setParam(35, 12);
+        prompts.messages.clear();
+        // The fault strikes once the log holds the number, before the controller is written.
+        link.SetWriteObserver([&] {
+            if (!QFile::exists(logPath()))
+                return;
+            for (std::uint8_t a : c.silent)
+                ports.sim->SetFaultForAddress(a, sim::FaultPlan{sim::Fault::Silent, 0, {}});
+        });
+        ports.sim->ClearFrames();
+
+        form.ConnectToPort(1);
+        ASSERT_TRUE(form.Connected());
+        EXPECT_EQ(readAll(logPath()).size(), 80);
+        EXPECT_EQ(form.StaticText1->text(), "ZEF-K7LX SN 05.02 00114 ");
+        ASSERT_EQ(prompts.messages.size(), 1);
+        EXPECT_TRUE(prompts.messages[0].contains("ZEF-K7LX SN 05.02 00114"))
+            << prompts.messages[0].toStdString();
+        EXPECT_TRUE(prompts.messages[0].contains(QString("%1 из 32").arg(c.unanswered)))
+            << prompts.messages[0].toStdString();
+        const auto frames = ports.sim->Frames();
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(frames.back(), BuildRequest(Command::ReadParam, 35, 0));
+        EXPECT_EQ(form.StaticText4->text(), "120000 ");
+        form.Close_COMClick();
+    }
 }
 
 TEST_F(BlankController, failing_log_ends_the_sequence_but_keeps_the_session) {

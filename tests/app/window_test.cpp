@@ -387,3 +387,57 @@ TEST_F(Window, counter_reset_asks_writes_zero_and_shows_it) {
 }
 
 } // namespace
+
+namespace {
+
+// The service panel opens from the tab strip alone; the controls on the pages are the fitter's
+// everyday work and a gesture that slips onto one of them must not open it.
+TEST_F(Window, panel_gesture_counts_only_on_the_tab_strip) {
+    connectCom1();
+    auto* outer = form.PageControl1;
+    auto* inner = form.Control<QTabWidget>("PageControl2");
+    outer->setCurrentIndex(0);
+    QWidget* cylinders = nullptr;
+    for (auto* box : form.findChildren<QGroupBox*>())
+        if (box->title() == "Количество цилиндров")
+            cylinders = box;
+    ASSERT_NE(cylinders, nullptr);
+    inner->setCurrentIndex(0);
+    const QRect strip = outer->tabBar()->geometry();
+    const QPoint besideTheTabs(strip.right() + 4, strip.center().y());
+    ASSERT_LT(besideTheTabs.x(), outer->width());
+    ASSERT_EQ(outer->childAt(besideTheTabs), nullptr);
+    QWidget* page = inner->currentWidget();
+    ASSERT_EQ(page->childAt(page->width() - 2, page->height() - 2), nullptr);
+
+    struct Place {
+        const char* name;
+        QWidget* widget;
+        QPoint at;
+        bool toggles;
+    };
+    const Place places[] = {
+        {"the caption of a group on a page", cylinders, {12, 4}, false},
+        {"a group on a page", cylinders, {cylinders->width() - 3, cylinders->height() - 3}, false},
+        {"a read-out on a page", form.ReadOut("ExtText1"), {5, 5}, false},
+        {"a radio button on a page", form.Control<QRadioButton>("RadioButton1"), {5, 5}, false},
+        {"the page itself", page, {page->width() - 2, page->height() - 2}, false},
+        {"the tabs of the inner pages", inner->tabBar(), inner->tabBar()->tabRect(1).center(),
+         false},
+        {"a tab of the strip", outer->tabBar(), outer->tabBar()->tabRect(1).center(), true},
+        {"the strip beside the tabs", outer, besideTheTabs, true},
+    };
+    for (const auto& p : places) {
+        SCOPED_TRACE(p.name);
+        ASSERT_TRUE(p.widget->isVisible());
+        const bool before = form.Panel1->isVisible();
+        QTest::mousePress(p.widget, Qt::RightButton, kAll, p.at);
+        QTest::mouseRelease(p.widget, Qt::RightButton, kAll, p.at);
+        EXPECT_EQ(form.Panel1->isVisible(), before != p.toggles);
+        EXPECT_EQ(form.Panel2->isVisible(), form.Panel1->isVisible());
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    }
+}
+
+} // namespace
