@@ -2,6 +2,7 @@
 // zef-sim on a pseudo-terminal with the timing of a 19200 baud 8N2 line.
 
 #include "app/map_chart.h"
+#include "bench/benches.h"
 #include "app/map_editor.h"
 #include "app/monitor.h"
 #include "link/qt_serial_backend.h"
@@ -153,5 +154,6 @@ int main(int argc, char** argv) {
                     "steps = %.0f ms)\n",
                     tick * 1e3, 11 * 4 * 16.0);
     }
+    bench::PrintConnectionArchiveCost(lineLimit);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/options.h"
+#include "archive/snapshot_archive.h"
 #include "dialogs/about_box.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
@@ -17,6 +18,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName("ZEF-K7LX system");
+    zef::UseApplicationNames();
 
     const zef::AppOptions options = zef::AppOptions::Parse(QApplication::arguments());
     if (options.help) {
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
     // The production log lives next to the executable.
     zef::TForm1 form(link, prompts, QCoreApplication::applicationDirPath());
     prompts.SetParent(&form);
+    const zef::CalibrationArchive archive(zef::DataFolder(options.dataDir));
+    form.SetArchive(&archive);
     zef::TForm2 serialDialog(
         {.currentSerial = [&form] { return form.StaticText1->text(); },
          .writeSerial = [&form](const QString& serial) { return form.WriteSerialNumber(serial); },

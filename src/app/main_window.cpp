@@ -108,6 +108,7 @@ void TForm1::ConnectToPort(int portNumber) {
     if (!ReadIdentity())
         return;
     showOperatingCounter();
+    snapshotAtConnection();
 }
 
 void TForm1::showOperatingCounter() {

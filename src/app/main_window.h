@@ -11,19 +11,23 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
 
 namespace zef {
 
+class ArchiveDialog;
 class ArrowPair;
+class CalibrationArchive;
 class MapChart;
 class MapEditor;
 class MonitorCycle;
@@ -70,6 +74,18 @@ public:
     void LoadSettingsFromFile();
     void SaveSettingsToFile();
 
+    // The calibration archive: a snapshot at every connection and before every load. Without
+    // one (nullptr) none is taken.
+    void SetArchive(const CalibrationArchive* archive) { m_archive = archive; }
+    // Loads a settings file into the controller, archiving first the state it overwrites, and
+    // shows what the controller then holds: the load command and a restore.
+    bool LoadCalibration(const QString& path);
+    void CompareWithFile();
+    void CompareTwoFiles();
+    void ShowCalibrationArchive();
+    // The serial number read whole at the last identity read.
+    [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
+
     // IdentityView
     void ShowSerial(const QString& serial) override;
     void ShowDate(const QString& date) override;
@@ -104,6 +120,9 @@ public:
     QAction* N5 = nullptr; // help, never shown
     QAction* N6 = nullptr; // about
     QAction* N7 = nullptr; // quit
+    QAction* CompareWithFileAction = nullptr;
+    QAction* CompareFilesAction = nullptr;
+    QAction* ArchiveAction = nullptr;
 
     // The service gestures.
     void StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
@@ -146,6 +165,13 @@ private:
     void setStartModeCaption(std::optional<int> item);
     void showOperatingCounter();
 
+    void addArchiveActions(QMenu* file);
+    void snapshotAtConnection();
+    void showStatus(const QString& text);
+    void openControllerComparison(const QString& path, const QString& name, QWidget* parent,
+                                  std::function<void()> afterWrite = {});
+    void refreshArchive(ArchiveDialog* dialog);
+
     RegisterExchange& m_link;
     Prompts& m_prompts;
     ControlRegistry m_registry;
@@ -163,6 +189,9 @@ private:
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;
     std::vector<QComboBox*> m_choices; // ComboBox1 to ComboBox4
+
+    const CalibrationArchive* m_archive = nullptr;
+    std::optional<QString> m_serial;
 };
 
 } // namespace zef

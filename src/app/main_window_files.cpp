@@ -23,6 +23,7 @@ void TForm1::Repaint() {
 
 bool TForm1::ReadIdentity() {
     const auto reading = m_identity.ReadIdentity(*this);
+    m_serial = reading && reading->complete ? std::optional(reading->serial) : std::nullopt;
     if (!reading) {
         m_prompts.Message(reading.error(), Prompts::Kind::Error);
         return false;
@@ -47,21 +48,7 @@ void TForm1::LoadSettingsFromFile() {
         m_prompts.Message(QString::fromUtf8(kNoSuchFileText));
         return;
     }
-    m_timer1.stop();
-    m_registry.PassAll();
-    // The file is checked whole before the first write, so a bad one changes nothing.
-    const auto report = LoadSettings(m_link, *chosen);
-    // Whatever happened, the window comes back showing what the controller now holds.
-    m_registry.InitAll();
-    m_map->LoadMap();
-    m_timer1.start();
-    if (!report) {
-        m_prompts.Message(report.error(), Prompts::Kind::Error);
-        return;
-    }
-    setWindowTitle(CaptionWithFile(*chosen));
-    if (const QString warning = UnansweredWritesText(*report); !warning.isEmpty())
-        m_prompts.Message(warning, Prompts::Kind::Warning);
+    (void)LoadCalibration(*chosen);
 }
 
 void TForm1::SaveSettingsToFile() {

@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTabWidget>
 
 namespace zef {
@@ -91,7 +92,9 @@ void TForm1::buildLayout() {
     buildMapGroup(client);
     buildParameterTabs(client);
     buildServicePanels(client);
-    resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+    // The status bar adds to the window rather than taking from the client area.
+    resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height() +
+                                    statusBar()->sizeHint().height());
 }
 
 void TForm1::buildMenu() {
@@ -99,6 +102,7 @@ void TForm1::buildMenu() {
     file->setObjectName("N1");
     N2 = file->addAction("Загрузить из файла");
     N3 = file->addAction("Сохранить в файле");
+    addArchiveActions(file);
     file->addSeparator();
     N7 = file->addAction("Выход");
     QMenu* help = menuBar()->addMenu("?");

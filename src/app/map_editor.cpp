@@ -1,19 +1,14 @@
 #include "app/map_editor.h"
 
 #include "app/map_chart.h"
+#include "params/map_points.h"
 
 #include <cmath>
+#include <span>
 
 namespace zef {
 
 namespace {
-
-struct LivePoint {
-    std::uint8_t address;
-    int speed;
-};
-constexpr LivePoint kLivePoints[] = {{234, 1000}, {238, 1500}, {242, 2000},
-                                     {246, 3000}, {250, 4000}, {254, 6000}};
 
 double millis(const RegisterExchange& link) { return static_cast<double>(link.ReplyMillis()); }
 
@@ -25,8 +20,8 @@ void MapEditor::LoadMap() {
     // One reply serves both: the curve starts flat from the origin.
     m_chart.AddPoint(0, millis(m_link), "0");
     m_chart.AddPoint(500, millis(m_link), "500");
-    for (const auto& p : kLivePoints) {
-        m_link.Exchange(Command::ReadLive, p.address);
+    for (const MapPoint& p : std::span(kMapPoints).subspan(1)) {
+        m_link.Exchange(Command::ReadLive, p.liveRegister);
         m_chart.AddPoint(p.speed, millis(m_link), QString::number(p.speed));
     }
     if (m_onLoaded)

@@ -9,6 +9,8 @@ QString AppOptions::Usage() {
         "                        for example --com 2=/dev/ttyUSB0\n"
         "  --simulator           put the built-in simulated controller behind COM1\n"
         "  --simulator-blank     the same, with a controller that still has no serial number\n"
+        "  --data-dir DIR        keep the calibration archive under DIR instead of the\n"
+        "                        per-user application data folder\n"
         "  --help                this text\n"
         "Without options COM1 to COM4 are /dev/ttyS0 to /dev/ttyS3.\n");
 }
@@ -35,6 +37,20 @@ AppOptions AppOptions::Parse(const QStringList& arguments) {
             }
             if (!o.ports.MapFromOption(value.toStdString())) {
                 o.error = "--com needs N=DEVICE with N from 1 to 4, not " + value;
+                return o;
+            }
+        } else if (arg == "--data-dir" || arg.startsWith("--data-dir=")) {
+            if (arg == "--data-dir") {
+                if (i + 1 >= arguments.size()) {
+                    o.error = "--data-dir needs a folder";
+                    return o;
+                }
+                o.dataDir = arguments[++i];
+            } else {
+                o.dataDir = arg.mid(11);
+            }
+            if (o.dataDir.isEmpty()) {
+                o.error = "--data-dir needs a folder";
                 return o;
             }
         } else {

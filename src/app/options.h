@@ -11,6 +11,7 @@ namespace zef {
 struct AppOptions {
     PortMap ports;
     bool simulatorBlankIdentity = false;
+    QString dataDir; // the calibration archive's folder; empty: the per-user data folder
     bool help = false;
     QString error; // set when the command line cannot be used
 

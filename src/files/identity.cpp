@@ -51,7 +51,7 @@ Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
     view.ShowDate(DecodeCp1251(date));
     view.Repaint();
 
-    IdentityReading reading{DecodeCp1251(serial), DecodeCp1251(date), false};
+    IdentityReading reading{DecodeCp1251(serial), DecodeCp1251(date), false, 0, allAnswered};
     // A missed read repeats the character before it, and the blank serial has five zeros in a
     // row: only a serial read whole may be taken for blank.
     if (!allAnswered || serial != kBlankSerial)
@@ -62,7 +62,8 @@ Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
     if (!record)
         return Failure{record.error()};
     const int unanswered = WriteIdentityBytes(record->Serial(), today);
-    reading = {DecodeCp1251(record->Serial()), DecodeCp1251(record->Date()), true, unanswered};
+    reading = {DecodeCp1251(record->Serial()), DecodeCp1251(record->Date()), true, unanswered,
+               unanswered == 0};
     view.ShowDate(reading.date);
     view.ShowSerial(reading.serial);
     return reading;

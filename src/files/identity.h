@@ -45,6 +45,8 @@ struct IdentityReading {
     bool numbered = false; // the controller was blank and got the next serial number
     // Of the 32 writes that gave it the number; the log holds the number all the same.
     int unansweredWrites = 0;
+    // Every read was answered and every write too: the serial is the controller's own.
+    bool complete = false;
 };
 
 // What the user is told when a numbered controller left writes unanswered: the number is

@@ -184,20 +184,26 @@ Expected<SettingsValues> ParseSettings(const QByteArray& text) {
     return ParseSettings(buffer);
 }
 
-Status SaveSettings(RegisterExchange& link, const QString& path) {
+Expected<SettingsValues> ReadSettings(RegisterExchange& link) {
     SettingsValues values;
     for (const std::uint8_t address : kSettingsRegisters) {
         if (!link.Exchange(Command::ReadParam, address))
-            return Failure{QStringLiteral("Контроллер не ответил на чтение регистра %1.\n"
-                                          "Файл «%2» не записан.")
-                               .arg(address)
-                               .arg(Shown(path))};
+            return Failure{
+                QStringLiteral("Контроллер не ответил на чтение регистра %1.").arg(address)};
         values.push_back(link.LastReply().second);
     }
-    return WriteFileAtomically(path, FormatSettings(values));
+    return values;
 }
 
-Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path) {
+Status SaveSettings(RegisterExchange& link, const QString& path) {
+    const auto values = ReadSettings(link);
+    if (!values)
+        return Failure{
+            QStringLiteral("%1\nФайл «%2» не записан.").arg(values.error(), Shown(path))};
+    return WriteFileAtomically(path, FormatSettings(*values));
+}
+
+Expected<SettingsValues> ReadSettingsFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Failure{QStringLiteral("Не удалось открыть файл «%1»:\n%2")
@@ -205,16 +211,26 @@ Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path) {
     // Read as far as the values go and no further: a file picked by mistake may be huge.
     const auto values = ParseSettings(file);
     if (!values)
-        return Failure{QStringLiteral("Файл «%1» не загружен, в контроллер ничего не записано.\n%2")
-                           .arg(Shown(path), values.error())};
+        return Failure{
+            QStringLiteral("Файл «%1» не прочитан.\n%2").arg(Shown(path), values.error())};
+    return values;
+}
 
+LoadReport WriteSettings(RegisterExchange& link, const SettingsValues& values) {
     LoadReport report;
-    for (std::size_t i = 0; i < values->size(); ++i) {
-        if (!link.Exchange(Command::WriteParam, kSettingsRegisters[i], (*values)[i]))
+    for (std::size_t i = 0; i < values.size() && i < kSettingsRegisters.size(); ++i) {
+        if (!link.Exchange(Command::WriteParam, kSettingsRegisters[i], values[i]))
             ++report.unanswered;
         ++report.written;
     }
     return report;
+}
+
+Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path) {
+    const auto values = ReadSettingsFile(path);
+    if (!values)
+        return Failure{values.error() + QStringLiteral("\nВ контроллер ничего не записано.")};
+    return WriteSettings(link, *values);
 }
 
 QString UnansweredWritesText(const LoadReport& report) {

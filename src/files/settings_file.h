@@ -44,14 +44,24 @@ inline constexpr qsizetype kLongestSettingsLine = 4096;
 [[nodiscard]] Expected<SettingsValues> ParseSettings(QIODevice& device);
 [[nodiscard]] Expected<SettingsValues> ParseSettings(const QByteArray& text);
 
+// Reads the 31 registers in file order. Every read must be answered: the reply record would
+// otherwise hand over another register's word as this one's. The failure names the register.
+[[nodiscard]] Expected<SettingsValues> ReadSettings(RegisterExchange& link);
+
 // Reads the 31 registers, then writes the file whole or not at all: an existing file keeps its
 // content when anything fails, a full disk included. A read without a reply writes no file.
 [[nodiscard]] Status SaveSettings(RegisterExchange& link, const QString& path);
+
+// Opens a settings file and checks its values whole; the failure names the file.
+[[nodiscard]] Expected<SettingsValues> ReadSettingsFile(const QString& path);
 
 struct LoadReport {
     int written = 0;    // registers the file held values for
     int unanswered = 0; // writes of them that got no reply
 };
+
+// Writes the values to the first registers of kSettingsRegisters, in order.
+[[nodiscard]] LoadReport WriteSettings(RegisterExchange& link, const SettingsValues& values);
 
 // Reads and checks the file's values, then writes them in order. A file that cannot be read or
 // holds a bad value writes nothing.

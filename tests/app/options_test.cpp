@@ -38,3 +38,21 @@ TEST(AppOptions, command_line_maps_ports_or_says_what_is_wrong) {
     EXPECT_TRUE(AppOptions::Parse({"x", "--help"}).help);
     EXPECT_TRUE(AppOptions::Usage().contains("--com N=DEVICE"));
 }
+
+TEST(AppOptions, data_dir_names_the_archive_folder_or_is_refused_without_one) {
+    const struct {
+        QStringList args;
+        QString dataDir; // empty: refused
+    } cases[] = {
+        {{"zef-service", "--data-dir", "/tmp/zef data"}, "/tmp/zef data"},
+        {{"zef-service", "--simulator", "--data-dir=/srv/zef"}, "/srv/zef"},
+        {{"zef-service", "--data-dir"}, ""},
+        {{"zef-service", "--data-dir="}, ""},
+    };
+    for (const auto& c : cases) {
+        const auto o = AppOptions::Parse(c.args);
+        EXPECT_EQ(o.error.isEmpty(), !c.dataDir.isEmpty()) << c.args.join(' ').toStdString();
+        EXPECT_EQ(o.dataDir, c.dataDir) << c.args.join(' ').toStdString();
+    }
+    EXPECT_TRUE(AppOptions::Parse({"zef-service"}).dataDir.isEmpty());
+}

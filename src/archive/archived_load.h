@@ -1,0 +1,39 @@
+#pragma once
+
+// Loading a settings file into a controller with a look back: the file is checked whole, the
+// state it overwrites goes into the archive, and only then is anything written.
+
+#include "archive/snapshot_archive.h"
+#include "files/settings_file.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace zef {
+
+// Asked when the state about to be overwritten could not be archived, with the reason: whether
+// to write the file all the same. The window asks the fitter; the command line refuses unless
+// forced.
+using LoadWithoutSnapshot = std::function<bool(const QString& reason)>;
+
+struct ArchivedLoad {
+    bool written = false; // false: declined without a snapshot, nothing was written
+    LoadReport load;      // the writes, when written
+    // The state before, or why there is none; nothing without an archive.
+    std::optional<Expected<StoredSnapshot>> snapshot;
+};
+
+// A file that cannot be read or holds a bad value writes nothing and takes no snapshot. Without
+// an archive (nullptr) the file is loaded as it is.
+[[nodiscard]] Expected<ArchivedLoad> LoadWithArchive(RegisterExchange& link,
+                                                     const CalibrationArchive* archive,
+                                                     const std::optional<QString>& serial,
+                                                     const QString& path,
+                                                     const LoadWithoutSnapshot& loadWithout);
+
+// The question put to the fitter when the snapshot before a load failed.
+[[nodiscard]] QString LoadWithoutSnapshotQuestion(const QString& reason);
+
+} // namespace zef
