@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 
 namespace zef {
 
@@ -24,7 +25,9 @@ void TForm1::Repaint() {
 bool TForm1::ReadIdentity() {
     const auto reading = m_identity.ReadIdentity(*this);
     if (!reading) {
-        m_prompts.Message(reading.error(), Prompts::Kind::Error);
+        m_prompts.Message(m_logFolderNote.isEmpty() ? reading.error()
+                                                    : reading.error() + "\n\n" + m_logFolderNote,
+                          Prompts::Kind::Error);
         return false;
     }
     return true;
@@ -37,16 +40,24 @@ bool TForm1::WriteSerialNumber(const QString& serial) {
 
 void TForm1::LoadSettingsFromFile() {
     const auto chosen = m_prompts.OpenFileName(QString::fromUtf8(kSettingsFilter));
-    if (!chosen)
-        return;
-    if (!QFileInfo::exists(*chosen)) {
+    if (chosen)
+        LoadSettingsFrom(*chosen);
+}
+
+void TForm1::LoadSettingsFrom(const QString& path) {
+    if (!QFileInfo::exists(path)) {
         m_prompts.Message(QString::fromUtf8(kNoSuchFileText));
+        if (m_recent.Files().contains(path)) {
+            m_recent.Remove(path);
+            fillRecentMenu();
+            emit RecentFilesChanged(m_recent.Files());
+        }
         return;
     }
     m_timer1.stop();
     m_registry.PassAll();
     // The file is checked whole before the first write, so a bad one changes nothing.
-    const auto report = LoadSettings(m_link, *chosen);
+    const auto report = LoadSettings(m_link, path);
     // Whatever happened, the window comes back showing what the controller now holds.
     m_registry.InitAll();
     m_map->LoadMap();
@@ -55,7 +66,8 @@ void TForm1::LoadSettingsFromFile() {
         m_prompts.Message(report.error(), Prompts::Kind::Error);
         return;
     }
-    setWindowTitle(CaptionWithFile(*chosen));
+    setWindowTitle(CaptionWithFile(path));
+    rememberFile(path);
     if (const QString warning = UnansweredWritesText(*report); !warning.isEmpty())
         m_prompts.Message(warning, Prompts::Kind::Warning);
 }
@@ -74,6 +86,31 @@ void TForm1::SaveSettingsToFile() {
         return;
     }
     setWindowTitle(CaptionWithFile(path));
+    rememberFile(path);
+}
+
+void TForm1::SetRecentFiles(const QStringList& files) {
+    m_recent = RecentFiles(files);
+    fillRecentMenu();
+}
+
+void TForm1::rememberFile(const QString& path) {
+    m_recent.Add(path);
+    fillRecentMenu();
+    emit RecentFilesChanged(m_recent.Files());
+}
+
+void TForm1::fillRecentMenu() {
+    m_recentMenu->clear();
+    const QStringList& files = m_recent.Files();
+    for (int i = 0; i < files.size(); ++i) {
+        QAction* item = m_recentMenu->addAction(RecentFiles::MenuText(i, files[i]));
+        item->setData(files[i]);
+        connect(item, &QAction::triggered, this,
+                [this, path = files[i]] { LoadSettingsFrom(path); });
+    }
+    if (files.isEmpty())
+        m_recentMenu->addAction("(пусто)")->setEnabled(false);
 }
 
 } // namespace zef
