@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -102,6 +103,8 @@ QTabWidget* inner(TForm1& form, const char* name) {
 
 int main(int argc, char** argv) {
     SetApplicationIdentity();
+    // Qt's file dialog keeps its own state in the user's settings; not the real user's here.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fputs("usage: zef-screenshots OUTDIR\n", stderr);

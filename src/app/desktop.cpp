@@ -1,11 +1,15 @@
 #include "app/desktop.h"
 
+#include "app/main_window.h"
+#include "files/recent_files.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPainter>
 #include <QPixmap>
+#include <QSettings>
 #include <QSvgRenderer>
 #include <QTranslator>
 
@@ -50,6 +54,28 @@ bool SetUpDesktopApplication(QApplication& app) {
     // program's own values never go through it: they always use "." as the decimal mark.
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     return LoadQtTranslations(app);
+}
+
+namespace {
+
+constexpr char kGeometryKey[] = "window/geometry";
+
+} // namespace
+
+void RestoreDesktopState(TForm1& form, QSettings& settings) {
+    form.SetRecentFiles(RecentFiles::Load(settings).Files());
+    QObject::connect(&form, &TForm1::RecentFilesChanged, &form,
+                     [&settings](const QStringList& files) {
+                         RecentFiles(files).Save(settings);
+                         settings.sync();
+                     });
+    // Nothing remembered, or a screen that has gone: the window stays where it was put.
+    (void)form.restoreGeometry(settings.value(kGeometryKey).toByteArray());
+}
+
+void SaveDesktopState(const TForm1& form, QSettings& settings) {
+    settings.setValue(kGeometryKey, form.saveGeometry());
+    settings.sync();
 }
 
 } // namespace zef

@@ -5,6 +5,7 @@
 
 class QApplication;
 class QCoreApplication;
+class QSettings;
 
 namespace zef {
 
@@ -20,5 +21,14 @@ bool LoadQtTranslations(QCoreApplication& app);
 // its fixed pixel layout is made for, its icon, its desktop entry and Qt's texts in Russian.
 // Answers whether the translations were found.
 bool SetUpDesktopApplication(QApplication& app);
+
+class TForm1;
+
+// What the window remembers from one run to the next, in the user's settings: its place on
+// the screen ("window/geometry") and the recent settings files ("recentFiles"). Restores it
+// now and keeps the recent files up to date from here on.
+void RestoreDesktopState(TForm1& form, QSettings& settings);
+// Keeps the window's place for the next start; the program calls it when the window closes.
+void SaveDesktopState(const TForm1& form, QSettings& settings);
 
 } // namespace zef

@@ -97,13 +97,9 @@ int main(int argc, char** argv) {
     QObject::connect(&form, &zef::TForm1::StaticText1MouseDown, &serialDialog, &QDialog::exec);
     QObject::connect(&form, &zef::TForm1::N6Click, &about, &QDialog::exec);
 
-    form.SetRecentFiles(zef::RecentFiles::Load(settings).Files());
-    QObject::connect(
-        &form, &zef::TForm1::RecentFilesChanged, &form,
-        [&settings](const QStringList& files) { zef::RecentFiles(files).Save(settings); });
-    form.restoreGeometry(settings.value("window/geometry").toByteArray());
+    zef::RestoreDesktopState(form, settings);
     form.show();
     const int result = QApplication::exec();
-    settings.setValue("window/geometry", form.saveGeometry());
+    zef::SaveDesktopState(form, settings);
     return result;
 }

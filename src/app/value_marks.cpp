@@ -21,7 +21,9 @@ QRectF PlaceValueMark(QPointF point, QSizeF size, double distance, const MarkRoo
     const auto clampX = [&](double x) {
         return std::clamp(x, b.left(), std::max(b.left(), b.right() - w));
     };
-    const double tops[] = {point.y() - distance - h, point.y() + distance};
+    // Above, below, and a line further out each way where the first two are taken.
+    const double tops[] = {point.y() - distance - h, point.y() + distance,
+                           point.y() - distance - 2 * h - 2, point.y() + distance + h + 2};
     const double lefts[] = {point.x() - w / 2, point.x() + distance / 2,
                             point.x() - w - distance / 2};
 

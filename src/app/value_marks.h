@@ -19,9 +19,9 @@ struct MarkRoom {
 };
 
 // Where a mark of `size` goes for the point at `point`: `distance` above it, or the same
-// below where the top leaves no room; centred on the point, or beside it where that would
-// cover something in `avoid`; always inside the bounds. When every place covers something, the
-// first place that fits the bounds is taken.
+// below where the top leaves no room, or a line further out; centred on the point, or beside
+// it where that would cover something in `avoid`; always inside the bounds. When every place
+// covers something, the first place that fits the bounds is taken.
 [[nodiscard]] QRectF PlaceValueMark(QPointF point, QSizeF size, double distance,
                                     const MarkRoom& room);
 
