@@ -12,7 +12,7 @@ packages=(
   # dialogs in Russian.
   fonts-liberation2 qt6-translations-l10n qt6-qpa-plugins
   # Packaging: cpack's Debian generator works out the library dependencies with these.
-  dpkg-dev file
+  dpkg-dev file desktop-file-utils
 )
 
 missing=()

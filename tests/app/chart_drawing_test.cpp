@@ -86,7 +86,8 @@ TEST(MapChartRepaint, screen_matches_a_fresh_chart_after_every_change) {
         const int stale = differences(seen, expected);
         EXPECT_EQ(stale, 0) << step.what;
         if (stale != 0) {
-            const QString at = QDir::temp().filePath(QString("zef-chart-%1").arg(&step - steps.data()));
+            const QString at =
+                QDir::temp().filePath(QString("zef-chart-%1").arg(&step - steps.data()));
             seen.save(at + "-seen.png");
             expected.save(at + "-fresh.png");
             ADD_FAILURE() << "pictures in " << at.toStdString() << "-*.png";
@@ -99,8 +100,9 @@ TEST(ValueMarks, text_is_the_value_in_whole_microseconds) {
         double ms;
         const char* text;
     };
-    const Case cases[] = {{2.5, "2.5"},   {2.85, "2.85"}, {6.0, "6"},     {8.0, "8"},
-                          {1.0005, "1.001"}, {0.0, "0"},   {65.535, "65.535"}, {2.8499999, "2.85"}};
+    const Case cases[] = {{2.5, "2.5"},       {2.85, "2.85"},     {6.0, "6"},
+                          {8.0, "8"},         {1.0005, "1.001"},  {0.0, "0"},
+                          {65.535, "65.535"}, {2.8499999, "2.85"}};
     for (const auto& c : cases)
         EXPECT_EQ(ValueMarkText(c.ms).toStdString(), c.text) << c.ms;
 }
@@ -120,7 +122,9 @@ TEST(ValueMarks, go_above_their_point_unless_the_room_or_a_neighbour_says_otherw
         {"moved left at the right edge", {329, 80}, {}, {310, 62, 20, 10}},
         {"moved right of the axis labels", {30, 80}, {}, {30, 62, 20, 10}},
         {"beside a mark already placed", {100, 80}, {{75, 60, 20, 10}}, {104, 62, 20, 10}},
-        {"to the other side when that is taken too", {100, 80}, {{97, 60, 30, 10}},
+        {"to the other side when that is taken too",
+         {100, 80},
+         {{97, 60, 30, 10}},
          {76, 62, 20, 10}},
         {"below when nothing above is free", {100, 80}, {{0, 55, 400, 20}}, {90, 88, 20, 10}},
     };
@@ -135,10 +139,8 @@ TEST(ValueMarks, go_above_their_point_unless_the_room_or_a_neighbour_says_otherw
 // the right edge, at the axis, and side by side.
 TEST(ValueMarks, every_mark_of_the_chart_is_whole_and_clear_of_the_rest) {
     const std::vector<std::vector<double>> maps = {
-        {2.5, 2.5, 2.85, 3.3, 3.8, 4.6, 5.3, 6.0},
-        {8.0, 8.0, 8.0, 8.0, 8.0, 8.0, 8.0, 8.0},
-        {1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0},
-        {1.0, 1.0, 8.0, 1.0, 8.0, 1.0, 8.0, 7.95},
+        {2.5, 2.5, 2.85, 3.3, 3.8, 4.6, 5.3, 6.0}, {8.0, 8.0, 8.0, 8.0, 8.0, 8.0, 8.0, 8.0},
+        {1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0},  {1.0, 1.0, 8.0, 1.0, 8.0, 1.0, 8.0, 7.95},
         {0.0, 0.0, 0.5, 0.5, 0.5, 0.5, 0.5, 0.0},
     };
     Shown shown;

@@ -43,7 +43,9 @@ public:
 };
 const auto* const kPrivateSettings = ::testing::AddGlobalTestEnvironment(new PrivateSettings);
 
-std::string text(const QString& s) { return s.toStdString(); }
+std::string text(const QString& s) {
+    return s.toStdString();
+}
 
 void touch(const QString& path, const QByteArray& bytes = "0\r\n") {
     QFile f(path);
@@ -310,7 +312,8 @@ TEST(QtTranslations, qt_dialogs_and_buttons_speak_russian) {
         auto* label = dialog.findChild<QLabel*>(name);
         ASSERT_NE(label, nullptr) << name;
         const QString t = label->text();
-        EXPECT_TRUE(std::any_of(t.begin(), t.end(), [](QChar c) { return c.script() == QChar::Script_Cyrillic; }))
+        EXPECT_TRUE(std::any_of(t.begin(), t.end(),
+                                [](QChar c) { return c.script() == QChar::Script_Cyrillic; }))
             << name << ": " << text(t);
     }
 }

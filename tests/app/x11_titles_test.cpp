@@ -36,8 +36,8 @@ public:
         if (xvfb.isEmpty() || xdotool.isEmpty()) {
             skipReason = "Xvfb and xdotool are needed (scripts/install-deps.sh installs them)";
         } else {
-            server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
-                                "tcp"});
+            server.start(xvfb,
+                         {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
             QByteArray number;
             while (server.waitForReadyRead(10000)) {
                 number += server.readAllStandardOutput();

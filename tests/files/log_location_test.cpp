@@ -24,14 +24,31 @@ TEST(LogFolder, named_folder_wins_then_a_writable_copied_program_then_user_data)
         S source;
     };
     const Case cases[] = {
-        {"a copied program keeps the log next to itself", true, false, {}, "/opt/copy", S::NextToProgram},
-        {"a copied program in a read-only folder", false, false, {}, "/home/u/.local/share/zef", S::UserData},
-        {"an installed program never writes next to itself", true, true, {}, "/home/u/.local/share/zef", S::UserData},
+        {"a copied program keeps the log next to itself",
+         true,
+         false,
+         {},
+         "/opt/copy",
+         S::NextToProgram},
+        {"a copied program in a read-only folder",
+         false,
+         false,
+         {},
+         "/home/u/.local/share/zef",
+         S::UserData},
+        {"an installed program never writes next to itself",
+         true,
+         true,
+         {},
+         "/home/u/.local/share/zef",
+         S::UserData},
         {"installed and read-only", false, true, {}, "/home/u/.local/share/zef", S::UserData},
         // One workstation, one log: a named folder is used even where the program's own folder
         // would take the log, so the numbering never switches between two logs.
-        {"a named folder beats a writable program folder", true, false, "/mnt/line/", "/mnt/line", S::Named},
-        {"a named folder for an installed program", false, true, "/mnt/line", "/mnt/line", S::Named},
+        {"a named folder beats a writable program folder", true, false, "/mnt/line/", "/mnt/line",
+         S::Named},
+        {"a named folder for an installed program", false, true, "/mnt/line", "/mnt/line",
+         S::Named},
     };
     for (const auto& c : cases) {
         const LogFolder f = ChooseLogFolder({.executableFolder = "/opt/copy",
@@ -57,11 +74,9 @@ TEST(LogFolder, log_dir_is_remembered_until_an_empty_one_forgets_it) {
     };
     const QString absolute = QDir(scratch.path()).filePath("share");
     const Step steps[] = {
-        {std::nullopt, {}},
-        {absolute, absolute},
+        {std::nullopt, {}},           {absolute, absolute},
         {std::nullopt, absolute}, // the next start without the option
-        {"/mnt/other", "/mnt/other"},
-        {QString(""), {}},
+        {"/mnt/other", "/mnt/other"}, {QString(""), {}},
         {std::nullopt, {}},
     };
     for (const auto& s : steps) {
@@ -83,8 +98,8 @@ struct ReadOnlyFolder {
             ok = QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
             return;
         }
-        mounted = ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs",
-                          MS_RDONLY, "size=64k") == 0;
+        mounted = ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", MS_RDONLY,
+                          "size=64k") == 0;
         ok = mounted;
     }
     ~ReadOnlyFolder() {
@@ -101,7 +116,9 @@ TEST(LogFolder, facts_come_from_the_file_system) {
     EXPECT_FALSE(facts.installed);
     EXPECT_EQ(ResolveLogFolder(facts).path, copied.path());
     // The probe leaves nothing behind.
-    EXPECT_TRUE(QDir(copied.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(QDir(copied.path())
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
 
     // An installation: bin/ beside share/applications/ with the desktop entry.
     QTemporaryDir prefix;

@@ -27,9 +27,9 @@ TEST(RecentFiles, newest_first_once_each_and_at_most_eight) {
         {"a file used again moves to the top", paths({"a.zef", "b.zef", "a.zef"}),
          paths({"a.zef", "b.zef"})},
         {"the same file written two ways is one entry",
-         {"/cars/a.zef", "/cars/./x/../a.zef", "/cars//a.zef"}, paths({"a.zef"})},
-        {"the oldest drop off",
-         paths({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}),
+         {"/cars/a.zef", "/cars/./x/../a.zef", "/cars//a.zef"},
+         paths({"a.zef"})},
+        {"the oldest drop off", paths({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}),
          paths({"10", "9", "8", "7", "6", "5", "4", "3"})},
     };
     for (const auto& c : cases) {

@@ -6,7 +6,9 @@ using namespace zef;
 
 namespace {
 
-std::string text(const QString& s) { return s.toStdString(); }
+std::string text(const QString& s) {
+    return s.toStdString();
+}
 
 TEST(Hints, units_are_what_the_pattern_prints_after_the_number) {
     struct Case {
@@ -14,11 +16,16 @@ TEST(Hints, units_are_what_the_pattern_prints_after_the_number) {
         const char* unit;
     };
     const Case cases[] = {
-        {"#####0.00 Volt", "Volt"}, {"#####0 Об/мин", "Об/мин"}, {"###0 %", "%"},
-        {"#0.0 V", "V"},            {"##0 град С", "град С"},   {"#0.00 mS", "mS"},
+        {"#####0.00 Volt", "Volt"},
+        {"#####0 Об/мин", "Об/мин"},
+        {"###0 %", "%"},
+        {"#0.0 V", "V"},
+        {"##0 град С", "град С"},
+        {"#0.00 mS", "mS"},
         {"#####0.00", ""},
         // The first "." is the decimal point even after the unit: the unit shows without it.
-        {"#0 ц.", "ц"},             {"##0 град.. С", "град С"},
+        {"#0 ц.", "ц"},
+        {"##0 град.. С", "град С"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(text(UnitOf(c.pattern)), c.unit) << c.pattern;
@@ -59,7 +66,8 @@ TEST(Hints, say_register_conversion_unit_and_limits_of_each_control) {
 
     EXPECT_EQ(text(ChoiceHint(*FindChoice("ComboBox4"))),
               "Параметр 4 (чтение и запись): номер пункта списка, от 0 до 3");
-    EXPECT_EQ(text(OxygenHint(kOxygenSensor)), "Параметр 15 (чтение и запись): бит 0, «есть» = 1, «нет» = 0");
+    EXPECT_EQ(text(OxygenHint(kOxygenSensor)),
+              "Параметр 15 (чтение и запись): бит 0, «есть» = 1, «нет» = 0");
 }
 
 TEST(Hints, every_conversion_has_words) {
