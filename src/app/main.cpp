@@ -34,7 +34,6 @@ std::optional<int> answerWithoutDisplay(int argc, char** argv) {
     const QStringList arguments = argumentsOf(argc, argv);
     const zef::AppOptions early = zef::AppOptions::Parse(arguments);
     if (early.help || early.version) {
-        const QCoreApplication core(argc, argv);
         std::fputs(
             qPrintable(early.help ? zef::AppOptions::Usage() : zef::AppOptions::VersionText()),
             stdout);

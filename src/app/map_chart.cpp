@@ -10,6 +10,7 @@
 #include <QLineSeries>
 #include <QPainter>
 #include <QValueAxis>
+
 #include <algorithm>
 
 namespace zef {
