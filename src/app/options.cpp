@@ -19,6 +19,18 @@ struct OptionRow {
     QString (*apply)(AppOptions& options, const QString& value);
 };
 
+// A new option of either kind is one row below with one of these.
+template <bool AppOptions::*member> QString setFlag(AppOptions& o, const QString&) {
+    o.*member = true;
+    return {};
+}
+
+template <std::optional<QString> AppOptions::*member>
+QString setText(AppOptions& o, const QString& value) {
+    o.*member = value;
+    return {};
+}
+
 QString mapPort(AppOptions& o, const QString& value) {
     if (o.ports.MapFromOption(value.toStdString()))
         return {};
@@ -31,13 +43,8 @@ QString useSimulator(AppOptions& o, const QString&) {
 }
 
 QString useBlankSimulator(AppOptions& o, const QString& value) {
-    o.simulatorBlankIdentity = true;
+    (void)setFlag<&AppOptions::simulatorBlankIdentity>(o, value);
     return useSimulator(o, value);
-}
-
-QString setLogDir(AppOptions& o, const QString& value) {
-    o.logDir = value;
-    return {};
 }
 
 constexpr OptionRow kOptions[] = {
@@ -50,44 +57,16 @@ constexpr OptionRow kOptions[] = {
     {"log-dir", "DIR",
      "Keep the production log Protocol.lst in DIR (for example a network folder shared by "
      "several workstations). Remembered for the next start; an empty DIR forgets it.",
-     &setLogDir},
+     &setText<&AppOptions::logDir>},
 };
 
 // What QGuiApplication and QApplication take from the command line themselves.
-constexpr const char* kToolkitOptions[] = {"platform",
-                                           "platformpluginpath",
-                                           "platformtheme",
-                                           "plugin",
-                                           "qwindowgeometry",
-                                           "qwindowicon",
-                                           "qwindowtitle",
-                                           "reverse",
-                                           "session",
-                                           "display",
-                                           "geometry",
-                                           "style",
-                                           "stylesheet",
-                                           "widgetcount",
-                                           "qmljsdebugger",
-                                           "nograb",
-                                           "dograb",
-                                           "sync",
-                                           "fn",
-                                           "font",
-                                           "bg",
-                                           "background",
-                                           "fg",
-                                           "foreground",
-                                           "btn",
-                                           "button",
-                                           "name",
-                                           "title",
-                                           "visual",
-                                           "ncols",
-                                           "cmap",
-                                           "im",
-                                           "inputstyle",
-                                           "qwindowscreen"};
+constexpr const char* kToolkitOptions[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
+    "qwindowtitle", "reverse", "session", "display", "geometry", "style", "stylesheet",
+    "widgetcount", "qmljsdebugger", "nograb", "dograb", "sync", "fn", "font", "bg", "background",
+    "fg", "foreground", "btn", "button", "name", "title", "visual", "ncols", "cmap", "im",
+    "inputstyle", "qwindowscreen"};
 
 struct Parser {
     QCommandLineParser parser;
