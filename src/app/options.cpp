@@ -61,12 +61,14 @@ constexpr OptionRow kOptions[] = {
 };
 
 // What QGuiApplication and QApplication take from the command line themselves.
+// clang-format off
 constexpr const char* kToolkitOptions[] = {
     "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
     "qwindowtitle", "reverse", "session", "display", "geometry", "style", "stylesheet",
     "widgetcount", "qmljsdebugger", "nograb", "dograb", "sync", "fn", "font", "bg", "background",
     "fg", "foreground", "btn", "button", "name", "title", "visual", "ncols", "cmap", "im",
     "inputstyle", "qwindowscreen"};
+// clang-format on
 
 struct Parser {
     QCommandLineParser parser;
