@@ -4,10 +4,15 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev libgl-dev
   libgtest-dev
   xvfb xauth imagemagick xdotool fonts-dejavu-core
   locales
+  # What the window shows with: metric twins of the fonts it is laid out for, and Qt's own
+  # dialogs in Russian.
+  fonts-liberation2 qt6-translations-l10n qt6-qpa-plugins
+  # Packaging: cpack's Debian generator works out the library dependencies with these.
+  dpkg-dev file desktop-file-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 // zef-service: the service tool for the ZEF-K7LX gas injection controller.
 
+#include "app/desktop.h"
 #include "app/main_window.h"
 #include "app/options.h"
 #include "archive/snapshot_archive.h"
@@ -7,29 +8,72 @@
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
+#include "files/log_location.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QSettings>
+#include <QStandardPaths>
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("ZEF-K7LX system");
-    zef::UseApplicationNames();
+namespace {
 
-    const zef::AppOptions options = zef::AppOptions::Parse(QApplication::arguments());
-    if (options.help) {
-        std::fputs(qPrintable(zef::AppOptions::Usage()), stdout);
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// Help, version and a command line that is plainly wrong are answered before the window
+// toolkit looks for a display, so they work over ssh and in scripts. Answers an exit code,
+// or nothing when the program is to start.
+std::optional<int> answerWithoutDisplay(int argc, char** argv) {
+    const QStringList arguments = argumentsOf(argc, argv);
+    const zef::AppOptions early = zef::AppOptions::Parse(arguments);
+    if (early.help || early.version) {
+        std::fputs(
+            qPrintable(early.help ? zef::AppOptions::Usage() : zef::AppOptions::VersionText()),
+            stdout);
         return 0;
     }
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "zef-service: %s\n%s", qPrintable(options.error),
+    if (!early.error.isEmpty() && !zef::AppOptions::OnlyToolkitOptionsUnknown(arguments)) {
+        std::fprintf(stderr, "zef-service: %s\n\n%s", qPrintable(early.error),
                      qPrintable(zef::AppOptions::Usage()));
         return 2;
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    zef::SetApplicationIdentity();
+    if (const auto answered = answerWithoutDisplay(argc, argv))
+        return *answered;
+
+    QApplication app(argc, argv);
+    if (!zef::SetUpDesktopApplication(app))
+        std::fputs("zef-service: Qt's Russian translations are not installed; its own dialogs "
+                   "stay English (Debian: qt6-translations-l10n)\n",
+                   stderr);
+
+    // The toolkit has taken its own options out; the rest must all be ours.
+    const zef::AppOptions options = zef::AppOptions::Parse(QApplication::arguments());
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "zef-service: %s\n\n%s", qPrintable(options.error),
+                     qPrintable(zef::AppOptions::Usage()));
+        return 2;
+    }
+
+    QSettings settings; // per user, under the organisation and application names
+    const zef::LogFolder logFolder = zef::ResolveLogFolder(zef::GatherLogFolderFacts(
+        QCoreApplication::applicationDirPath(),
+        zef::RememberNamedLogFolder(settings, options.logDir),
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
 
     // One simulated controller for the whole run, so a reconnection finds what was written.
     auto simulator = std::make_shared<zef::sim::Simulator>(zef::sim::Simulator::Options{
@@ -39,10 +83,10 @@ int main(int argc, char** argv) {
     });
     zef::SerialChannel channel(ports);
     zef::RegisterExchange link(channel);
-    zef::QtPrompts prompts;
+    zef::QtPrompts prompts(nullptr, &settings);
 
-    // The production log lives next to the executable.
-    zef::TForm1 form(link, prompts, QCoreApplication::applicationDirPath());
+    zef::TForm1 form(link, prompts, logFolder.path);
+    form.SetLogFolderNote(zef::DescribeLogFolder(logFolder));
     prompts.SetParent(&form);
     const zef::CalibrationArchive archive(zef::DataFolder(options.dataDir));
     form.SetArchive(&archive);
@@ -55,6 +99,9 @@ int main(int argc, char** argv) {
     QObject::connect(&form, &zef::TForm1::StaticText1MouseDown, &serialDialog, &QDialog::exec);
     QObject::connect(&form, &zef::TForm1::N6Click, &about, &QDialog::exec);
 
+    zef::RestoreDesktopState(form, settings);
     form.show();
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    zef::SaveDesktopState(form, settings);
+    return result;
 }

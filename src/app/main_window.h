@@ -2,6 +2,7 @@
 
 #include "controls/control_registry.h"
 #include "files/identity.h"
+#include "files/recent_files.h"
 #include "files/settings_file.h"
 #include "link/register_exchange.h"
 #include "params/choices.h"
@@ -73,6 +74,16 @@ public:
     // The file menu.
     void LoadSettingsFromFile();
     void SaveSettingsToFile();
+    // Loads a settings file named by the user, from the dialog or "Последние файлы".
+    void LoadSettingsFrom(const QString& path);
+
+    // "Файл → Последние файлы": newest first.
+    void SetRecentFiles(const QStringList& files);
+    [[nodiscard]] const QStringList& RecentFilesList() const { return m_recent.Files(); }
+    [[nodiscard]] QMenu* RecentMenu() const { return m_recentMenu; }
+
+    // Added to every message about the production log: which folder it is kept in, and why.
+    void SetLogFolderNote(const QString& note) { m_logFolderNote = note; }
 
     // The calibration archive: a snapshot at every connection and before every load. Without
     // one (nullptr) none is taken.
@@ -134,6 +145,8 @@ signals:
     void N2Click();
     void N3Click();
     void N6Click();
+    // A settings file was loaded or saved; the list is the new "Последние файлы".
+    void RecentFilesChanged(const QStringList& files);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -164,6 +177,8 @@ private:
     void oxygenClicked(OxygenSensor selection);
     void setStartModeCaption(std::optional<int> item);
     void showOperatingCounter();
+    void rememberFile(const QString& path);
+    void fillRecentMenu();
 
     void addArchiveActions(QMenu* file);
     void snapshotAtConnection();
@@ -189,6 +204,9 @@ private:
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;
     std::vector<QComboBox*> m_choices; // ComboBox1 to ComboBox4
+    QMenu* m_recentMenu = nullptr;
+    RecentFiles m_recent;
+    QString m_logFolderNote;
 
     const CalibrationArchive* m_archive = nullptr;
     std::optional<QString> m_serial;

@@ -31,11 +31,11 @@ QString FileName(const QString& path) {
 } // namespace
 
 void TForm1::addArchiveActions(QMenu* file) {
-    CompareWithFileAction = file->addAction("Сравнить с файлом...");
+    CompareWithFileAction = file->addAction("С&равнить с файлом...");
     CompareWithFileAction->setObjectName("CompareWithFile");
-    CompareFilesAction = file->addAction("Сравнить два файла...");
+    CompareFilesAction = file->addAction("Сравнить &два файла...");
     CompareFilesAction->setObjectName("CompareFiles");
-    ArchiveAction = file->addAction("Архив калибровок...");
+    ArchiveAction = file->addAction("&Архив калибровок...");
     ArchiveAction->setObjectName("CalibrationArchive");
     // What needs the controller is there exactly when loading a file is; two files need none.
     for (QAction* action : {CompareWithFileAction, ArchiveAction})

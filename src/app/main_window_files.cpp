@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 
 namespace zef {
 
@@ -25,7 +26,9 @@ bool TForm1::ReadIdentity() {
     const auto reading = m_identity.ReadIdentity(*this);
     m_serial = reading && reading->complete ? std::optional(reading->serial) : std::nullopt;
     if (!reading) {
-        m_prompts.Message(reading.error(), Prompts::Kind::Error);
+        m_prompts.Message(m_logFolderNote.isEmpty() ? reading.error()
+                                                    : reading.error() + "\n\n" + m_logFolderNote,
+                          Prompts::Kind::Error);
         return false;
     }
     // The number is spent and shown; the fitter is told, and the work goes on.
@@ -42,13 +45,22 @@ bool TForm1::WriteSerialNumber(const QString& serial) {
 void TForm1::LoadSettingsFromFile() {
     CommitTypedValue();
     const auto chosen = m_prompts.OpenFileName(QString::fromUtf8(kSettingsFilter));
-    if (!chosen)
-        return;
-    if (!QFileInfo::exists(*chosen)) {
+    if (chosen)
+        LoadSettingsFrom(*chosen);
+}
+
+void TForm1::LoadSettingsFrom(const QString& path) {
+    if (!QFileInfo::exists(path)) {
         m_prompts.Message(QString::fromUtf8(kNoSuchFileText));
+        if (m_recent.Files().contains(path)) {
+            m_recent.Remove(path);
+            fillRecentMenu();
+            emit RecentFilesChanged(m_recent.Files());
+        }
         return;
     }
-    (void)LoadCalibration(*chosen);
+    if (LoadCalibration(path))
+        rememberFile(path);
 }
 
 void TForm1::SaveSettingsToFile() {
@@ -66,6 +78,31 @@ void TForm1::SaveSettingsToFile() {
         return;
     }
     setWindowTitle(CaptionWithFile(path));
+    rememberFile(path);
+}
+
+void TForm1::SetRecentFiles(const QStringList& files) {
+    m_recent = RecentFiles(files);
+    fillRecentMenu();
+}
+
+void TForm1::rememberFile(const QString& path) {
+    m_recent.Add(path);
+    fillRecentMenu();
+    emit RecentFilesChanged(m_recent.Files());
+}
+
+void TForm1::fillRecentMenu() {
+    m_recentMenu->clear();
+    const QStringList& files = m_recent.Files();
+    for (int i = 0; i < files.size(); ++i) {
+        QAction* item = m_recentMenu->addAction(RecentFiles::MenuText(i, files[i]));
+        item->setData(files[i]);
+        connect(item, &QAction::triggered, this,
+                [this, path = files[i]] { LoadSettingsFrom(path); });
+    }
+    if (files.isEmpty())
+        m_recentMenu->addAction("(пусто)")->setEnabled(false);
 }
 
 } // namespace zef

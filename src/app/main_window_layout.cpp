@@ -10,6 +10,7 @@
 #include "app/map_editor.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
+#include "dialogs/form_font.h"
 #include "params/catalogue.h"
 
 #include <QAction>
@@ -18,11 +19,15 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
+#include <QTabBar>
 #include <QTabWidget>
 
 namespace zef {
@@ -77,9 +82,7 @@ void TForm1::buildLayout() {
     client->setMinimumSize(kClientSize);
     setCentralWidget(client);
 
-    QFont base = font();
-    base.setPointSize(8);
-    setFont(base);
+    setFont(FormFont());
     QPalette blue = palette();
     blue.setColor(QPalette::WindowText, Qt::blue);
     blue.setColor(QPalette::Text, Qt::blue);
@@ -98,18 +101,23 @@ void TForm1::buildLayout() {
 }
 
 void TForm1::buildMenu() {
-    QMenu* file = menuBar()->addMenu("Файл");
+    QMenu* file = menuBar()->addMenu("&Файл");
     file->setObjectName("N1");
-    N2 = file->addAction("Загрузить из файла");
-    N3 = file->addAction("Сохранить в файле");
+    N2 = file->addAction("&Загрузить из файла");
+    N2->setShortcut(QKeySequence::Open);
+    N3 = file->addAction("&Сохранить в файле");
+    N3->setShortcut(QKeySequence::Save);
+    m_recentMenu = file->addMenu("Последние &файлы");
+    m_recentMenu->setObjectName("RecentFiles");
     addArchiveActions(file);
     file->addSeparator();
-    N7 = file->addAction("Выход");
-    QMenu* help = menuBar()->addMenu("?");
+    N7 = file->addAction("&Выход");
+    N7->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu* help = menuBar()->addMenu("&?");
     help->setObjectName("N4");
     N5 = help->addAction("Помощь");
     N5->setVisible(false);
-    N6 = help->addAction("О программе");
+    N6 = help->addAction("&О программе");
     N2->setObjectName("N2");
     N3->setObjectName("N3");
     N5->setObjectName("N5");
@@ -119,6 +127,9 @@ void TForm1::buildMenu() {
     connect(N3, &QAction::triggered, this, &TForm1::N3Click);
     connect(N6, &QAction::triggered, this, &TForm1::N6Click);
     connect(N7, &QAction::triggered, this, &QWidget::close);
+    // A recent file is loaded like one chosen in the dialog, so only while connected.
+    connect(N2, &QAction::enabledChanged, m_recentMenu->menuAction(), &QAction::setEnabled);
+    fillRecentMenu();
 }
 
 void TForm1::buildButtonRow(QWidget* client) {
@@ -138,12 +149,24 @@ void TForm1::buildReadoutGroups(QWidget* client) {
     auto* speed = group("Обороты коленвала", client, {4, 32, 130, 46}, "GroupBox4");
     makeReadOut(readout("ExtText2"), speed, {6, 18, 118, kEditHeight});
 
-    // The two words of the caption stand over their read-outs.
-    auto* identity = group("Серийный номер" + QString(37, ' ') + "Дата выпуска", client,
-                           {138, 32, 330, 46}, "GroupBox11");
-    StaticText1 = staticText("StaticText1", " ", identity, {6, 18, 228, kEditHeight},
+    // The two words of the caption stand over their read-outs: the spaces between them are as
+    // wide as the font makes them, so the date goes where its word begins.
+    const QString dateWord = "Дата выпуска";
+    const QString serialWord = "Серийный номер" + QString(37, ' ');
+    auto* identity = group(serialWord + dateWord, client, {138, 32, 330, 46}, "GroupBox11");
+    QStyleOptionGroupBox title;
+    title.initFrom(identity);
+    title.text = identity->title();
+    title.subControls = QStyle::SC_GroupBoxLabel;
+    const int dateAt =
+        identity->style()
+            ->subControlRect(QStyle::CC_GroupBox, &title, QStyle::SC_GroupBoxLabel, identity)
+            .left() +
+        identity->fontMetrics().horizontalAdvance(serialWord) - 2;
+    StaticText1 = staticText("StaticText1", " ", identity, {6, 18, dateAt - 12, kEditHeight},
                              Qt::AlignLeft | Qt::AlignVCenter);
-    StaticText3 = staticText("StaticText3", " ", identity, {240, 18, 84, kEditHeight},
+    StaticText3 = staticText("StaticText3", " ", identity,
+                             {dateAt, 18, identity->width() - dateAt - 6, kEditHeight},
                              Qt::AlignLeft | Qt::AlignVCenter);
     QFont mono("Courier New");
     mono.setStyleHint(QFont::Monospace);
@@ -209,10 +232,10 @@ void TForm1::buildParameterTabs(QWidget* client) {
     PageControl1->setObjectName("PageControl1");
     PageControl1->setGeometry(388, 80, 218, 322);
 
-    // Three inner tabs must fit the narrow column without scroll arrows.
-    PageControl1->setStyleSheet("QTabBar::tab { padding: 3px 3px; font-size: 7pt; }");
     auto* engineTabs = new QTabWidget;
     engineTabs->setObjectName("PageControl2");
+    // Three inner tabs share the narrow column without scroll arrows.
+    engineTabs->tabBar()->setFont(FormFont(7));
     PageControl1->addTab(engineTabs, ToQString(kEngineTab));
     auto* sensorTabs = new QTabWidget;
     sensorTabs->setObjectName("PageControl3");
@@ -236,10 +259,10 @@ void TForm1::buildParameterTabs(QWidget* client) {
     auto* oxygen = group(ToQString(kOxygenSensor.place.group), params, {2, 200, w, 64});
     RadioButton1 = new QRadioButton(ToQString(kOxygenSensor.present.caption), oxygen);
     RadioButton1->setObjectName("RadioButton1");
-    RadioButton1->setGeometry(10, 14, 70, 18);
+    RadioButton1->setGeometry(10, 16, 70, 18);
     RadioButton2 = new QRadioButton(ToQString(kOxygenSensor.absent.caption), oxygen);
     RadioButton2->setObjectName("RadioButton2");
-    RadioButton2->setGeometry(96, 14, 70, 18);
+    RadioButton2->setGeometry(96, 16, 70, 18);
     m_oxygenButtons = new QButtonGroup(this);
     m_oxygenButtons->addButton(RadioButton1);
     m_oxygenButtons->addButton(RadioButton2);
@@ -257,10 +280,10 @@ void TForm1::buildParameterTabs(QWidget* client) {
     buildHiddenAccelerationGroup(acceleration, "SpinExtEdit12", "SpinExtEdit13");
 
     auto* pickup = group("Подхват", throttle, {2, 80, w, 96});
-    label("Обогащение при подхвате", pickup, {8, 14, 188, 16});
+    label("Обогащение при подхвате", pickup, {8, 16, 188, 14});
     makeSpinEdit(edit("SpinExtEdit24"), pickup, {8, 30, 188, kEditHeight});
-    label("Обороты включения ПХХ", pickup, {8, 52, 188, 16});
-    makeSpinEdit(edit("SpinExtEdit18"), pickup, {8, 68, 188, kEditHeight});
+    label("Обороты включения ПХХ", pickup, {8, 53, 188, 14});
+    makeSpinEdit(edit("SpinExtEdit18"), pickup, {8, 67, 188, kEditHeight});
     auto* tps = group("Датчик положения др. заслонки", throttle, {2, 176, w, 66});
     m_choices[3] = makeChoice("ComboBox4", tps, field);
     makeReadOut(readout("ExtText5"), tps, {4, 40, 196, kEditHeight});
@@ -277,12 +300,12 @@ void TForm1::buildParameterTabs(QWidget* client) {
                              ToQString(kStartModeGroup));
     makeSpinEdit(edit("SpinExtEdit22"), m_startModeGroup, field);
     auto* adjust = group("Юстировка датчика температуры", sensor, {2, 40, w, 120});
-    label("Напряжение при\nхолодном двиг.", adjust, {6, 14, 90, 28});
-    makeSpinEdit(edit("SpinExtEdit16"), adjust, {104, 18, 94, kEditHeight});
-    label("Напряжение при\nгорячем двиг.", adjust, {6, 50, 90, 28});
-    makeSpinEdit(edit("SpinExtEdit17"), adjust, {104, 54, 94, kEditHeight});
-    label("Текущее напряжение", adjust, {6, 92, 100, 16});
-    makeReadOut(readout("ExtText8"), adjust, {104, 90, 94, kEditHeight});
+    label("Напряжение при\nхолодном двиг.", adjust, {6, 17, 104, 28});
+    makeSpinEdit(edit("SpinExtEdit16"), adjust, {118, 20, 80, kEditHeight});
+    label("Напряжение при\nгорячем двиг.", adjust, {6, 52, 104, 28});
+    makeSpinEdit(edit("SpinExtEdit17"), adjust, {118, 55, 80, kEditHeight});
+    label("Текущее напряжение", adjust, {6, 92, 110, 16});
+    makeReadOut(readout("ExtText8"), adjust, {118, 90, 80, kEditHeight});
     auto* temperature = group("Текущая температура двигателя", sensor, {2, 160, w, 44});
     makeReadOut(readout("ExtText9"), temperature, {8, 16, 188, kEditHeight});
 }

@@ -5,7 +5,9 @@
 
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
+#include "dialogs/form_font.h"
 #include "params/catalogue.h"
+#include "params/hints.h"
 #include "params/reader.h"
 
 #include <QButtonGroup>
@@ -19,9 +21,7 @@ namespace zef {
 namespace {
 
 QFont controlFont() {
-    QFont f;
-    f.setPointSize(8);
-    return f;
+    return FormFont();
 }
 
 } // namespace
@@ -40,6 +40,7 @@ TSpinExtEdit* TForm1::makeSpinEdit(const EditRow& row, QWidget* parent, QRect bo
     edit->SetValueMax(row.ValueMax);
     edit->SetValueStep(row.ValueStep);
     edit->SetValue(row.Value);
+    edit->setToolTip(EditHint(row));
     return edit;
 }
 
@@ -56,6 +57,7 @@ TExtText* TForm1::makeReadOut(const ReadoutRow& row, QWidget* parent, QRect boun
     text->SetValue(row.Value);
     text->SetQueryInterval(static_cast<int>(row.QueryInterval.count()));
     text->SetAutoQuery(true);
+    text->setToolTip(ReadoutHint(row));
     return text;
 }
 
@@ -69,6 +71,7 @@ QComboBox* TForm1::makeChoice(std::string_view control, QWidget* parent, QRect b
         combo->addItem(ToQString(item));
     combo->setCurrentIndex(-1);
     combo->setEnabled(false);
+    combo->setToolTip(ChoiceHint(*row));
     // Only the user's pick writes; a selection read from the controller raises nothing.
     connect(combo, &QComboBox::activated, this, [this, row](int index) {
         WriteChoice(m_link, *row, index);
@@ -108,6 +111,8 @@ void TForm1::bindParameters() {
         };
     }
 
+    for (auto* button : {RadioButton1, RadioButton2})
+        button->setToolTip(OxygenHint(kOxygenSensor));
     connect(RadioButton1, &QRadioButton::clicked, this,
             [this] { oxygenClicked(OxygenSensor::Present); });
     connect(RadioButton2, &QRadioButton::clicked, this,

@@ -1,5 +1,8 @@
 #include "app/map_chart.h"
 
+#include "app/value_marks.h"
+#include "dialogs/form_font.h"
+
 #include <QCategoryAxis>
 #include <QChart>
 #include <QGraphicsLayout>
@@ -7,6 +10,8 @@
 #include <QLineSeries>
 #include <QPainter>
 #include <QValueAxis>
+
+#include <algorithm>
 
 namespace zef {
 
@@ -31,6 +36,9 @@ protected:
 };
 
 constexpr int kSpeeds[] = {0, 500, 1000, 1500, 2000, 3000, 4000, 6000};
+constexpr int kPointSize = 7;
+// How far a mark stands from its point, as the original chart's mark arrows did.
+constexpr double kMarkDistance = 8;
 
 } // namespace
 
@@ -40,7 +48,7 @@ MapChart::MapChart(QWidget* parent)
     setObjectName("Chart1");
     m_chart->legend()->hide();
     m_chart->setTitle(QString());
-    m_chart->setMargins(QMargins(0, 0, 14, 0));
+    m_chart->setMargins(QMargins(0, 0, 5, 0));
     m_chart->layout()->setContentsMargins(0, 0, 0, 0);
     m_chart->setBackgroundRoundness(0);
     m_chart->setBackgroundBrush(Qt::white);
@@ -52,11 +60,7 @@ MapChart::MapChart(QWidget* parent)
     m_series1->setPen(red);
     m_series1->setColor(Qt::red);
     m_series1->setPointsVisible(true);
-    m_series1->setMarkerSize(7);
-    m_series1->setPointLabelsVisible(true);
-    m_series1->setPointLabelsFormat("@yPoint");
-    m_series1->setPointLabelsClipping(false);
-    m_series1->setPointLabelsColor(Qt::black);
+    m_series1->setMarkerSize(kPointSize);
     m_series2->setObjectName("Series2");
     m_series2->setColor(Qt::green);
     m_series2->setPointsVisible(false);
@@ -87,10 +91,18 @@ MapChart::MapChart(QWidget* parent)
         s->attachAxis(m_timeAxis);
     }
 
-    QFont small = font();
-    small.setPointSize(7);
+    const QFont small = FormFont(7);
     m_speedAxis->setLabelsFont(small);
     m_timeAxis->setLabelsFont(small);
+    // The axis keeps the room for its labels, but the chart draws them itself: centred on the
+    // last speed, "6000" would run past the chart's edge, which lies 5 pixels from the plot.
+    m_speedAxis->setLabelsColor(Qt::transparent);
+    for (int speed : kSpeeds) {
+        auto* label = new QGraphicsSimpleTextItem(QString::number(speed), m_chart);
+        label->setFont(small);
+        label->setBrush(m_timeAxis->labelsBrush());
+        m_speedLabels.push_back(label);
+    }
 
     m_unitTime = new QGraphicsSimpleTextItem("mS", m_chart);
     m_unitSpeed = new QGraphicsSimpleTextItem("Об/мин", m_chart);
@@ -98,6 +110,7 @@ MapChart::MapChart(QWidget* parent)
     m_unitSpeed->setFont(small);
 
     setChart(m_chart);
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setRenderHint(QPainter::Antialiasing);
     setFrameShape(QFrame::NoFrame);
     setInteractive(false);
@@ -108,11 +121,22 @@ MapChart::MapChart(QWidget* parent)
 
     m_marker = new MarkerDot(this);
     MoveMarkerHome();
+
+    connect(m_series1, &QXYSeries::pointAdded, this, &MapChart::dataChanged);
+    connect(m_series1, &QXYSeries::pointReplaced, this, &MapChart::dataChanged);
+    connect(m_series1, &QXYSeries::pointsReplaced, this, &MapChart::dataChanged);
+    connect(m_series1, &QXYSeries::pointRemoved, this, &MapChart::dataChanged);
+    connect(m_series1, &QXYSeries::pointsRemoved, this, &MapChart::dataChanged);
+    connect(m_chart, &QChart::plotAreaChanged, this, [this] {
+        placeUnitLabels();
+        placeMarks();
+    });
 }
 
 void MapChart::ClearSeries() {
     m_series1->clear();
     m_series2->clear();
+    dataChanged();
 }
 
 void MapChart::AddPoint(double x, double y, const QString& label) {
@@ -145,10 +169,89 @@ void MapChart::MoveMarkerHome() { m_marker->move(kMarkerHome); }
 void MapChart::resizeEvent(QResizeEvent* event) {
     QChartView::resizeEvent(event);
     placeUnitLabels();
+    placeMarks();
+}
+
+void MapChart::dataChanged() {
+    placeMarks();
+    viewport()->update();
+}
+
+std::vector<QRectF> MapChart::LabelRects() const {
+    std::vector<QRectF> rects;
+    for (const auto* unit : {m_unitTime, m_unitSpeed})
+        rects.push_back(unit->mapRectToParent(unit->boundingRect()));
+    for (const auto* label : m_speedLabels)
+        rects.push_back(label->mapRectToParent(label->boundingRect()));
+    // The axis labels lie outside the plot area: left of it and under it.
+    const QRectF area = m_chart->plotArea();
+    const QRectF whole = m_chart->rect();
+    rects.emplace_back(QPointF(whole.left(), whole.top()), QPointF(area.left(), whole.bottom()));
+    rects.emplace_back(QPointF(whole.left(), area.bottom()), whole.bottomRight());
+    return rects;
+}
+
+void MapChart::placeMarks() {
+    const int count = PointCount();
+    while (static_cast<int>(m_marks.size()) < count) {
+        auto* mark = new QGraphicsSimpleTextItem(m_chart);
+        mark->setFont(m_unitTime->font());
+        mark->setZValue(100);
+        m_marks.push_back(mark);
+    }
+    for (int i = 0; i < static_cast<int>(m_marks.size()); ++i)
+        m_marks[i]->setVisible(i < count);
+    if (count == 0)
+        return;
+
+    const QRectF area = m_chart->plotArea();
+    // Inside the plot, where neither axis has its labels, and inside the chart on the right,
+    // where the last point sits on the plot's edge.
+    MarkRoom room{QRectF(QPointF(area.left() + 1, m_chart->rect().top()),
+                         QPointF(m_chart->rect().right() - 1, area.bottom() - 1)),
+                  LabelRects()};
+    std::vector<QPointF> points;
+    for (int i = 0; i < count; ++i) {
+        points.push_back(m_chart->mapToPosition(m_series1->at(i), m_series1));
+        const double r = kPointSize / 2.0 + 1;
+        room.avoid.emplace_back(points.back() - QPointF(r, r), QSizeF(2 * r, 2 * r));
+    }
+    // The point at 0 rpm repeats the one at 500 rpm and sits on the axis: it goes last, where
+    // the others leave it room.
+    for (int k = 1; k <= count; ++k) {
+        const int i = k % count;
+        QGraphicsSimpleTextItem* mark = m_marks[i];
+        mark->setText(ValueMarkText(m_series1->at(i).y()));
+        const QRectF place =
+            PlaceValueMark(points[i], mark->boundingRect().size(), kMarkDistance, room);
+        mark->setPos(place.topLeft());
+        room.avoid.push_back(place);
+    }
+}
+
+std::vector<QRectF> MapChart::MarkRects() const {
+    std::vector<QRectF> rects;
+    for (int i = 0; i < PointCount(); ++i)
+        rects.push_back(m_marks[i]->mapRectToParent(m_marks[i]->boundingRect()));
+    return rects;
+}
+
+QStringList MapChart::MarkTexts() const {
+    QStringList texts;
+    for (int i = 0; i < PointCount(); ++i)
+        texts << m_marks[i]->text();
+    return texts;
 }
 
 void MapChart::placeUnitLabels() {
     const QRectF area = m_chart->plotArea();
+    const QRectF whole = m_chart->rect();
+    for (std::size_t i = 0; i < m_speedLabels.size(); ++i) {
+        QGraphicsSimpleTextItem* label = m_speedLabels[i];
+        const double w = label->boundingRect().width();
+        const double x = m_chart->mapToPosition(QPointF(kSpeeds[i], 0), m_series2).x() - w / 2;
+        label->setPos(std::clamp(x, whole.left(), whole.right() - w), area.bottom() + 3);
+    }
     m_unitTime->setPos(area.left() + 4, area.top() + 2);
     const QRectF speed = m_unitSpeed->boundingRect();
     m_unitSpeed->setPos(area.right() - speed.width() - 2, area.bottom() - speed.height() - 2);

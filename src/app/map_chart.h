@@ -4,6 +4,8 @@
 #include <QPointF>
 #include <QWidget>
 
+#include <vector>
+
 class QChart;
 class QLineSeries;
 class QValueAxis;
@@ -42,12 +44,21 @@ public:
     [[nodiscard]] QLineSeries* Series1() const { return m_series1; }
     [[nodiscard]] QLineSeries* Series2() const { return m_series2; }
     [[nodiscard]] QCategoryAxis* SpeedAxis() const { return m_speedAxis; }
+    // The value mark of each point, in the chart's coordinates; as many as there are points.
+    [[nodiscard]] std::vector<QRectF> MarkRects() const;
+    [[nodiscard]] QStringList MarkTexts() const;
+    // What no mark may cover: the axis labels and the two unit labels, in chart coordinates.
+    [[nodiscard]] std::vector<QRectF> LabelRects() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void placeUnitLabels();
+    // Every change of the data redraws the whole chart and places the marks anew: the marks
+    // lie outside the series' own area, and a partial repaint would leave old ones behind.
+    void dataChanged();
+    void placeMarks();
 
     QChart* m_chart;
     QLineSeries* m_series1;
@@ -57,6 +68,8 @@ private:
     QGraphicsSimpleTextItem* m_unitTime;
     QGraphicsSimpleTextItem* m_unitSpeed;
     QWidget* m_marker;
+    std::vector<QGraphicsSimpleTextItem*> m_marks;
+    std::vector<QGraphicsSimpleTextItem*> m_speedLabels; // 0 ... 6000 under the plot
 };
 
 } // namespace zef

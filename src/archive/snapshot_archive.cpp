@@ -4,7 +4,6 @@
 #include "files/identity.h"
 #include "params/catalogue.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -73,11 +72,6 @@ QString OneLine(QString text) {
 }
 
 } // namespace
-
-void UseApplicationNames() {
-    QCoreApplication::setOrganizationName(QString::fromLatin1(kOrganisationName));
-    QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
-}
 
 QString DataFolder(const QString& chosen) {
     if (!chosen.isEmpty())

@@ -4,6 +4,7 @@
 // per serial number in the settings-file format, so that any of them can be compared or loaded
 // back like a file the fitter saved.
 
+#include "files/app_names.h"
 #include "files/outcome.h"
 #include "files/settings_file.h"
 #include "link/register_exchange.h"
@@ -19,12 +20,6 @@
 #include <vector>
 
 namespace zef {
-
-// The names the per-user folders are found by. The window and the command-line tool set the
-// same ones, so both find the same archive.
-inline constexpr char kOrganisationName[] = "ZEF";
-inline constexpr char kApplicationName[] = "zef-service";
-void UseApplicationNames();
 
 // The folder the archive lives in: the one given on the command line, else the per-user
 // application data folder. Empty when the system has none.

@@ -1,5 +1,7 @@
 #include "dialogs/about_box.h"
 
+#include "dialogs/form_font.h"
+
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -51,6 +53,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(369, 154);
+    setFont(FormFont());
     setModal(true);
 
     auto* image = new QLabel(this);

@@ -1,10 +1,17 @@
 #include "dialogs/prompts.h"
 
+#include "files/settings_file.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTreeView>
 
 namespace zef {
 
@@ -26,8 +33,9 @@ QMessageBox::Icon iconFor(Prompts::Kind kind) {
 
 } // namespace
 
+// Titled with the program's own caption, so the desktop adds nothing to it.
 void QtPrompts::Message(const QString& text, Kind kind) {
-    QMessageBox box(iconFor(kind), QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+    QMessageBox box(iconFor(kind), QString::fromUtf8(kPlainCaption), text, QMessageBox::Ok,
                     m_parent);
     // Messages quote file names and the controller's serial number, which may hold anything.
     box.setTextFormat(Qt::PlainText);
@@ -35,28 +43,60 @@ void QtPrompts::Message(const QString& text, Kind kind) {
 }
 
 bool QtPrompts::AskYesNo(const QString& text, Kind kind) {
-    QMessageBox box(iconFor(kind), QApplication::applicationDisplayName(), text,
+    QMessageBox box(iconFor(kind), QString::fromUtf8(kPlainCaption), text,
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<QString> QtPrompts::OpenFileName(const QString& filter) {
-    const QString name = QFileDialog::getOpenFileName(m_parent, QString(), m_lastFolder, filter);
+QString QtPrompts::FolderKey(const QString& dialog, const QString& filter) {
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+    const auto match = pattern.match(filter);
+    return QStringLiteral("dialogs/") + dialog +
+           (match.hasMatch() ? '.' + match.captured(1) : QString());
+}
+
+std::optional<QString> QtPrompts::chooseFile(const QString& dialog, const QString& filter,
+                                             bool save) {
+    const QString key = FolderKey(dialog, filter);
+    QString folder = m_settings ? m_settings->value(key).toString() : m_lastFolder;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+
+    // Qt's own dialog, the same on every desktop: a desktop's native open dialog refuses a
+    // name that does not exist, and the program wants to say so itself.
+    QFileDialog box(m_parent, QString(), folder, filter);
+    box.setOption(QFileDialog::DontUseNativeDialog);
+    box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    box.setFileMode(QFileDialog::AnyFile);
+    // The program adds the extension and asks about replacing a file itself.
+    box.setOption(QFileDialog::DontConfirmOverwrite);
+    // Wide enough for every column, and each column as wide as what it shows once the folder
+    // has been read, so no file type or date is cut short.
+    box.resize(box.sizeHint().expandedTo(QSize(780, 460)));
+    auto* model = box.findChild<QFileSystemModel*>();
+    auto* details = box.findChild<QTreeView*>();
+    if (model && details)
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, details, [details] {
+            details->header()->resizeSections(QHeaderView::ResizeToContents);
+        });
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString name = box.selectedFiles().constFirst();
     if (name.isEmpty())
         return std::nullopt;
     m_lastFolder = QFileInfo(name).absolutePath();
+    if (m_settings)
+        m_settings->setValue(key, m_lastFolder);
     return name;
 }
 
+std::optional<QString> QtPrompts::OpenFileName(const QString& filter) {
+    return chooseFile(QStringLiteral("open"), filter, false);
+}
+
 std::optional<QString> QtPrompts::SaveFileName(const QString& filter) {
-    // The program adds the extension and asks about replacing a file itself.
-    const QString name = QFileDialog::getSaveFileName(m_parent, QString(), m_lastFolder, filter,
-                                                      nullptr, QFileDialog::DontConfirmOverwrite);
-    if (name.isEmpty())
-        return std::nullopt;
-    m_lastFolder = QFileInfo(name).absolutePath();
-    return name;
+    return chooseFile(QStringLiteral("save"), filter, true);
 }
 
 } // namespace zef

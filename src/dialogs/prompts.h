@@ -4,6 +4,7 @@
 
 #include <optional>
 
+class QSettings;
 class QWidget;
 
 namespace zef {
@@ -28,11 +29,17 @@ public:
     [[nodiscard]] virtual std::optional<QString> SaveFileName(const QString& filter) = 0;
 };
 
-// The real dialogs, parented to the given window.
+// The real dialogs, parented to the given window. With settings, each file dialog starts in
+// the folder it was last used in, also after a restart (group "dialogs").
 class QtPrompts final : public Prompts {
 public:
-    explicit QtPrompts(QWidget* parent = nullptr) : m_parent(parent) {}
+    explicit QtPrompts(QWidget* parent = nullptr, QSettings* settings = nullptr)
+        : m_parent(parent), m_settings(settings) {}
     void SetParent(QWidget* parent) { m_parent = parent; }
+
+    // The settings key of a file dialog's last folder: "dialogs/open.zef" for the open dialog
+    // of "Установки ZEF (*.zef)".
+    [[nodiscard]] static QString FolderKey(const QString& dialog, const QString& filter);
 
     void Message(const QString& text, Kind kind) override;
     bool AskYesNo(const QString& text, Kind kind) override;
@@ -40,7 +47,10 @@ public:
     std::optional<QString> SaveFileName(const QString& filter) override;
 
 private:
+    std::optional<QString> chooseFile(const QString& dialog, const QString& filter, bool save);
+
     QWidget* m_parent;
+    QSettings* m_settings;
     QString m_lastFolder;
 };
 

@@ -1,5 +1,7 @@
 #include "dialogs/serial_dialog.h"
 
+#include "dialogs/form_font.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,6 +47,7 @@ TForm2::TForm2(Hooks hooks, const QString& dateText, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(347, 71);
+    setFont(FormFont());
     setModal(true);
     QPalette blue = palette();
     blue.setColor(QPalette::Text, Qt::blue);

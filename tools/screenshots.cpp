@@ -1,0 +1,254 @@
+// zef-screenshots OUTDIR: drives the window on the simulated controller through every page,
+// dialog and chart state and saves what the screen shows. Run it on an X server (scripts/
+// screenshots.sh starts one) so the pictures show the fonts and dialogs a desktop has.
+
+#include "app/desktop.h"
+#include "app/main_window.h"
+#include "app/map_chart.h"
+#include "app/map_editor.h"
+#include "app/options.h"
+#include "controls/ext_edit.h"
+#include "dialogs/about_box.h"
+#include "dialogs/prompts.h"
+#include "dialogs/serial_dialog.h"
+#include "files/cp1251.h"
+#include "link/qt_serial_backend.h"
+#include "sim/sim_backend.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+
+#include <cstdio>
+
+using namespace zef;
+
+namespace {
+
+class Shooter {
+public:
+    explicit Shooter(QString folder) : m_folder(std::move(folder)) {}
+
+    // Everything on screen, cut to the windows that are showing.
+    void Shoot(const QString& name) {
+        settle();
+        QRect area;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                area |= w->frameGeometry();
+        area = area.adjusted(-2, -2, 2, 2) & QGuiApplication::primaryScreen()->geometry();
+        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
+            0, area.x(), area.y(), area.width(), area.height());
+        const QString path = QDir(m_folder).filePath(name + ".png");
+        if (!shot.save(path))
+            std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        else
+            std::printf("%s\n", qPrintable(path));
+    }
+
+    // Shoots a modal dialog that `open` runs, then closes it.
+    void ShootModal(const QString& name, const std::function<void()>& open) {
+        QTimer::singleShot(700, [this, name] {
+            Shoot(name);
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        open();
+    }
+
+    static void settle(int ms = 400) {
+        for (int i = 0; i < ms / 50; ++i) {
+            QCoreApplication::processEvents();
+            QTest::qWait(50);
+        }
+    }
+
+private:
+    QString m_folder;
+};
+
+// The title the X server holds for a window, which is what a window manager shows.
+QString titleOnServer(QWidget& w) {
+    QProcess xprop;
+    xprop.start("xprop", {"-id", QString::number(w.winId()), "_NET_WM_NAME"});
+    xprop.waitForFinished(3000);
+    return QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+}
+
+void setParam(sim::Simulator& s, std::uint8_t a, std::uint16_t v) {
+    s.WithModel([&](sim::ControllerModel& m) { m.SetParam(a, v); });
+}
+
+void pin(sim::Simulator& s, std::uint8_t a, std::optional<std::uint16_t> v) {
+    s.WithModel([&](sim::ControllerModel& m) { m.PinLive(a, v); });
+}
+
+QTabWidget* inner(TForm1& form, const char* name) {
+    return form.findChild<QTabWidget*>(name);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SetApplicationIdentity();
+    // Qt's file dialog keeps its own state in the user's settings; not the real user's here.
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fputs("usage: zef-screenshots OUTDIR\n", stderr);
+        return 2;
+    }
+    QDir().mkpath(argv[1]);
+    Shooter shots(QString::fromLocal8Bit(argv[1]));
+    if (!SetUpDesktopApplication(app))
+        std::fputs("Qt's Russian translations are missing\n", stderr);
+
+    QTemporaryDir scratch;
+    QSettings settings(QDir(scratch.path()).filePath("settings.ini"), QSettings::IniFormat);
+    auto simulator = std::make_shared<sim::Simulator>(sim::Simulator::Options{.lineTiming = true});
+    PortMap map;
+    map.Map(1, std::string(PortMap::kSimulator));
+    MappedPortDirectory ports(map,
+                              [simulator] { return std::make_unique<sim::SimBackend>(simulator); });
+    SerialChannel channel(ports);
+    RegisterExchange link(channel);
+    QtPrompts prompts(nullptr, &settings);
+    TForm1 form(link, prompts, scratch.path());
+    prompts.SetParent(&form);
+    TForm2 serialDialog(
+        {.currentSerial = [&form] { return form.StaticText1->text(); },
+         .writeSerial = [&form](const QString& serial) { return form.WriteSerialNumber(serial); },
+         .acceptsCharacter = [](QChar c) { return IsCp1251Representable(QString(c)); }},
+        QString::fromLatin1(ReleaseDateText(QDate::currentDate())), &form);
+    TForm3 about(&form);
+    form.move(0, 0);
+    form.show();
+    (void)QTest::qWaitForWindowExposed(&form);
+
+    shots.Shoot("01-idle");
+    form.ConnectToPort(1);
+    Shooter::settle(1500);
+    shots.Shoot("02-engine-parameters");
+    auto* engine = inner(form, "PageControl2");
+    engine->setCurrentIndex(1);
+    shots.Shoot("03-engine-throttle");
+    engine->setCurrentIndex(2);
+    shots.Shoot("04-engine-crankshaft");
+    form.PageControl1->setCurrentIndex(1);
+    shots.Shoot("05-temperature-sensor");
+
+    // The widest texts the read-outs can be asked to show: every live word at its maximum.
+    for (std::uint8_t a : {162, 164, 166, 178, 192, 196, 198, 72})
+        pin(*simulator, a, 0xFFFF);
+    Shooter::settle(1500);
+    shots.Shoot("06-temperature-sensor-widest-values");
+    form.PageControl1->setCurrentIndex(0);
+    engine->setCurrentIndex(0);
+    Shooter::settle(1200);
+    shots.Shoot("07-engine-parameters-widest-values");
+    engine->setCurrentIndex(1);
+    Shooter::settle(1200);
+    shots.Shoot("08-engine-throttle-widest-values");
+    for (std::uint8_t a : {162, 164, 166, 178, 192, 196, 198, 72})
+        pin(*simulator, a, std::nullopt);
+    engine->setCurrentIndex(0);
+
+    // The map: points moved by the arrows, one at the top of the scale, one at the bottom.
+    setParam(*simulator, 13, 7950);
+    setParam(*simulator, 7, 1050);
+    Shooter::settle(800);
+    form.Map().RaiseMapPoint(7);
+    form.Map().LowerMapPoint(1);
+    for (int i = 0; i < 4; ++i) {
+        form.Map().RaiseMapPoint(4);
+        Shooter::settle(400);
+    }
+    Shooter::settle(800);
+    shots.Shoot("09-map-after-moves");
+
+    // The service panels, with the window enlarged to show them.
+    form.PageControl1MouseDown(Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier,
+                               Qt::RightButton);
+    const QSize normal = form.size();
+    form.resize(800, 560);
+    Shooter::settle(1200);
+    shots.Shoot("10-service-panels");
+    form.resize(normal);
+
+    form.Close_COMClick();
+    Shooter::settle(800);
+    shots.Shoot("11-after-close-com");
+
+    form.ConnectToPort(1);
+    Shooter::settle(600);
+    serialDialog.move(200, 164);
+    serialDialog.show();
+    shots.Shoot("12-serial-number-dialog");
+    serialDialog.hide();
+    about.show();
+    shots.Shoot("13-about-box");
+    about.hide();
+
+    // Qt's own dialogs, in the window's language.
+    QDir(scratch.path()).mkpath("cars");
+    QFile golf(QDir(scratch.path()).filePath("cars/golf.zef"));
+    (void)golf.open(QIODevice::WriteOnly);
+    golf.close();
+    settings.setValue(QtPrompts::FolderKey("open", "Установки ZEF (*.zef)"),
+                      QDir(scratch.path()).filePath("cars"));
+    settings.setValue(QtPrompts::FolderKey("save", "Установки ZEF (*.zef)"),
+                      QDir(scratch.path()).filePath("cars"));
+    shots.ShootModal("14-open-dialog",
+                     [&] { (void)prompts.OpenFileName("Установки ZEF (*.zef)"); });
+    shots.ShootModal("15-save-dialog",
+                     [&] { (void)prompts.SaveFileName("Установки ZEF (*.zef)"); });
+    shots.ShootModal("16-no-such-file", [&] {
+        form.LoadSettingsFrom(QDir(scratch.path()).filePath("cars/missing.zef"));
+    });
+    shots.ShootModal("17-replace-question", [&] {
+        (void)prompts.AskYesNo("Такой файл существует! Заменить?", Prompts::Kind::Confirmation);
+    });
+
+    // A save names the file in the caption and in the recent files.
+    form.SetRecentFiles({QDir(scratch.path()).filePath("cars/passat.zef"),
+                         QDir(scratch.path()).filePath("cars/golf.zef")});
+    QMenu* file = form.findChild<QMenu*>("N1");
+    file->popup(form.mapToGlobal(form.menuBar()->geometry().bottomLeft()));
+    Shooter::settle(300);
+    form.RecentMenu()->popup(
+        file->geometry().topRight() +
+        QPoint(0, file->actionGeometry(form.RecentMenu()->menuAction()).top()));
+    shots.Shoot("18-file-menu");
+    form.RecentMenu()->close();
+    file->close();
+
+    const QPoint tip = form.SpinEdit("SpinExtEdit9")->mapToGlobal(QPoint(20, 18));
+    QToolTip::showText(tip, form.SpinEdit("SpinExtEdit9")->toolTip(), &form);
+    shots.Shoot("19-tooltip");
+    QToolTip::hideText();
+
+    // The caption with a file name, as the X server holds it.
+    form.setWindowTitle(CaptionWithFile(QDir(scratch.path()).filePath("cars/golf.zef")));
+    Shooter::settle(300);
+    std::printf("window title: %s\n", qPrintable(titleOnServer(form)));
+    serialDialog.show();
+    Shooter::settle(300);
+    std::printf("dialog title: %s\n", qPrintable(titleOnServer(serialDialog)));
+    serialDialog.hide();
+    about.show();
+    Shooter::settle(300);
+    std::printf("about title: %s\n", qPrintable(titleOnServer(about)));
+    return 0;
+}
