@@ -50,6 +50,19 @@ void SerialChannel::Close() {
     m_lost = false; // the reason stays readable until the next Open
 }
 
+bool SerialChannel::DeviceLost() const {
+    return IsOpen() && (m_lost || !m_backend->lastError().empty());
+}
+
+std::string SerialChannel::DeviceError() const {
+    if (IsOpen() && !m_lost) {
+        std::string reason = m_backend->lastError();
+        if (!reason.empty())
+            return reason;
+    }
+    return m_error;
+}
+
 bool SerialChannel::CheckLost() {
     if (m_lost)
         return true;

@@ -68,11 +68,12 @@ public:
 
     [[nodiscard]] const LinkFigures& Figures() const { return m_figures; }
 
-    // The open port's device failed for good (pulled out, closed on the far side): exchanges
-    // fail at once until the session closes the port and opens it again.
-    [[nodiscard]] bool DeviceLost() const { return IsOpen() && m_lost; }
+    // The open port's device failed for good (pulled out, closed on the far side), also when
+    // that happened between exchanges: exchanges fail at once until the session closes the
+    // port and opens it again.
+    [[nodiscard]] bool DeviceLost() const;
     // The system's reason for a lost device or a failed Open; empty when there is none.
-    [[nodiscard]] const std::string& DeviceError() const { return m_error; }
+    [[nodiscard]] std::string DeviceError() const;
 
     [[nodiscard]] std::chrono::milliseconds Step() const { return m_step; }
 

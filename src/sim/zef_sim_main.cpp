@@ -207,28 +207,33 @@ int main(int argc, char** argv) {
     std::cout << server.DevicePath() << std::endl;
 
     server.Start();
-    int status = 0;
     std::size_t logged = 0;
-    while (!g_stop) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Appends the requests not yet in the log; false with errno set when the disk refused.
+    auto logNewRequests = [&]() -> bool {
         if (!log)
-            continue;
+            return true;
         const auto frames = sim->Frames();
-        bool written = true;
-        for (; logged < frames.size() && written; ++logged) {
+        for (; logged < frames.size(); ++logged) {
             const auto& f = frames[logged];
-            written = std::fprintf(log, "%02X %02X %02X %02X\n", f[0], f[1], f[2], f[3]) > 0;
+            if (std::fprintf(log, "%02X %02X %02X %02X\n", f[0], f[1], f[2], f[3]) < 0)
+                return false;
         }
-        if (!written || std::fflush(log) != 0) {
-            std::cerr << "zef-sim: cannot write the log " << logPath << ": " << std::strerror(errno)
-                      << "\n";
-            status = 1;
-            break;
-        }
+        return std::fflush(log) == 0;
+    };
+    int logError = 0;
+    while (!g_stop && logError == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!logNewRequests())
+            logError = errno;
     }
     server.Stop();
-    if (log && std::fclose(log) != 0 && status == 0) {
-        std::cerr << "zef-sim: cannot write the log " << logPath << ": " << std::strerror(errno)
+    if (logError == 0 && !logNewRequests()) // what came in the last moments
+        logError = errno;
+    if (log && std::fclose(log) != 0 && logError == 0)
+        logError = errno;
+    int status = 0;
+    if (logError != 0) {
+        std::cerr << "zef-sim: cannot write the log " << logPath << ": " << std::strerror(logError)
                   << "\n";
         status = 1;
     }
