@@ -38,7 +38,8 @@ bool SerialChannel::Open(int portNumber, std::int32_t baud) {
     m_portNumber = portNumber;
     m_lost = false;
     m_figures = {};
-    m_awaitQuiet = m_unsettled = false;
+    m_awaitQuiet = false;
+    m_owed = 0;
     return true;
 }
 
@@ -96,7 +97,13 @@ std::size_t SerialChannel::Discard() {
         total += n;
     }
     m_figures.lateBytesDiscarded += total;
+    Received(total);
     return total;
+}
+
+void SerialChannel::Received(std::size_t bytes) {
+    // Surplus bytes pay nothing off beyond what is owed.
+    m_owed -= std::min(m_owed, bytes);
 }
 
 void SerialChannel::AwaitQuietLine() {
@@ -105,7 +112,6 @@ void SerialChannel::AwaitQuietLine() {
     if (stray == 0 && !m_awaitQuiet)
         return; // the common case: nothing extra before the request
     m_awaitQuiet = false;
-    m_unsettled = true;
 
     const auto start = Clock::now();
     auto quietSince = stray > 0 ? start : m_lastActivity;
@@ -142,11 +148,18 @@ std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
         return 0;
     ++m_figures.exchanges;
     const std::size_t wanted = buffer.size();
+    const auto start = Clock::now();
+    if (m_owed > 0 && start - m_owedSince > kOwedReplySteps * m_step)
+        m_owed = 0; // that reply is lost
+    if (m_owed == 0)
+        m_owedSince = start;
+    m_owed += wanted;
+
     std::size_t queued = 0;
     if (!CheckLost()) {
         // Four clock steps from the request. The deadline is fixed in advance, so a late
         // wake-up does not stretch the wait.
-        const auto deadline = Clock::now() + kWaitPeriods * m_step;
+        const auto deadline = start + kWaitPeriods * m_step;
         for (;;) {
             queued = m_backend->bytesWaiting();
             if (queued >= wanted || Clock::now() >= deadline)
@@ -157,7 +170,10 @@ std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
                 break;
             }
         }
-        if (queued == wanted && m_unsettled && !m_lost && !StaysQuiet(queued))
+        // A whole earlier reply still owed: these bytes may be that one, with this request's
+        // own answer right behind.
+        const bool earlierOwed = m_owed >= 2 * wanted;
+        if (queued == wanted && earlierOwed && !m_lost && !StaysQuiet(queued))
             queued = m_backend->bytesWaiting();
         CheckLost();
     }
@@ -166,12 +182,11 @@ std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
         std::vector<std::uint8_t> taken(queued);
         const std::size_t got = m_backend->read(taken);
         std::copy_n(taken.begin(), std::min(got, wanted), buffer.begin());
+        Received(got);
     }
-    if (queued == wanted) {
-        m_unsettled = false;
-    } else {
+    if (queued != wanted) {
         ++m_figures.failedExchanges;
-        m_awaitQuiet = m_unsettled = true;
+        m_awaitQuiet = true;
         m_lastActivity = Clock::now();
     }
     return static_cast<std::uint32_t>(queued);

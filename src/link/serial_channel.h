@@ -27,9 +27,13 @@ struct LinkFigures {
 // exchange the next request goes out at once. After an exchange that did not end cleanly (no
 // reply, a short reply, surplus bytes) a reply may still be on its way, so the next request
 // waits until the line has been quiet for one clock step (at most four steps more), throwing
-// away what arrives meanwhile; and the first reply after it counts only if the line stays quiet
-// for one step after it, since a reply followed at once by another is the late one followed by
-// its own. A reply later than that still ends up with a later request.
+// away what arrives meanwhile.
+//
+// A reply later than that reaches a later exchange. The controller answers in order, so the
+// exchange that takes it has its own answer right behind it: while the channel still owes a
+// whole reply to an earlier request, a reply counts only if the line stays quiet for one step
+// after it. A reply owed for more than twenty steps is taken as lost. An answer that comes later
+// still, with the one owed behind it later still, cannot be told apart.
 class SerialChannel {
 public:
     // A clock step of the desktop the controller timing was designed around; the controller gets
@@ -38,6 +42,8 @@ public:
     static constexpr int kWaitPeriods = 4;
     // How many steps beyond the first the wait for a quiet line may take at most.
     static constexpr int kQuietExtraSteps = 4;
+    // After this many steps an unanswered request's reply is no longer expected.
+    static constexpr int kOwedReplySteps = 20;
     static constexpr std::array<std::int32_t, 15> kAcceptedBauds = {
         110,   300,   600,   1200,  2400,   4800,   9600,  14400,
         19200, 38400, 56000, 57600, 115200, 128000, 256000};
@@ -58,9 +64,10 @@ public:
     // Queues a request; after an exchange that did not end cleanly, first waits for a quiet line.
     [[nodiscard]] bool Write(std::span<const std::uint8_t> bytes);
 
-    // Waits up to four clock steps for `buffer.size()` bytes, blocking in the operating system.
-    // Stores at most buffer.size() of the bytes that came and drops the rest; returns how many
-    // were queued, so a surplus shows as a wrong count.
+    // Waits up to four clock steps for `buffer.size()` bytes, blocking in the operating system,
+    // and one step more to watch the line while an earlier reply is owed. Stores at most
+    // buffer.size() of the bytes that came and drops the rest; returns how many were queued, so
+    // a surplus shows as a wrong count.
     [[nodiscard]] std::uint32_t ReadWithWait(std::span<std::uint8_t> buffer);
 
     void SetDtr();
@@ -84,6 +91,7 @@ private:
     void AwaitQuietLine();
     // Watches the line for one step after a reply; true when nothing more came.
     bool StaysQuiet(std::size_t queued);
+    void Received(std::size_t bytes);
     // Notes a device that failed for good; true when it did.
     bool CheckLost();
 
@@ -96,9 +104,10 @@ private:
     LinkFigures m_figures;
     // Set by an exchange that did not end cleanly: the next request waits for a quiet line.
     bool m_awaitQuiet = false;
-    // Set likewise, cleared by the first reply that the line stays quiet after.
-    bool m_unsettled = false;
     Clock::time_point m_lastActivity{}; // when the line last showed life, for the quiet wait
+    // Reply bytes of requests sent that have not come yet, and since when some are owed.
+    std::size_t m_owed = 0;
+    Clock::time_point m_owedSince{};
 };
 
 } // namespace zef

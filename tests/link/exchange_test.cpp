@@ -254,16 +254,45 @@ TEST_F(ExchangeWithSimulator, figures_count_what_the_link_went_through) {
     }
 }
 
-TEST_F(ExchangeWithSimulator, once_the_line_has_settled_exchanges_cost_nothing_extra) {
+struct SettleCase {
+    const char* name;
+    sim::FaultPlan fault;
+    std::chrono::milliseconds pause; // before the exchanges that must be quick
+};
+
+// Watching the line costs an exchange one step, and only while a whole reply is owed.
+TEST_F(ExchangeWithSimulator, once_no_reply_is_owed_exchanges_cost_nothing_extra) {
+    const SettleCase cases[] = {
+        {"late answer thrown away while the line was awaited quiet", {.delay = 45ms}, 0ms},
+        {"surplus taken with its exchange", {.fault = sim::Fault::Surplus, .bytes = 2}, 0ms},
+        {"short reply whose rest never comes", {.fault = sim::Fault::ShortReply, .bytes = 2}, 0ms},
+        {"answer lost, until it is given up",
+         {.fault = sim::Fault::Silent},
+         SerialChannel::kOwedReplySteps * kStep},
+    };
+    for (const auto& c : cases) {
+        channel.Close();
+        ASSERT_TRUE(channel.Open(1, 19200));
+        ports.sim->InjectOnce(c.fault);
+        EXPECT_FALSE(link.Exchange(Command::ReadParam, 71)) << c.name;
+        EXPECT_TRUE(link.Exchange(Command::ReadParam, 71)) << c.name;
+        std::this_thread::sleep_for(c.pause);
+        for (int i = 0; i < 5; ++i) {
+            const auto t0 = std::chrono::steady_clock::now();
+            EXPECT_TRUE(link.Exchange(Command::ReadParam, 73)) << c.name;
+            EXPECT_LT(std::chrono::steady_clock::now() - t0, kStep) << c.name << ", exchange " << i;
+        }
+        EXPECT_EQ(channel.Figures().quietWaits, 1u) << c.name;
+    }
+}
+
+TEST_F(ExchangeWithSimulator, while_a_lost_answer_is_owed_each_reply_is_watched_for_one_step) {
     ports.sim->InjectOnce({.fault = sim::Fault::Silent});
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 71));
-    EXPECT_TRUE(link.Exchange(Command::ReadParam, 71)); // waits for quiet, then watches
-    for (int i = 0; i < 5; ++i) {
-        const auto t0 = std::chrono::steady_clock::now();
-        EXPECT_TRUE(link.Exchange(Command::ReadParam, 73));
-        EXPECT_LT(std::chrono::steady_clock::now() - t0, kStep) << i;
-    }
-    EXPECT_EQ(channel.Figures().quietWaits, 1u);
+    EXPECT_TRUE(link.Exchange(Command::ReadParam, 71));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.Exchange(Command::ReadParam, 73));
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, kStep);
 }
 
 // A controller that answers late answers the next request only after that: the late answer
@@ -283,6 +312,30 @@ TEST(LateReply, beyond_the_quiet_bound_is_not_taken_for_the_next_answer) {
         EXPECT_TRUE(link.Exchange(Command::ReadParam, static_cast<std::uint8_t>(address)));
         EXPECT_EQ(link.LastReply().second, value) << address;
     }
+}
+
+// The exchange that took a late answer could not see its own, which was late as well; that one
+// must not be taken by the exchange after it, and so on down the tick.
+TEST(LateReply, two_late_answers_in_a_row_shift_no_more_than_one_exchange) {
+    test::SimPorts ports({.lineTiming = true});
+    SerialChannel channel(ports); // the real clock step
+    RegisterExchange link(channel);
+    ASSERT_TRUE(channel.Open(1, 19200));
+    // The first answer comes about 95 ms after its request, during the second exchange; the
+    // second's comes about 35 ms after that, after the step that exchange watched the line.
+    ports.sim->InjectOnce({.delay = 90ms});
+    ports.sim->InjectOnce({.delay = 30ms});
+    int wrong = 0;
+    for (std::size_t i = 0; i < test::kMonitorBurst.size(); ++i) {
+        const auto read = test::kMonitorBurst[i];
+        const bool answered = link.Exchange(read.command, read.address);
+        const bool own = test::IsAnswerTo(link.LastReply(), read);
+        wrong += answered && !own ? 1 : 0;
+        if (i >= 6) {
+            EXPECT_TRUE(answered && own) << "exchange " << i;
+        }
+    }
+    EXPECT_LE(wrong, 1);
 }
 
 // In the field one reply 62 ms late made the seven exchanges after it in a monitor tick return
