@@ -51,8 +51,8 @@ void QtSerialBackend::onError(QSerialPort::SerialPortError error) {
         m_error = m_port.errorString().toStdString();
     if (m_error.empty())
         m_error = "the device failed";
-    // Closing inside QSerialPort's own notification is not safe; the event loop does it next,
-    // and every call of the channel does it first.
+    // QSerialPort goes on with its own work after it reports the error, so the port is closed
+    // afterwards: by the event loop next, or first thing in the channel's next call.
     QMetaObject::invokeMethod(
         &m_port, [this] { letGo(); }, Qt::QueuedConnection);
 }
