@@ -1,14 +1,17 @@
 // Throughput and processor cost of the register exchange on the real serial path, against
-// zef-sim on a pseudo-terminal with the timing of a 19200 baud 8N2 line.
+// zef-sim on a pseudo-terminal with the timing of a 19200 baud 8N2 line; then a run with faults
+// on the line and a device that goes away.
 
 #include "app/map_chart.h"
-#include "bench/benches.h"
 #include "app/map_editor.h"
 #include "app/monitor.h"
+#include "bench/benches.h"
+#include "fault_run.h"
 #include "link/qt_serial_backend.h"
 #include "link/register_exchange.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QProcess>
 
 #include <chrono>
@@ -90,14 +93,54 @@ double tickSeconds(const std::string& device, int ticks) {
     MapChart chart;
     chart.resize(420, 260);
     MapEditor editor(link, chart);
-    MonitorCycle monitor(link, editor, {[](const QString&) {}, [&] {
-                                            chart.CentreMarkerOn(chart.ValueToPixel(850, 2.5));
-                                        }});
+    MonitorCycle monitor(
+        link, editor,
+        {[](const QString&) {}, [&] { chart.CentreMarkerOn(chart.ValueToPixel(850, 2.5)); }});
     editor.LoadMap();
     const double w0 = wallSeconds();
     for (int i = 0; i < ticks; ++i)
         monitor.Tick();
     return (wallSeconds() - w0) / ticks;
+}
+
+void printFaultRun(const bench::FaultRunOptions& options) {
+    std::printf("faults on the line: %d exchanges in monitor bursts of 11 every 350 ms, seed %llu; "
+                "2 %% of replies 10-150 ms late, 1 %% split with a 1-60 ms gap, 1 %% with 1-4 "
+                "surplus bytes\n",
+                options.exchanges, static_cast<unsigned long long>(options.seed));
+    std::fflush(stdout);
+    const bench::FaultRunReport r = bench::RunFaults(options);
+    if (!r.error.empty()) {
+        std::printf("  not run: %s\n", r.error.c_str());
+        return;
+    }
+    const double bound = SerialChannel::kWaitPeriods * SerialChannel::kDefaultStep.count();
+    std::printf("  %d exchanges in %.1f s: %d failed (%.2f %%)\n", r.exchanges, r.seconds, r.failed,
+                100.0 * r.failed / r.exchanges);
+    std::printf("  returned true with another request's answer: %d; longest run %d (target: no "
+                "run longer than 1)\n",
+                r.wrongAnswers, r.longestWrongRun);
+    std::printf("    of them %d right after a late reply, %d after another fault\n",
+                r.wrongAfterLate, r.wrongAfterOther);
+    std::printf("  late replies: %d; %d still in their own exchange, %d thrown away while the "
+                "line was awaited quiet, %d beyond the quiet-line bound (finished after the next "
+                "request had gone out)\n",
+                r.lateReplies, r.lateAnsweredInTime,
+                r.lateReplies - r.lateAnsweredInTime - r.lateBeyondBound, r.lateBeyondBound);
+    std::printf("  split replies %d, surplus replies %d\n", r.splitReplies, r.surplusReplies);
+    std::printf("  link figures: %llu exchanges, %llu failed, %llu late bytes discarded, %llu "
+                "quiet-line waits\n",
+                static_cast<unsigned long long>(r.figures.exchanges),
+                static_cast<unsigned long long>(r.figures.failedExchanges),
+                static_cast<unsigned long long>(r.figures.lateBytesDiscarded),
+                static_cast<unsigned long long>(r.figures.quietWaits));
+    std::printf("device gone, port left open: %d of 11 exchanges failed, %.2f ms each (bound "
+                "%.0f ms); device lost: %s (%s)\n",
+                r.goneExchangesFailed, r.goneExchangeMillis, bound, r.deviceLost ? "yes" : "no",
+                r.deviceError.c_str());
+    std::printf("  processor share with the event loop running: %.2f %% of one core (target < 2 "
+                "%%)\n",
+                100.0 * r.goneProcessorShare);
 }
 
 } // namespace
@@ -106,9 +149,41 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Exchange throughput, processor cost and behaviour under line faults on the real serial "
+        "path.");
+    parser.addHelpOption();
+    parser.addPositionalArgument("zef-sim", "the simulator program (default: next to this one)");
+    const QCommandLineOption exchangesOption(
+        "exchanges", "exchanges of the fault run (default 10000; fewer for a quick look)", "N",
+        "10000");
+    const QCommandLineOption seedOption("seed", "seed of the fault run's faults (default 1)", "N",
+                                        "1");
+    const QCommandLineOption faultsOnly("faults-only", "only the fault run");
+    parser.addOptions({exchangesOption, seedOption, faultsOnly});
+    parser.process(app);
+
+    bench::FaultRunOptions faultOptions;
+    bool ok = true;
+    faultOptions.exchanges = parser.value(exchangesOption).toInt(&ok);
+    if (!ok || faultOptions.exchanges < 1) {
+        std::fprintf(stderr, "zef-bench: --exchanges needs a positive number\n");
+        return 2;
+    }
+    faultOptions.seed = parser.value(seedOption).toULongLong(&ok);
+    if (!ok) {
+        std::fprintf(stderr, "zef-bench: --seed needs a whole number\n");
+        return 2;
+    }
+    if (parser.isSet(faultsOnly)) {
+        printFaultRun(faultOptions);
+        return 0;
+    }
+
     QString simulator = QCoreApplication::applicationDirPath() + "/../src/sim/zef-sim";
-    if (argc > 1)
-        simulator = QString::fromLocal8Bit(argv[1]);
+    if (!parser.positionalArguments().isEmpty())
+        simulator = parser.positionalArguments().first();
 
     // 8 characters of 11 bits at 19200 baud: the request and its reply.
     const double lineLimit = 8.0 * 11.0 / 19200.0;
@@ -150,10 +225,14 @@ int main(int argc, char** argv) {
     {
         Sim silent(simulator, {"--fault", "silent"});
         const double tick = tickSeconds(silent.device(), 5);
+        // Each exchange waits four steps for its answer and, after the one before failed, one
+        // step of quiet line before its request.
+        const double step = static_cast<double>(SerialChannel::kDefaultStep.count());
         std::printf("monitor tick, silent controller: %.1f ms (bound: 11 exchanges of 4 clock "
-                    "steps = %.0f ms)\n",
-                    tick * 1e3, 11 * 4 * 16.0);
+                    "steps and a quiet step = %.0f ms)\n",
+                    tick * 1e3, 11 * (SerialChannel::kWaitPeriods + 1) * step);
     }
     bench::PrintConnectionArchiveCost(lineLimit);
+    printFaultRun(faultOptions);
     return 0;
 }

@@ -13,6 +13,11 @@ namespace zef {
 // The real serial port. QSerialPort puts the line in raw mode (no translation, no flow control)
 // and takes the device exclusively, with a lock file besides the TIOCEXCL flag that root
 // would ignore.
+//
+// A device that fails for good (a read, write or resource error: the adapter pulled out, the
+// far side of a pseudo-terminal gone) is let go at once. An open port whose device is gone
+// would keep its notifiers armed, and the event loop would retry the pending write and the
+// failed read on every pass, busy on one core until the session ends.
 class QtSerialBackend final : public SerialBackend {
 public:
     explicit QtSerialBackend(std::string devicePath);
@@ -27,13 +32,25 @@ public:
     bool waitForBytes(std::chrono::steady_clock::time_point deadline) override;
     void setDtr(bool on) override;
     void setRts(bool on) override;
+    std::string lastError() const override { return m_error; }
     std::string name() const override { return m_path; }
 
+    // For tests and the benchmark: whether the system port is open, and the bytes Qt still
+    // holds to send.
+    [[nodiscard]] bool PortOpen() const { return m_port.isOpen(); }
+    [[nodiscard]] std::int64_t BytesPending() const { return m_port.bytesToWrite(); }
+
 private:
-    [[nodiscard]] bool failed() const;
+    void onError(QSerialPort::SerialPortError error);
+    // Closes a port whose device failed; safe only outside QSerialPort's own signals.
+    void letGo();
+    [[nodiscard]] bool failed() const { return m_lost || !m_port.isOpen(); }
+    void clearHarmlessError();
 
     std::string m_path;
     QSerialPort m_port;
+    bool m_lost = false;
+    std::string m_error;
 };
 
 // Routes each port number through a PortMap: a device path gets the real port, the simulator

@@ -10,24 +10,30 @@ Frame BuildRequest(Command command, std::uint8_t address, std::uint16_t value) {
 }
 
 void StoreReplyBytes(Reply& reply, std::span<const std::uint8_t> bytes) {
-    std::array<std::uint8_t, 4> raw = {
-        static_cast<std::uint8_t>(reply.first & 0xFF), static_cast<std::uint8_t>(reply.first >> 8),
-        static_cast<std::uint8_t>(reply.second & 0xFF),
-        static_cast<std::uint8_t>(reply.second >> 8)};
+    std::array<std::uint8_t, 4> raw = {static_cast<std::uint8_t>(reply.first & 0xFF),
+                                       static_cast<std::uint8_t>(reply.first >> 8),
+                                       static_cast<std::uint8_t>(reply.second & 0xFF),
+                                       static_cast<std::uint8_t>(reply.second >> 8)};
     std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), raw.size()), raw.begin());
     reply.first = static_cast<std::uint16_t>(raw[0] | (raw[1] << 8));
     reply.second = static_cast<std::uint16_t>(raw[2] | (raw[3] << 8));
 }
 
-ParamValue ReplyValue(const Reply& r) { return static_cast<ParamValue>(r.second); }
+ParamValue ReplyValue(const Reply& r) {
+    return static_cast<ParamValue>(r.second);
+}
 
-bool ReplyFlag(const Reply& r) { return (r.second & 0xFF) != 0; }
+bool ReplyFlag(const Reply& r) {
+    return (r.second & 0xFF) != 0;
+}
 
 ParamValue ReplyPercent(const Reply& r) {
     return static_cast<ParamValue>(static_cast<int>(r.second) - 1024) / 10;
 }
 
-ParamValue ReplyMillis(const Reply& r) { return static_cast<ParamValue>(r.second) / 1000; }
+ParamValue ReplyMillis(const Reply& r) {
+    return static_cast<ParamValue>(r.second) / 1000;
+}
 
 bool RegisterExchange::Exchange(Command command, std::uint8_t address, std::uint16_t value) {
     if (command == Command::WriteParam && m_onWrite)
@@ -35,7 +41,6 @@ bool RegisterExchange::Exchange(Command command, std::uint8_t address, std::uint
     if (!m_channel.IsOpen())
         return false;
 
-    m_channel.DiscardInput();
     const Frame request = BuildRequest(command, address, value);
     (void)m_channel.Write(request);
 

@@ -58,10 +58,7 @@ public:
     void SetWriteObserver(std::function<void()> observer) { m_onWrite = std::move(observer); }
 
     [[nodiscard]] SerialChannel& Channel() { return m_channel; }
-
-    // Bytes of late replies thrown away before requests; each is an exchange that timed out
-    // and would otherwise have shifted every later reply by one.
-    [[nodiscard]] std::uint64_t StaleBytesDiscarded() const { return m_channel.DiscardedBytes(); }
+    [[nodiscard]] const SerialChannel& Channel() const { return m_channel; }
 
 private:
     SerialChannel& m_channel;

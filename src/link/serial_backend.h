@@ -15,7 +15,8 @@ class SerialBackend {
 public:
     virtual ~SerialBackend() = default;
 
-    // Opens the device for exclusive use. False when it is absent, in use or not openable.
+    // Opens the device for exclusive use. False when it is absent, in use or not openable;
+    // lastError() then says why.
     [[nodiscard]] virtual bool open() = 0;
     virtual void close() = 0;
 
@@ -38,6 +39,11 @@ public:
 
     virtual void setDtr(bool on) = 0;
     virtual void setRts(bool on) = 0;
+
+    // Why the device failed to open or failed for good, in the system's words ("No such file
+    // or directory", "Input/output error"); empty while it works. A device that failed for good
+    // has let go of the port and dropped whatever was waiting to be sent.
+    [[nodiscard]] virtual std::string lastError() const = 0;
 
     // A description for messages and logs: a device path or "simulator".
     [[nodiscard]] virtual std::string name() const = 0;

@@ -8,7 +8,9 @@ namespace zef {
 SerialChannel::SerialChannel(PortDirectory& ports, std::chrono::milliseconds step)
     : m_ports(ports), m_step(step) {}
 
-SerialChannel::~SerialChannel() { Close(); }
+SerialChannel::~SerialChannel() {
+    Close();
+}
 
 bool SerialChannel::IsAcceptedBaud(std::int32_t baud) {
     return std::find(kAcceptedBauds.begin(), kAcceptedBauds.end(), baud) != kAcceptedBauds.end();
@@ -17,9 +19,14 @@ bool SerialChannel::IsAcceptedBaud(std::int32_t baud) {
 bool SerialChannel::Open(int portNumber, std::int32_t baud) {
     if (portNumber < 1 || portNumber > 4 || IsOpen())
         return false;
+    m_error.clear();
     auto backend = m_ports.backendFor(portNumber);
-    if (!backend || !backend->open())
+    if (!backend)
         return false;
+    if (!backend->open()) {
+        m_error = backend->lastError();
+        return false;
+    }
     if (!IsAcceptedBaud(baud)) {
         backend->close();
         return false;
@@ -29,7 +36,10 @@ bool SerialChannel::Open(int portNumber, std::int32_t baud) {
     (void)backend->configure(baud);
     m_backend = std::move(backend);
     m_portNumber = portNumber;
-    m_failed = false;
+    m_lost = false;
+    m_figures = {};
+    m_awaitQuiet = false;
+    m_owed = 0;
     return true;
 }
 
@@ -38,49 +48,46 @@ void SerialChannel::Close() {
         m_backend->close();
     m_backend.reset();
     m_portNumber = 0;
-    m_failed = false;
+    m_lost = false; // the reason stays readable until the next Open
+}
+
+bool SerialChannel::DeviceLost() const {
+    return IsOpen() && (m_lost || !m_backend->lastError().empty());
+}
+
+std::string SerialChannel::DeviceError() const {
+    if (IsOpen() && !m_lost) {
+        std::string reason = m_backend->lastError();
+        if (!reason.empty())
+            return reason;
+    }
+    return m_error;
+}
+
+bool SerialChannel::CheckLost() {
+    if (m_lost)
+        return true;
+    if (!m_backend)
+        return false;
+    std::string reason = m_backend->lastError();
+    if (reason.empty())
+        return false;
+    m_lost = true;
+    m_error = std::move(reason);
+    return true;
 }
 
 bool SerialChannel::Write(std::span<const std::uint8_t> bytes) {
-    if (!IsOpen() || bytes.empty() || m_failed)
+    if (!IsOpen() || bytes.empty() || CheckLost())
         return false;
-    return m_backend->write(bytes);
+    AwaitQuietLine();
+    if (CheckLost())
+        return false;
+    const bool sent = m_backend->write(bytes);
+    return !CheckLost() && sent;
 }
 
-std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
-    if (!IsOpen())
-        return 0;
-    const std::size_t wanted = buffer.size();
-    std::size_t queued = 0;
-    for (int period = 0; period < kWaitPeriods && !m_failed; ++period) {
-        const auto deadline = std::chrono::steady_clock::now() + m_step;
-        for (;;) {
-            queued = m_backend->bytesWaiting();
-            if (queued >= wanted || std::chrono::steady_clock::now() >= deadline)
-                break;
-            if (!m_backend->waitForBytes(deadline)) {
-                // The device is gone: stop waiting on it now and in every later exchange,
-                // instead of spinning on a descriptor that reports an error at once.
-                m_failed = true;
-                queued = m_backend->bytesWaiting();
-                break;
-            }
-        }
-    }
-    if (m_failed && queued == 0)
-        queued = m_backend->bytesWaiting();
-    if (queued == 0)
-        return 0;
-
-    std::vector<std::uint8_t> taken(queued);
-    const std::size_t got = m_backend->read(taken);
-    std::copy_n(taken.begin(), std::min(got, wanted), buffer.begin());
-    return static_cast<std::uint32_t>(queued);
-}
-
-std::size_t SerialChannel::DiscardInput() {
-    if (!IsOpen())
-        return 0;
+std::size_t SerialChannel::Discard() {
     std::size_t total = 0;
     std::uint8_t sink[64];
     while (m_backend->bytesWaiting() > 0) {
@@ -89,8 +96,100 @@ std::size_t SerialChannel::DiscardInput() {
             break;
         total += n;
     }
-    m_discarded += total;
+    m_figures.lateBytesDiscarded += total;
+    Received(total);
     return total;
+}
+
+void SerialChannel::Received(std::size_t bytes) {
+    // Surplus bytes pay nothing off beyond what is owed.
+    m_owed -= std::min(m_owed, bytes);
+}
+
+void SerialChannel::AwaitQuietLine() {
+    // Bytes nobody asked for mean some earlier exchange was not what it seemed.
+    const std::size_t stray = Discard();
+    if (stray == 0 && !m_awaitQuiet)
+        return; // the common case: nothing extra before the request
+    m_awaitQuiet = false;
+
+    const auto start = Clock::now();
+    auto quietSince = stray > 0 ? start : m_lastActivity;
+    if (start - quietSince >= m_step)
+        return; // quiet long enough already, between two ticks for instance
+    ++m_figures.quietWaits;
+    const auto giveUp = start + (1 + kQuietExtraSteps) * m_step;
+    for (;;) {
+        const auto now = Clock::now();
+        if (now - quietSince >= m_step || now >= giveUp)
+            break;
+        if (!m_backend->waitForBytes(std::min(quietSince + m_step, giveUp))) {
+            CheckLost();
+            break;
+        }
+        if (Discard() > 0)
+            quietSince = Clock::now();
+    }
+}
+
+bool SerialChannel::StaysQuiet(std::size_t queued) {
+    const auto until = Clock::now() + m_step;
+    while (Clock::now() < until) {
+        if (!m_backend->waitForBytes(until))
+            return true; // lost; the caller notices
+        if (m_backend->bytesWaiting() > queued)
+            return false;
+    }
+    return m_backend->bytesWaiting() == queued;
+}
+
+std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
+    if (!IsOpen())
+        return 0;
+    ++m_figures.exchanges;
+    const std::size_t wanted = buffer.size();
+    const auto start = Clock::now();
+    if (m_owed > 0 && start - m_owedSince > kOwedReplySteps * m_step)
+        m_owed = 0; // that reply is lost
+    if (m_owed == 0)
+        m_owedSince = start;
+    m_owed += wanted;
+
+    std::size_t queued = 0;
+    if (!CheckLost()) {
+        // Four clock steps from the request. The deadline is fixed in advance, so a late
+        // wake-up does not stretch the wait.
+        const auto deadline = start + kWaitPeriods * m_step;
+        for (;;) {
+            queued = m_backend->bytesWaiting();
+            if (queued >= wanted || Clock::now() >= deadline)
+                break;
+            if (!m_backend->waitForBytes(deadline)) {
+                CheckLost();
+                queued = m_backend->bytesWaiting();
+                break;
+            }
+        }
+        // A whole earlier reply still owed: these bytes may be that one, with this request's
+        // own answer right behind.
+        const bool earlierOwed = m_owed >= 2 * wanted;
+        if (queued == wanted && earlierOwed && !m_lost && !StaysQuiet(queued))
+            queued = m_backend->bytesWaiting();
+        CheckLost();
+    }
+
+    if (queued > 0) {
+        std::vector<std::uint8_t> taken(queued);
+        const std::size_t got = m_backend->read(taken);
+        std::copy_n(taken.begin(), std::min(got, wanted), buffer.begin());
+        Received(got);
+    }
+    if (queued != wanted) {
+        ++m_figures.failedExchanges;
+        m_awaitQuiet = true;
+        m_lastActivity = Clock::now();
+    }
+    return static_cast<std::uint32_t>(queued);
 }
 
 void SerialChannel::SetDtr() {

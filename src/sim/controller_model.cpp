@@ -67,8 +67,9 @@ void ControllerModel::SetIdentity(const std::string& serial, const std::string& 
                                ? static_cast<std::uint8_t>(serial[static_cast<size_t>(i)])
                                : ' ';
     for (int i = 0; i < 8; ++i)
-        m_params[60 + i] =
-            i < static_cast<int>(date.size()) ? static_cast<std::uint8_t>(date[static_cast<size_t>(i)]) : ' ';
+        m_params[60 + i] = i < static_cast<int>(date.size())
+                               ? static_cast<std::uint8_t>(date[static_cast<size_t>(i)])
+                               : ' ';
 }
 
 std::string ControllerModel::Serial() const {

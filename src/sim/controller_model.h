@@ -22,7 +22,9 @@ public:
     ControllerModel();
     explicit ControllerModel(Options options);
 
-    // The reply bytes to one request frame at `seconds` since power-up.
+    // The reply bytes to one request frame at `seconds` since power-up. Apart from a map write,
+    // a reply starts with its request's command and address, so a test or a benchmark can tell
+    // whose answer an exchange got.
     [[nodiscard]] Frame Handle(const Frame& request, double seconds);
 
     [[nodiscard]] std::uint16_t Param(std::uint8_t address) const { return m_params[address]; }

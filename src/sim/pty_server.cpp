@@ -66,6 +66,11 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t n) {
 
 } // namespace
 
+bool PtyServer::RequestWaiting() const {
+    pollfd pfd{m_master, POLLIN, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN);
+}
+
 void PtyServer::Run(const std::atomic<bool>& stop) {
     std::uint8_t buf[256];
     while (!stop.load() && m_master >= 0) {
@@ -79,20 +84,27 @@ void PtyServer::Run(const std::atomic<bool>& stop) {
         if (n <= 0)
             continue;
         const auto arrived = std::chrono::steady_clock::now();
+        // One request after the other, as the controller does: while it sleeps over a late
+        // answer, the next request waits unread on the line.
         for (const auto& reply : m_sim->Receive({buf, static_cast<std::size_t>(n)})) {
-            auto due = arrived + std::chrono::duration_cast<std::chrono::steady_clock::duration>(reply.start);
-            if (reply.perByte.count() == 0) {
-                sleepUntil(due);
-                writeAll(m_master, reply.bytes.data(), reply.bytes.size());
-                continue;
-            }
-            for (auto b : reply.bytes) {
-                due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(reply.perByte);
-                sleepUntil(due);
-                writeAll(m_master, &b, 1);
+            for (std::size_t i = 0; i < reply.pieces.size(); ++i) {
+                const auto& piece = reply.pieces[i];
+                sleepUntil(
+                    arrived +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(piece.at));
+                if (i + 1 == reply.pieces.size() && RequestWaiting()) {
+                    std::lock_guard lock(m_mutex);
+                    m_overtaken.push_back(reply.request);
+                }
+                writeAll(m_master, piece.bytes.data(), piece.bytes.size());
             }
         }
     }
+}
+
+std::vector<std::size_t> PtyServer::Overtaken() const {
+    std::lock_guard lock(m_mutex);
+    return m_overtaken;
 }
 
 void PtyServer::Start() {

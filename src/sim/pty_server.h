@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zef::sim {
 
@@ -34,13 +36,21 @@ public:
 
     [[nodiscard]] Simulator& Sim() { return *m_sim; }
 
+    // Requests (positions in the simulator's Frames()) whose reply was finished only after the
+    // next request had already come: the program had given up on them and moved on.
+    [[nodiscard]] std::vector<std::size_t> Overtaken() const;
+
 private:
+    [[nodiscard]] bool RequestWaiting() const;
+
     std::shared_ptr<Simulator> m_sim;
     int m_master = -1;
     int m_slaveKeepAlive = -1; // keeps the master readable while no client has the port open
     std::string m_path;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::vector<std::size_t> m_overtaken;
 };
 
 } // namespace zef::sim

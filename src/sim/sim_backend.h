@@ -24,14 +24,15 @@ public:
     bool waitForBytes(std::chrono::steady_clock::time_point deadline) override;
     void setDtr(bool on) override { m_dtr = on; }
     void setRts(bool on) override { m_rts = on; }
+    std::string lastError() const override;
     std::string name() const override { return "simulator"; }
 
     [[nodiscard]] bool Dtr() const { return m_dtr; }
     [[nodiscard]] bool Rts() const { return m_rts; }
     [[nodiscard]] std::int32_t Baud() const { return m_baud; }
 
-    // Makes the device vanish, like a USB adapter pulled out.
-    void Unplug() { m_unplugged = true; }
+    // Makes the device vanish, like a USB adapter pulled out: what was on its way is lost.
+    void Unplug();
 
 private:
     struct Pending {
@@ -41,8 +42,11 @@ private:
 
     std::shared_ptr<Simulator> m_sim;
     std::deque<Pending> m_incoming;
+    // One transmitter: a reply cannot start before the one ahead of it has left.
+    std::chrono::steady_clock::time_point m_lineFreeAt{};
     bool m_open = false;
     bool m_unplugged = false;
+    std::string m_openError;
     bool m_dtr = false;
     bool m_rts = true;
     std::int32_t m_baud = 0;

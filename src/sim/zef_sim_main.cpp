@@ -8,9 +8,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <string_view>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,18 +18,26 @@ namespace {
 
 std::atomic<bool> g_stop{false};
 
-void onSignal(int) { g_stop = true; }
+void onSignal(int) {
+    g_stop = true;
+}
 
 const char kUsage[] =
     "usage: zef-sim [options]\n"
     "Serves a simulated ZEF-K7LX controller on a pseudo-terminal and prints its device path.\n"
     "  --line-timing          pace replies like 19200 baud 8N2 (11 bit times a character)\n"
-    "  --fault F              silent | short=N (1-3) | surplus=N | garbage | none\n"
+    "  --fault F              silent | short=N (1-3) | surplus=N | garbage | split=N:MS | none\n"
+    "                         (split=N:MS: N bytes (1-3) of each reply, the rest MS ms later)\n"
+    "  --random SPEC          faults at random, e.g. late=2:10-150,split=1:1-60,surplus=1:1-4\n"
+    "                         (percent of the requests: late by 10-150 ms, split with a gap\n"
+    "                         of 1-60 ms, 1-4 surplus bytes)\n"
+    "  --seed N               seed of --random (default 1); the same seed, the same faults\n"
     "  --delay MS             wait MS milliseconds before every reply\n"
     "  --delay-address A=MS   wait MS milliseconds before replies to register A only\n"
     "  --blank-identity       the controller carries the blank factory serial number\n"
     "  --setup-mode           the controller reports setup mode\n"
-    "  --link PATH            also make PATH a symbolic link to the device\n"
+    "  --link PATH            also make PATH a symbolic link to the device; PATH must not\n"
+    "                         exist, unless it is a link left by a zef-sim that is gone\n"
     "  --log FILE             append every request received to FILE, one hex frame a line\n"
     "  --help                 this text\n";
 
@@ -43,6 +51,45 @@ int fail(const std::string& message) {
     return 2;
 }
 
+std::string linkTarget(const std::string& path) {
+    char target[4096];
+    const auto n = ::readlink(path.c_str(), target, sizeof target - 1);
+    return n < 0 ? std::string() : std::string(target, static_cast<std::size_t>(n));
+}
+
+// A link that an earlier zef-sim left behind when it was killed: it points at a pseudo-terminal
+// that no longer exists, or that has since been handed to this run.
+bool isLeftOverLink(const std::string& path, const std::string& device) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    const std::string target = linkTarget(path);
+    if (target == device)
+        return true;
+    return target.starts_with("/dev/pts/") && ::stat(target.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+// Never replaces a file, a directory or a live link: only a free path or a left-over link.
+bool makeLink(const std::string& device, const std::string& path, std::string& error) {
+    if (::symlink(device.c_str(), path.c_str()) == 0)
+        return true;
+    if (errno == EEXIST && isLeftOverLink(path, device) && ::unlink(path.c_str()) == 0 &&
+        ::symlink(device.c_str(), path.c_str()) == 0)
+        return true;
+    error = errno == EEXIST ? "cannot link " + path +
+                                  ": it exists and is not a link left by zef-sim; remove it or "
+                                  "choose another path"
+                            : "cannot link " + path + ": " + std::strerror(errno);
+    return false;
+}
+
+// Removes the link only while it is still the one this run made.
+void removeOwnLink(const std::string& device, const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && linkTarget(path) == device)
+        ::unlink(path.c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +99,8 @@ int main(int argc, char** argv) {
     std::vector<std::pair<int, int>> addressDelays;
     bool setupMode = false;
     std::string linkPath, logPath;
+    std::optional<std::string> randomSpec;
+    std::uint64_t seed = 1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -91,6 +140,18 @@ int main(int argc, char** argv) {
                 !parseInt(v->substr(eq + 1), ms) || address < 0 || address > 255 || ms < 0)
                 return fail("--delay-address needs A=MS");
             addressDelays.emplace_back(address, ms);
+        } else if (arg == "--random") {
+            auto v = value();
+            if (!v || !ParseRandomFaults(*v))
+                return fail("--random needs KIND=PERCENT:LOW-HIGH,... with KIND late, split or "
+                            "surplus");
+            randomSpec = std::string(*v);
+        } else if (arg == "--seed") {
+            auto v = value();
+            auto [p, ec] = v ? std::from_chars(v->data(), v->data() + v->size(), seed)
+                             : std::from_chars_result{nullptr, std::errc::invalid_argument};
+            if (!v || ec != std::errc() || p != v->data() + v->size())
+                return fail("--seed needs a whole number");
         } else if (arg == "--link") {
             auto v = value();
             if (!v)
@@ -110,9 +171,25 @@ int main(int argc, char** argv) {
     sim->SetFault(plan);
     for (auto [address, ms] : addressDelays)
         sim->SetFaultForAddress(static_cast<std::uint8_t>(address),
-                                FaultPlan{plan.fault, plan.bytes, std::chrono::milliseconds(ms)});
+                                FaultPlan{.fault = plan.fault,
+                                          .bytes = plan.bytes,
+                                          .delay = std::chrono::milliseconds(ms),
+                                          .gap = plan.gap});
+    if (randomSpec)
+        sim->SetRandomFaults(*ParseRandomFaults(*randomSpec, seed));
     if (setupMode)
         sim->WithModel([](ControllerModel& m) { m.SetSetupMode(true); });
+
+    // A log that cannot be written is an error now, not a silent gap found later.
+    FILE* log = nullptr;
+    if (!logPath.empty()) {
+        log = std::fopen(logPath.c_str(), "a");
+        if (!log) {
+            std::cerr << "zef-sim: cannot write the log " << logPath << ": " << std::strerror(errno)
+                      << "\n";
+            return 1;
+        }
+    }
 
     PtyServer server(sim);
     std::string error;
@@ -120,38 +197,47 @@ int main(int argc, char** argv) {
         std::cerr << "zef-sim: " << error << "\n";
         return 1;
     }
-    if (!linkPath.empty()) {
-        ::unlink(linkPath.c_str());
-        if (::symlink(server.DevicePath().c_str(), linkPath.c_str()) != 0) {
-            std::cerr << "zef-sim: cannot link " << linkPath << ": " << std::strerror(errno) << "\n";
-            return 1;
-        }
+    if (!linkPath.empty() && !makeLink(server.DevicePath(), linkPath, error)) {
+        std::cerr << "zef-sim: " << error << "\n";
+        return 1;
     }
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::cout << server.DevicePath() << std::endl;
 
-    std::ofstream log;
-    if (!logPath.empty())
-        log.open(logPath, std::ios::app);
     server.Start();
     std::size_t logged = 0;
-    while (!g_stop) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!log.is_open())
-            continue;
+    // Appends the requests not yet in the log; false with errno set when the disk refused.
+    auto logNewRequests = [&]() -> bool {
+        if (!log)
+            return true;
         const auto frames = sim->Frames();
         for (; logged < frames.size(); ++logged) {
-            char line[16];
             const auto& f = frames[logged];
-            std::snprintf(line, sizeof line, "%02X %02X %02X %02X", f[0], f[1], f[2], f[3]);
-            log << line << '\n';
+            if (std::fprintf(log, "%02X %02X %02X %02X\n", f[0], f[1], f[2], f[3]) < 0)
+                return false;
         }
-        log.flush();
+        return std::fflush(log) == 0;
+    };
+    int logError = 0;
+    while (!g_stop && logError == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!logNewRequests())
+            logError = errno;
     }
     server.Stop();
+    if (logError == 0 && !logNewRequests()) // what came in the last moments
+        logError = errno;
+    if (log && std::fclose(log) != 0 && logError == 0)
+        logError = errno;
+    int status = 0;
+    if (logError != 0) {
+        std::cerr << "zef-sim: cannot write the log " << logPath << ": " << std::strerror(logError)
+                  << "\n";
+        status = 1;
+    }
     if (!linkPath.empty())
-        ::unlink(linkPath.c_str());
-    return 0;
+        removeOwnLink(server.DevicePath(), linkPath);
+    return status;
 }

@@ -3,13 +3,17 @@
 #include "link/qt_serial_backend.h"
 #include "link/register_exchange.h"
 #include "sim/pty_server.h"
+#include "support/monitor_burst.h"
 #include "support/sim_process.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <ctime>
+#include <fcntl.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace zef;
 using namespace std::chrono_literals;
@@ -44,7 +48,7 @@ double cpuSeconds() {
 }
 
 #define START_SIM(var, ...)                                                                        \
-    test::SimProcess var(QStringList{__VA_ARGS__});                                               \
+    test::SimProcess var(QStringList{__VA_ARGS__});                                                \
     ASSERT_TRUE(var.Error().empty()) << var.Error()
 
 TEST(RealSerialPort, reads_and_writes_registers_through_zef_sim) {
@@ -61,7 +65,7 @@ TEST(RealSerialPort, reads_and_writes_registers_through_zef_sim) {
         EXPECT_TRUE(s.link.Exchange(Command::ReadParam, 0x11));
         EXPECT_EQ(s.link.LastReply().second, value) << std::hex << value;
     }
-    EXPECT_EQ(s.link.StaleBytesDiscarded(), 0u);
+    EXPECT_EQ(s.channel.Figures(), (LinkFigures{.exchanges = 10}));
 }
 
 TEST(RealSerialPort, a_port_in_use_cannot_be_opened_again) {
@@ -73,10 +77,11 @@ TEST(RealSerialPort, a_port_in_use_cannot_be_opened_again) {
     EXPECT_TRUE(second.open());
 }
 
-TEST(RealSerialPort, absent_device_does_not_open) {
+TEST(RealSerialPort, absent_device_does_not_open_and_says_why) {
     Session s("/dev/zef-no-such-port");
     EXPECT_FALSE(s.open());
     EXPECT_FALSE(s.channel.IsOpen());
+    EXPECT_EQ(s.channel.DeviceError(), "No such file or directory");
 }
 
 TEST(RealSerialPort, silent_controller_fails_within_the_bound) {
@@ -112,7 +117,7 @@ TEST(RealSerialPort, late_reply_does_not_shift_the_next_answers) {
         EXPECT_TRUE(s.link.Exchange(Command::ReadParam, address));
         EXPECT_EQ(s.link.LastReply().second, value) << int(address);
     }
-    EXPECT_EQ(s.link.StaleBytesDiscarded(), 4u);
+    EXPECT_EQ(s.channel.Figures().lateBytesDiscarded, 4u);
 }
 
 TEST(RealSerialPort, killed_simulator_makes_exchanges_fail_without_spinning) {
@@ -154,6 +159,65 @@ TEST(RealSerialPort, every_request_reaches_the_controller_in_order) {
     for (int address = 0; address < 40; ++address)
         EXPECT_EQ(frames[static_cast<std::size_t>(address)],
                   BuildRequest(Command::ReadParam, static_cast<std::uint8_t>(address), 0));
+}
+
+// In the field one reply 62 ms late made the seven exchanges after it in a monitor tick return
+// the previous register's value.
+TEST(RealSerialPort, one_late_reply_in_a_burst_fails_only_its_own_exchange) {
+    constexpr std::size_t kLate = 4;
+    const auto late = std::to_string(test::kMonitorBurst[kLate].address) + "=62";
+    START_SIM(sim, "--line-timing", "--delay-address", QString::fromStdString(late));
+    Session s(sim.Device());
+    ASSERT_TRUE(s.open());
+    for (std::size_t i = 0; i < test::kMonitorBurst.size(); ++i) {
+        const auto read = test::kMonitorBurst[i];
+        const bool answered = s.link.Exchange(read.command, read.address);
+        if (i == kLate) {
+            EXPECT_FALSE(answered) << "the late one";
+            continue;
+        }
+        EXPECT_TRUE(answered) << "exchange " << i;
+        EXPECT_TRUE(test::IsAnswerTo(s.link.LastReply(), read))
+            << "exchange " << i << " got the answer of address " << (s.link.LastReply().first >> 8);
+    }
+    EXPECT_EQ(s.channel.Figures().failedExchanges, 1u);
+}
+
+// The terminal starts out cooked, slow and with the wrong frame; opening the port must leave
+// it as the controller needs it, whatever it was.
+TEST(RealSerialPort, open_sets_the_line_to_raw_19200_8n2_without_flow_control) {
+    auto simulator = std::make_shared<sim::Simulator>();
+    sim::PtyServer server(simulator);
+    std::string error;
+    if (!server.Open(error))
+        GTEST_SKIP() << error;
+    const int fd = ::open(server.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(fd, &cooked), 0);
+    cooked.c_cflag = (cooked.c_cflag & ~(CSIZE | CSTOPB)) | CS7 | PARENB | CRTSCTS;
+    cooked.c_iflag |= ICRNL | IXON | IXOFF | INLCR;
+    cooked.c_oflag |= OPOST | ONLCR;
+    cooked.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    cfsetispeed(&cooked, B9600);
+    cfsetospeed(&cooked, B9600);
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &cooked), 0);
+
+    Session s(server.DevicePath());
+    ASSERT_TRUE(s.open());
+    termios tio{};
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_TRUE(tio.c_cflag & CSTOPB) << "two stop bits";
+    EXPECT_FALSE(tio.c_cflag & PARENB) << "parity";
+    EXPECT_FALSE(tio.c_cflag & CRTSCTS) << "hardware flow control";
+    EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF)) << "software flow control";
+    EXPECT_FALSE(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP)) << "input translation";
+    EXPECT_FALSE(tio.c_oflag & OPOST) << "output processing";
+    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) << "line discipline";
+    EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B19200));
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
 }
 
 } // namespace

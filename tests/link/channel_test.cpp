@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 using namespace zef;
 using namespace std::chrono_literals;
@@ -93,7 +94,6 @@ TEST(SerialChannel, closed_channel_does_nothing_and_never_waits) {
         const auto t0 = std::chrono::steady_clock::now();
         EXPECT_EQ(channel.ReadWithWait(buffer), 0u);
         EXPECT_LT(std::chrono::steady_clock::now() - t0, SerialChannel::kDefaultStep);
-        EXPECT_EQ(channel.DiscardInput(), 0u);
         channel.SetDtr();
         channel.ClearRts();
         channel.Close();
@@ -110,26 +110,83 @@ TEST(SerialChannel, surplus_bytes_are_taken_and_only_the_buffer_is_filled) {
     test::SimPorts ports;
     SerialChannel channel(ports, 5ms);
     ASSERT_TRUE(channel.Open(1, 19200));
-    ports.sim->InjectOnce({sim::Fault::Surplus, 2, {}});
+    ports.sim->InjectOnce({.fault = sim::Fault::Surplus, .bytes = 2});
     const std::uint8_t frame[] = {2, 71, 0, 0};
     ASSERT_TRUE(channel.Write(frame));
     std::uint8_t buffer[4] = {};
     EXPECT_EQ(channel.ReadWithWait(buffer), 6u);
     EXPECT_EQ(buffer[2], 4);
-    EXPECT_EQ(channel.DiscardInput(), 0u);
+    EXPECT_EQ(channel.Figures().lateBytesDiscarded, 0u); // the surplus went with its exchange
 }
 
 TEST(SerialChannel, short_reply_after_the_wait_reports_its_count) {
     test::SimPorts ports;
     SerialChannel channel(ports, 5ms);
     ASSERT_TRUE(channel.Open(1, 19200));
-    ports.sim->InjectOnce({sim::Fault::ShortReply, 3, {}});
+    ports.sim->InjectOnce({.fault = sim::Fault::ShortReply, .bytes = 3});
     const std::uint8_t frame[] = {2, 71, 0, 0};
     ASSERT_TRUE(channel.Write(frame));
     std::uint8_t buffer[4] = {0, 0, 0, 0x77};
     EXPECT_EQ(channel.ReadWithWait(buffer), 3u);
     EXPECT_EQ(buffer[1], 71);
     EXPECT_EQ(buffer[3], 0x77);
+}
+
+// A long step: an exchange that waited all four steps would take most of a second.
+TEST(SerialChannel, a_reply_already_there_ends_the_wait_in_its_first_step) {
+    constexpr auto kLongStep = 200ms;
+    test::SimPorts ports;
+    SerialChannel channel(ports, kLongStep);
+    ASSERT_TRUE(channel.Open(1, 19200));
+    const std::uint8_t frame[] = {2, 71, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(channel.Write(frame));
+        std::this_thread::sleep_for(2ms); // the whole reply is queued
+        std::uint8_t buffer[4] = {};
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(channel.ReadWithWait(buffer), 4u);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, kLongStep) << "exchange " << i;
+        EXPECT_EQ(buffer[2], 4);
+    }
+    EXPECT_EQ(channel.Figures(), (LinkFigures{.exchanges = 3}));
+}
+
+TEST(SerialChannel, a_device_that_vanishes_fails_at_once_and_says_why) {
+    test::SimPorts ports;
+    SerialChannel channel(ports, 50ms);
+    ASSERT_TRUE(channel.Open(1, 19200));
+    EXPECT_FALSE(channel.DeviceLost());
+    EXPECT_EQ(channel.DeviceError(), "");
+    ports.last->Unplug();
+
+    const std::uint8_t frame[] = {2, 71, 0, 0};
+    std::uint8_t buffer[4] = {};
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_FALSE(channel.Write(frame));
+        EXPECT_EQ(channel.ReadWithWait(buffer), 0u);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 50ms); // less than one step for all ten
+    EXPECT_TRUE(channel.DeviceLost());
+    EXPECT_EQ(channel.DeviceError(), "the simulated controller was unplugged");
+    EXPECT_EQ(channel.Figures().failedExchanges, 10u);
+
+    // The session closes the port and opens it again on a device that is back.
+    channel.Close();
+    EXPECT_FALSE(channel.DeviceLost());
+    ASSERT_TRUE(channel.Open(1, 19200));
+    EXPECT_EQ(channel.DeviceError(), "");
+    ASSERT_TRUE(channel.Write(frame));
+    EXPECT_EQ(channel.ReadWithWait(buffer), 4u);
+}
+
+TEST(SerialChannel, a_failed_open_keeps_the_reason) {
+    test::SimPorts ports;
+    SerialChannel first(ports), second(ports);
+    ASSERT_TRUE(first.Open(1, 19200));
+    EXPECT_FALSE(second.Open(1, 19200));
+    EXPECT_EQ(second.DeviceError(), "the simulated controller is in use");
+    EXPECT_FALSE(second.DeviceLost());
 }
 
 } // namespace

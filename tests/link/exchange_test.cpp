@@ -1,4 +1,5 @@
 #include "link/register_exchange.h"
+#include "support/monitor_burst.h"
 #include "support/sim_ports.h"
 
 #include <gtest/gtest.h>
@@ -47,11 +48,8 @@ TEST(ReplyAccessors, decode_the_second_word) {
     };
     const Case cases[] = {
         {1024, 0.0L, 1.024L, false}, // low byte 0x00
-        {1014, -1.0L, 1.014L, true},
-        {1030, 0.6L, 1.03L, true},
-        {0, -102.4L, 0.0L, false},
-        {65535, 6451.1L, 65.535L, true},
-        {0x0100, -76.8L, 0.256L, false},
+        {1014, -1.0L, 1.014L, true},     {1030, 0.6L, 1.03L, true},       {0, -102.4L, 0.0L, false},
+        {65535, 6451.1L, 65.535L, true}, {0x0100, -76.8L, 0.256L, false},
     };
     for (const auto& c : cases) {
         const Reply w{0, c.second};
@@ -138,7 +136,7 @@ TEST_F(ExchangeWithSimulator, closed_port_sends_nothing_and_keeps_the_last_reply
 
 TEST_F(ExchangeWithSimulator, silence_fails_within_four_clock_steps_and_keeps_the_reply) {
     const Reply before = primeWithKnownReply();
-    ports.sim->SetFault({sim::Fault::Silent, 0, {}});
+    ports.sim->SetFault({.fault = sim::Fault::Silent});
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 5));
     const auto elapsed = std::chrono::steady_clock::now() - t0;
@@ -152,7 +150,7 @@ TEST_F(ExchangeWithSimulator, silence_fails_within_four_clock_steps_and_keeps_th
 TEST_F(ExchangeWithSimulator, short_reply_fails_and_overlays_the_bytes_that_came) {
     for (int n = 1; n <= 3; ++n) {
         primeWithKnownReply(); // first = 02 49, second = 6000 (0x1770)
-        ports.sim->InjectOnce({sim::Fault::ShortReply, n, {}});
+        ports.sim->InjectOnce({.fault = sim::Fault::ShortReply, .bytes = n});
         EXPECT_FALSE(link.Exchange(Command::ReadParam, 71)) << n;
         // The reply to parameter 71 starts 02 47 04 00.
         const Frame fresh = {0x02, 71, 0x04, 0x00};
@@ -163,22 +161,22 @@ TEST_F(ExchangeWithSimulator, short_reply_fails_and_overlays_the_bytes_that_came
 }
 
 TEST_F(ExchangeWithSimulator, surplus_is_all_taken_first_four_stored_and_fails) {
-    ports.sim->InjectOnce({sim::Fault::Surplus, 2, {}});
+    ports.sim->InjectOnce({.fault = sim::Fault::Surplus, .bytes = 2});
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 71));
     EXPECT_EQ(link.LastReply().second, 4);
     // Nothing of the surplus is left to spoil the next reply.
     EXPECT_TRUE(link.Exchange(Command::ReadParam, 5));
     EXPECT_EQ(link.LastReply().second, 1);
-    EXPECT_EQ(link.StaleBytesDiscarded(), 0u);
+    EXPECT_EQ(channel.Figures().lateBytesDiscarded, 0u);
 }
 
 TEST_F(ExchangeWithSimulator, late_reply_is_not_taken_for_the_next_request) {
-    ports.sim->InjectOnce({sim::Fault::None, 0, 80ms});
+    ports.sim->InjectOnce({.delay = 80ms});
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 71));
     std::this_thread::sleep_for(60ms); // the late answer lands meanwhile
     EXPECT_TRUE(link.Exchange(Command::ReadParam, 5));
     EXPECT_EQ(link.LastReply().second, 1);
-    EXPECT_EQ(link.StaleBytesDiscarded(), 4u);
+    EXPECT_EQ(channel.Figures().lateBytesDiscarded, 4u);
     EXPECT_TRUE(link.Exchange(Command::ReadParam, 73));
     EXPECT_EQ(link.LastReply().second, 6000);
 }
@@ -193,6 +191,7 @@ TEST_F(ExchangeWithSimulator, pulled_out_device_fails_fast_without_spinning) {
     EXPECT_LT(elapsed, 4 * kStep + 150ms); // twenty exchanges, less than one silent bound
     EXPECT_EQ(link.LastReply(), before);
     EXPECT_TRUE(channel.IsOpen()); // the session closes it, not the link
+    EXPECT_TRUE(channel.DeviceLost());
 }
 
 TEST_F(ExchangeWithSimulator, line_timing_still_fits_in_the_wait) {
@@ -205,6 +204,163 @@ TEST_F(ExchangeWithSimulator, line_timing_still_fits_in_the_wait) {
         EXPECT_TRUE(l.Exchange(Command::ReadParam, 73));
         EXPECT_EQ(l.LastReply().second, 6000);
     }
+}
+
+struct FiguresCase {
+    const char* name;
+    sim::FaultPlan first; // the fault on the first of two reads
+    bool firstAnswered;
+    LinkFigures expected;
+};
+
+// The second read always gets its own answer; what the first did shows in the figures.
+TEST_F(ExchangeWithSimulator, figures_count_what_the_link_went_through) {
+    const FiguresCase cases[] = {
+        {"clean", {}, true, {.exchanges = 2}},
+        {"silent",
+         {.fault = sim::Fault::Silent},
+         false,
+         {.exchanges = 2, .failedExchanges = 1, .quietWaits = 1}},
+        {"short",
+         {.fault = sim::Fault::ShortReply, .bytes = 2},
+         false,
+         {.exchanges = 2, .failedExchanges = 1, .quietWaits = 1}},
+        {"surplus",
+         {.fault = sim::Fault::Surplus, .bytes = 3},
+         false,
+         {.exchanges = 2, .failedExchanges = 1, .quietWaits = 1}},
+        // Gives up after 40 ms; the answer comes during the wait for a quiet line.
+        {"late within the bound",
+         {.delay = 45ms},
+         false,
+         {.exchanges = 2, .failedExchanges = 1, .lateBytesDiscarded = 4, .quietWaits = 1}},
+        {"split, rest within the wait",
+         {.fault = sim::Fault::Split, .bytes = 1, .gap = 15ms},
+         true,
+         {.exchanges = 2}},
+        {"split, rest after the wait",
+         {.fault = sim::Fault::Split, .bytes = 1, .gap = 45ms},
+         false,
+         {.exchanges = 2, .failedExchanges = 1, .lateBytesDiscarded = 3, .quietWaits = 1}},
+    };
+    for (const auto& c : cases) {
+        channel.Close();
+        ASSERT_TRUE(channel.Open(1, 19200));
+        ports.sim->InjectOnce(c.first);
+        EXPECT_EQ(link.Exchange(Command::ReadParam, 71), c.firstAnswered) << c.name;
+        EXPECT_TRUE(link.Exchange(Command::ReadParam, 73)) << c.name;
+        EXPECT_EQ(link.LastReply(), (Reply{0x4902, 6000})) << c.name;
+        EXPECT_EQ(channel.Figures(), c.expected) << c.name;
+    }
+}
+
+struct SettleCase {
+    const char* name;
+    sim::FaultPlan fault;
+    std::chrono::milliseconds pause; // before the exchanges that must be quick
+};
+
+// Watching the line costs an exchange one step, and only while a whole reply is owed.
+TEST_F(ExchangeWithSimulator, once_no_reply_is_owed_exchanges_cost_nothing_extra) {
+    const SettleCase cases[] = {
+        {"late answer thrown away while the line was awaited quiet", {.delay = 45ms}, 0ms},
+        {"surplus taken with its exchange", {.fault = sim::Fault::Surplus, .bytes = 2}, 0ms},
+        {"short reply whose rest never comes", {.fault = sim::Fault::ShortReply, .bytes = 2}, 0ms},
+        {"answer lost, until it is given up",
+         {.fault = sim::Fault::Silent},
+         SerialChannel::kOwedReplySteps * kStep},
+    };
+    for (const auto& c : cases) {
+        channel.Close();
+        ASSERT_TRUE(channel.Open(1, 19200));
+        ports.sim->InjectOnce(c.fault);
+        EXPECT_FALSE(link.Exchange(Command::ReadParam, 71)) << c.name;
+        EXPECT_TRUE(link.Exchange(Command::ReadParam, 71)) << c.name;
+        std::this_thread::sleep_for(c.pause);
+        for (int i = 0; i < 5; ++i) {
+            const auto t0 = std::chrono::steady_clock::now();
+            EXPECT_TRUE(link.Exchange(Command::ReadParam, 73)) << c.name;
+            EXPECT_LT(std::chrono::steady_clock::now() - t0, kStep) << c.name << ", exchange " << i;
+        }
+        EXPECT_EQ(channel.Figures().quietWaits, 1u) << c.name;
+    }
+}
+
+TEST_F(ExchangeWithSimulator, while_a_lost_answer_is_owed_each_reply_is_watched_for_one_step) {
+    ports.sim->InjectOnce({.fault = sim::Fault::Silent});
+    EXPECT_FALSE(link.Exchange(Command::ReadParam, 71));
+    EXPECT_TRUE(link.Exchange(Command::ReadParam, 71));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.Exchange(Command::ReadParam, 73));
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, kStep);
+}
+
+// A controller that answers late answers the next request only after that: the late answer
+// and the next one's own come one right after the other.
+TEST(LateReply, beyond_the_quiet_bound_is_not_taken_for_the_next_answer) {
+    test::SimPorts ports({.lineTiming = true});
+    SerialChannel channel(ports, 10ms);
+    RegisterExchange link(channel);
+    ASSERT_TRUE(channel.Open(1, 19200));
+    // Gives up at 40 ms, the line is quiet until 50 ms, the next request goes out: the answer
+    // comes at 75 ms, during the next exchange.
+    ports.sim->InjectOnce({.delay = 70ms});
+    EXPECT_FALSE(link.Exchange(Command::ReadParam, 71));
+    const bool second = link.Exchange(Command::ReadParam, 5);
+    EXPECT_FALSE(second && link.LastReply().second != 1) << "took the late answer for its own";
+    for (auto [address, value] : {std::pair{73, 6000}, {5, 1}, {71, 4}}) {
+        EXPECT_TRUE(link.Exchange(Command::ReadParam, static_cast<std::uint8_t>(address)));
+        EXPECT_EQ(link.LastReply().second, value) << address;
+    }
+}
+
+// The exchange that took a late answer could not see its own, which was late as well; that one
+// must not be taken by the exchange after it, and so on down the tick.
+TEST(LateReply, two_late_answers_in_a_row_shift_no_more_than_one_exchange) {
+    test::SimPorts ports({.lineTiming = true});
+    SerialChannel channel(ports); // the real clock step
+    RegisterExchange link(channel);
+    ASSERT_TRUE(channel.Open(1, 19200));
+    // The first answer comes about 95 ms after its request, during the second exchange; the
+    // second's comes about 35 ms after that, after the step that exchange watched the line.
+    ports.sim->InjectOnce({.delay = 90ms});
+    ports.sim->InjectOnce({.delay = 30ms});
+    int wrong = 0;
+    for (std::size_t i = 0; i < test::kMonitorBurst.size(); ++i) {
+        const auto read = test::kMonitorBurst[i];
+        const bool answered = link.Exchange(read.command, read.address);
+        const bool own = test::IsAnswerTo(link.LastReply(), read);
+        wrong += answered && !own ? 1 : 0;
+        if (i >= 6) {
+            EXPECT_TRUE(answered && own) << "exchange " << i;
+        }
+    }
+    EXPECT_LE(wrong, 1);
+}
+
+// In the field one reply 62 ms late made the seven exchanges after it in a monitor tick return
+// the previous register's value.
+TEST(LateReply, one_late_reply_in_a_burst_fails_only_its_own_exchange) {
+    test::SimPorts ports({.lineTiming = true});
+    SerialChannel channel(ports); // the real clock step
+    RegisterExchange link(channel);
+    ASSERT_TRUE(channel.Open(1, 19200));
+    constexpr std::size_t kLate = 3;
+    ports.sim->SetFaultForAddress(test::kMonitorBurst[kLate].address,
+                                  sim::FaultPlan{.delay = 62ms});
+    for (std::size_t i = 0; i < test::kMonitorBurst.size(); ++i) {
+        const auto read = test::kMonitorBurst[i];
+        const bool answered = link.Exchange(read.command, read.address);
+        if (i == kLate) {
+            EXPECT_FALSE(answered) << "the late one";
+            continue;
+        }
+        EXPECT_TRUE(answered) << "exchange " << i;
+        EXPECT_TRUE(test::IsAnswerTo(link.LastReply(), read))
+            << "exchange " << i << " got the answer of address " << (link.LastReply().first >> 8);
+    }
+    EXPECT_EQ(channel.Figures().failedExchanges, 1u);
+    EXPECT_EQ(channel.Figures().lateBytesDiscarded, 4u);
 }
 
 } // namespace

@@ -28,12 +28,23 @@ public:
         }
         m_device = QString::fromLocal8Bit(m_process.readLine()).trimmed().toStdString();
         if (m_device.empty())
-            m_error = "zef-sim printed no device: " + m_process.readAllStandardError().toStdString();
+            m_error =
+                "zef-sim printed no device: " + m_process.readAllStandardError().toStdString();
     }
-    ~SimProcess() { Kill(); }
+    ~SimProcess() {
+        Kill();
+    }
 
-    [[nodiscard]] const std::string& Device() const { return m_device; }
-    [[nodiscard]] const std::string& Error() const { return m_error; }
+    [[nodiscard]] const std::string& Device() const {
+        return m_device;
+    }
+    [[nodiscard]] const std::string& Error() const {
+        return m_error;
+    }
+    // For a kill from another thread, which QProcess itself does not allow.
+    [[nodiscard]] qint64 Pid() const {
+        return m_process.processId();
+    }
 
     void Kill() {
         if (m_process.state() != QProcess::NotRunning) {
