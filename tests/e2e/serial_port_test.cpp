@@ -169,18 +169,24 @@ TEST(RealSerialPort, one_late_reply_in_a_burst_fails_only_its_own_exchange) {
     START_SIM(sim, "--line-timing", "--delay-address", QString::fromStdString(late));
     Session s(sim.Device());
     ASSERT_TRUE(s.open());
+    bool lateTaken = false;
     for (std::size_t i = 0; i < test::kMonitorBurst.size(); ++i) {
         const auto read = test::kMonitorBurst[i];
         const bool answered = s.link.Exchange(read.command, read.address);
         if (i == kLate) {
-            EXPECT_FALSE(answered) << "the late one";
+            // It ends about when the four steps do: taken if the thread came late enough to see
+            // it, then as its own answer; never as another's.
+            lateTaken = answered;
+            if (answered) {
+                EXPECT_TRUE(test::IsAnswerTo(s.link.LastReply(), read)) << "the late one";
+            }
             continue;
         }
         EXPECT_TRUE(answered) << "exchange " << i;
         EXPECT_TRUE(test::IsAnswerTo(s.link.LastReply(), read))
             << "exchange " << i << " got the answer of address " << (s.link.LastReply().first >> 8);
     }
-    EXPECT_EQ(s.channel.Figures().failedExchanges, 1u);
+    EXPECT_EQ(s.channel.Figures().failedExchanges, lateTaken ? 0u : 1u);
 }
 
 // The terminal starts out cooked, slow and with the wrong frame; opening the port must leave
