@@ -9,6 +9,8 @@
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
 #include "files/log_location.h"
+#include "link/port_list.h"
+#include "link/port_memory.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
 
@@ -38,6 +40,14 @@ std::optional<int> answerWithoutDisplay(int argc, char** argv) {
         std::fputs(
             qPrintable(early.help ? zef::AppOptions::Usage() : zef::AppOptions::VersionText()),
             stdout);
+        return 0;
+    }
+    if (early.listPorts && early.error.isEmpty()) {
+        const auto ports = zef::ListSerialPorts();
+        for (const zef::PortInfo& port : ports)
+            std::printf("%s\n", zef::FormatPortLine(port).c_str());
+        if (ports.empty())
+            std::fputs("zef-service: the system has no serial ports\n", stderr);
         return 0;
     }
     if (!early.error.isEmpty() && !zef::AppOptions::OnlyToolkitOptionsUnknown(arguments)) {
@@ -78,7 +88,9 @@ int main(int argc, char** argv) {
     // One simulated controller for the whole run, so a reconnection finds what was written.
     auto simulator = std::make_shared<zef::sim::Simulator>(zef::sim::Simulator::Options{
         .blankIdentity = options.simulatorBlankIdentity, .lineTiming = true});
-    zef::MappedPortDirectory ports(options.ports, [simulator] {
+    zef::PortMap portMap = options.ports;
+    zef::ApplyRememberedPorts(settings, portMap);
+    zef::MappedPortDirectory ports(portMap, [simulator] {
         return std::make_unique<zef::sim::SimBackend>(simulator);
     });
     zef::SerialChannel channel(ports);
@@ -90,6 +102,7 @@ int main(int argc, char** argv) {
     prompts.SetParent(&form);
     const zef::CalibrationArchive archive(zef::DataFolder(options.dataDir));
     form.SetArchive(&archive);
+    form.SetPortSetup({.map = &ports.Map(), .settings = &settings, .list = &zef::ListSerialPorts});
     zef::TForm2 serialDialog(
         {.currentSerial = [&form] { return form.StaticText1->text(); },
          .writeSerial = [&form](const QString& serial) { return form.WriteSerialNumber(serial); },
