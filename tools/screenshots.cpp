@@ -261,6 +261,7 @@ int main(int argc, char** argv) {
         shots.Shoot("20-ports-dialog");
         portsDialog->reject();
     }
+    form.Close_COMClick();
     ports.Map().Map(2, "/dev/ttyUSB7");
     shots.ShootModal("21-port-not-opened", [&] { form.ConnectToPort(2); });
 

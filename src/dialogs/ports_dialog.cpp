@@ -49,6 +49,8 @@ PortsDialog::PortsDialog(Lister list, const std::array<QString, 4>& current, QWi
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
+    // A stable name tells adapters apart by its end (serial number, interface).
+    m_table->setTextElideMode(Qt::ElideMiddle);
 
     m_refresh = new QPushButton("Обновить", this);
     m_refresh->setObjectName("RefreshPorts");
@@ -91,7 +93,7 @@ PortsDialog::PortsDialog(Lister list, const std::array<QString, 4>& current, QWi
     Refresh();
     for (int n = 1; n <= 4; ++n)
         Choice(n)->setEditText(current[static_cast<std::size_t>(n - 1)]);
-    resize(860, 460);
+    resize(1000, 460);
 }
 
 std::array<QString, 4> PortsDialog::Chosen() const {
@@ -112,8 +114,11 @@ void PortsDialog::Refresh() {
         const QString cells[] = {
             Text(port.device),       Text(port.description), Text(port.manufacturer),
             Text(port.serialNumber), UsbIds(port),           stable.join('\n')};
-        for (int column = 0; column < 6; ++column)
-            m_table->setItem(row, column, new QTableWidgetItem(cells[column]));
+        for (int column = 0; column < 6; ++column) {
+            auto* item = new QTableWidgetItem(cells[column]);
+            item->setToolTip(cells[column]);
+            m_table->setItem(row, column, item);
+        }
     }
     m_table->resizeColumnsToContents();
     m_table->resizeRowsToContents();
