@@ -27,7 +27,7 @@ constexpr int kGap = 4;
 constexpr int kShortestDrag = 5;
 // Pixels per label along each axis: round numbers that do not crowd each other.
 constexpr int kPixelsPerTimeTick = 90;
-constexpr int kPixelsPerValueTick = 28;
+constexpr int kPixelsPerValueTick = 18;
 
 QString valueFormat(double step) {
     if (step >= 1)
@@ -45,7 +45,9 @@ TrendPlot::TrendPlot(const QString& title, const QColor& color, QWidget* parent)
     m_chart->legend()->hide();
     m_chart->setMargins(QMargins(0, 0, 0, 0));
     m_chart->layout()->setContentsMargins(0, 0, 0, 0);
-    m_chart->setBackgroundRoundness(0);
+    // The view paints the background: the chart's own stops short of the view's edge once
+    // the plot area is placed by hand.
+    m_chart->setBackgroundVisible(false);
     m_chart->setAnimationOptions(QChart::NoAnimation);
 
     QFont small = font();
@@ -57,7 +59,6 @@ TrendPlot::TrendPlot(const QString& title, const QColor& color, QWidget* parent)
         axis->setTickAnchor(0);
         axis->setMinorTickCount(0);
     }
-    m_time->setLabelFormat("%.0f с");
     m_time->setLabelsVisible(false);
     m_time->setRange(0, 60);
     m_value->setRange(0, 1);
@@ -71,12 +72,24 @@ TrendPlot::TrendPlot(const QString& title, const QColor& color, QWidget* parent)
     m_title->setBrush(color.darker(130));
     m_title->setZValue(20);
 
+    m_reading = new QGraphicsSimpleTextItem(m_chart);
+    m_reading->setFont(bold);
+    m_reading->setBrush(color.darker(130));
+    m_reading->setZValue(20);
+
+    // The axis prints its labels through a Latin-1 format: the unit stands on its own.
+    m_timeUnit = new QGraphicsSimpleTextItem("с", m_chart);
+    m_timeUnit->setFont(small);
+    m_timeUnit->setBrush(m_time->labelsBrush());
+    m_timeUnit->hide();
+
     m_cursorLine = new QGraphicsLineItem(m_chart);
     m_cursorLine->setPen(QPen(QColor(40, 40, 40), 1));
     m_cursorLine->setZValue(30);
     m_cursorLine->hide();
 
     setChart(m_chart);
+    setBackgroundBrush(Qt::white);
     setRenderHint(QPainter::Antialiasing, false);
     setMouseTracking(true);
     setMinimumHeight(90);
@@ -139,6 +152,26 @@ void TrendPlot::SetTimeLabelsVisible(bool visible) {
     placePlotArea();
 }
 
+void TrendPlot::SetReading(const QString& text) {
+    if (m_reading->text() == text)
+        return;
+    m_reading->setText(text);
+    placeReading();
+}
+
+QString TrendPlot::Reading() const { return m_reading->text(); }
+
+bool TrendPlot::HeaderFits() const {
+    const QRectF title = m_title->sceneBoundingRect(), reading = m_reading->sceneBoundingRect();
+    return !title.intersects(reading) && reading.right() <= width() &&
+           title.right() <= width() && title.bottom() <= m_chart->plotArea().top();
+}
+
+void TrendPlot::placeReading() {
+    const QRectF area = m_chart->plotArea();
+    m_reading->setPos(area.right() - m_reading->boundingRect().width(), 1);
+}
+
 void TrendPlot::SetCursor(std::optional<double> seconds) {
     m_cursor = seconds;
     placeCursor();
@@ -186,6 +219,9 @@ void TrendPlot::placePlotArea() {
                       std::max(height() - top - bottom, 10));
     m_chart->setPlotArea(area);
     m_title->setPos(left, 1);
+    placeReading();
+    m_timeUnit->setVisible(m_timeLabels);
+    m_timeUnit->setPos(kGap, area.bottom() + kGap);
     placeTicks();
     placeCursor();
 }
@@ -193,11 +229,13 @@ void TrendPlot::placePlotArea() {
 void TrendPlot::placeTicks() {
     const int height = int(m_chart->plotArea().height());
     const double valueStep = TrendTickStep(m_value->max() - m_value->min(),
-                                           std::clamp(height / kPixelsPerValueTick, 1, 6));
+                                           std::clamp(height / kPixelsPerValueTick, 2, 6));
     m_value->setLabelFormat(valueFormat(valueStep));
     m_value->setTickInterval(valueStep);
-    m_time->setTickInterval(TrendTickStep(m_time->max() - m_time->min(),
-                                          std::max(PlotWidth() / kPixelsPerTimeTick, 1)));
+    const double timeStep = TrendTickStep(m_time->max() - m_time->min(),
+                                          std::max(PlotWidth() / kPixelsPerTimeTick, 1));
+    m_time->setLabelFormat(valueFormat(timeStep));
+    m_time->setTickInterval(timeStep);
 }
 
 void TrendPlot::placeCursor() {

@@ -27,6 +27,11 @@ public:
     // the time range [from, to]; the value scale fits the samples inside the range.
     void Show(const std::vector<QList<QPointF>>& pieces, double from, double to);
     void SetTimeLabelsVisible(bool visible);
+    // What the cursor reads, at the right end of the plot's header.
+    void SetReading(const QString& text);
+    [[nodiscard]] QString Reading() const;
+    // The channel's name and its reading stand apart and whole above the plot.
+    [[nodiscard]] bool HeaderFits() const;
     // The cursor line at a time, or none.
     void SetCursor(std::optional<double> seconds);
 
@@ -66,6 +71,7 @@ private:
     // so one time sits at one x in every plot and the cursor lines form one line.
     void placePlotArea();
     void placeTicks();
+    void placeReading();
     void placeCursor();
     [[nodiscard]] bool inPlotArea(QPointF viewPoint) const;
 
@@ -74,6 +80,8 @@ private:
     QValueAxis* m_value;
     QColor m_color;
     QGraphicsSimpleTextItem* m_title;
+    QGraphicsSimpleTextItem* m_reading;
+    QGraphicsSimpleTextItem* m_timeUnit;
     QGraphicsLineItem* m_cursorLine;
     std::vector<QLineSeries*> m_series;
     std::size_t m_pieces = 0;

@@ -124,7 +124,6 @@ void TrendWindow::buildChannels() {
 
     auto* grid = new QGridLayout(m_panel);
     grid->setContentsMargins(0, 0, 0, 0);
-    grid->setColumnMinimumWidth(1, fontMetrics().horizontalAdvance("-0000.00 об/мин") + 4);
     const auto& channels = m_data->Channels();
     for (std::size_t i = 0; i < channels.size(); ++i) {
         Channel c;
@@ -133,10 +132,7 @@ void TrendWindow::buildChannels() {
         c.box = new QCheckBox(channelTitle(channels[i]));
         c.box->setIcon(swatch(colourOf(i)));
         c.box->setChecked(true);
-        c.reading = new QLabel;
-        c.reading->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         grid->addWidget(c.box, int(i), 0);
-        grid->addWidget(c.reading, int(i), 1);
         connect(c.box, &QCheckBox::toggled, this, [this, i](bool on) { SetChannelShown(i, on); });
         connect(c.plot, &TrendPlot::cursorMoved, this, [this](double t) { SetCursorTime(t); });
         connect(c.plot, &TrendPlot::cursorLeft, this, [this] { SetCursorTime(std::nullopt); });
@@ -150,6 +146,9 @@ void TrendWindow::buildChannels() {
 }
 
 void TrendWindow::Refresh() {
+    // A closed window costs the recording nothing; showing it again draws what came meanwhile.
+    if (!isVisible())
+        return;
     render();
 }
 
@@ -314,7 +313,7 @@ QString TrendWindow::CursorTimeText() const {
 void TrendWindow::showReadings() {
     for (std::size_t i = 0; i < m_channels.size(); ++i) {
         m_channels[i].plot->SetCursor(IsChannelShown(i) ? m_cursor : std::nullopt);
-        m_channels[i].reading->setText(Reading(i));
+        m_channels[i].plot->SetReading(Reading(i));
     }
     m_cursorTime->setText(CursorTimeText());
 }

@@ -78,7 +78,6 @@ private:
     struct Channel {
         TrendPlot* plot = nullptr;
         QCheckBox* box = nullptr;
-        QLabel* reading = nullptr;
     };
 
     void buildChannels();
