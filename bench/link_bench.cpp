@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption seedOption("seed", "seed of the fault run's faults (default 1)", "N",
                                         "1");
     const QCommandLineOption faultsOnly("faults-only", "only the fault run");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly});
+    const QCommandLineOption trendOnly("trend-only", "only the trend window");
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, trendOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -175,6 +176,10 @@ int main(int argc, char** argv) {
     if (!ok) {
         std::fprintf(stderr, "zef-bench: --seed needs a whole number\n");
         return 2;
+    }
+    if (parser.isSet(trendOnly)) {
+        bench::PrintTrendView();
+        return 0;
     }
     if (parser.isSet(faultsOnly)) {
         printFaultRun(faultOptions);
@@ -233,6 +238,7 @@ int main(int argc, char** argv) {
                     tick * 1e3, 11 * (SerialChannel::kWaitPeriods + 1) * step);
     }
     bench::PrintConnectionArchiveCost(lineLimit);
+    bench::PrintTrendView();
     printFaultRun(faultOptions);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "app/map_editor.h"
 #include "app/options.h"
 #include "controls/ext_edit.h"
+#include "datalog/trend_window.h"
 #include "dialogs/about_box.h"
 #include "dialogs/ports_dialog.h"
 #include "dialogs/prompts.h"
@@ -15,6 +16,7 @@
 #include "files/cp1251.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
+#include "support/warm_up_trend.h"
 
 #include <QApplication>
 #include <QDir>
@@ -264,6 +266,27 @@ int main(int argc, char** argv) {
     form.Close_COMClick();
     ports.Map().Map(2, "/dev/ttyUSB7");
     shots.ShootModal("21-port-not-opened", [&] { form.ConnectToPort(2); });
+    // Six minutes of a warm-up with a lost link in the middle, the cursor on the sensor's
+    // switching, as a replayed recording shows it.
+    {
+        auto warmUp = std::make_shared<TrendData>(test::WarmUp(360, 0.35, 200, 215));
+        warmUp->SetStart(QDateTime(QDate(2026, 3, 14), QTime(8, 12, 5)));
+        TrendWindow trend(warmUp);
+        for (std::size_t channel : {1, 5, 6, 7, 10})
+            trend.SetChannelShown(channel, false);
+        form.hide();
+        trend.move(0, 0);
+        trend.show();
+        Shooter::settle(600);
+        trend.SetCursorTime(150.4);
+        shots.Shoot("22-trend");
+        trend.ZoomTo(185, 235);
+        trend.SetCursorTime(208);
+        shots.Shoot("23-trend-zoomed-on-a-gap");
+        trend.close();
+        form.show();
+        Shooter::settle(300);
+    }
 
     // The caption with a file name, as the X server holds it.
     form.setWindowTitle(CaptionWithFile(QDir(scratch.path()).filePath("cars/golf.zef")));
