@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace zef {
+
+struct TrendChannel {
+    QString name;
+    QString unit;
+};
+
+// Samples in time order. Where no rows are (a lost link) the plots show a gap: samples further
+// apart than GapSeconds() are not joined.
+class TrendData {
+public:
+    // Three recording periods at the slowest tick: one missed row is jitter, more is a gap.
+    static constexpr double kDefaultGapSeconds = 3 * 0.35;
+
+    explicit TrendData(std::vector<TrendChannel> channels);
+
+    const std::vector<TrendChannel>& Channels() const { return m_channels; }
+
+    // One value per channel; a row older than the last one is dropped, since the plots and the
+    // cursor look samples up by bisection.
+    void Append(double seconds, std::span<const double> values);
+    void Clear();
+    void Reserve(std::size_t rows);
+
+    std::size_t Size() const { return m_seconds.size(); }
+    bool Empty() const { return m_seconds.empty(); }
+    double Seconds(std::size_t row) const { return m_seconds[row]; }
+    double Value(std::size_t row, std::size_t channel) const {
+        return m_values[row * m_channels.size() + channel];
+    }
+    const std::vector<double>& AllSeconds() const { return m_seconds; }
+
+    // The wall-clock time of second 0, for the cursor's read-out; invalid when unknown.
+    void SetStart(const QDateTime& start) { m_start = start; }
+    const QDateTime& Start() const { return m_start; }
+
+    void SetGapSeconds(double seconds) { m_gapSeconds = seconds; }
+    double GapSeconds() const { return m_gapSeconds; }
+
+    // True when rows `row - 1` and `row` lie too far apart to be joined.
+    bool GapBefore(std::size_t row) const;
+
+    // The first row at or after `seconds` (Size() when none).
+    std::size_t LowerBound(double seconds) const;
+    // The row nearest to `seconds`, or nothing when that row lies further than half the gap
+    // limit away: inside a gap, before the first or after the last row.
+    std::optional<std::size_t> RowAt(double seconds) const;
+
+    // Counts Append calls, so a view redraws only what changed.
+    std::size_t Generation() const { return m_generation; }
+
+private:
+    std::vector<TrendChannel> m_channels;
+    std::vector<double> m_seconds;
+    std::vector<double> m_values; // row-major: Size() x Channels().size()
+    QDateTime m_start;
+    double m_gapSeconds = kDefaultGapSeconds;
+    std::size_t m_generation = 0;
+};
+
+} // namespace zef

@@ -1,0 +1,113 @@
+#include "datalog/trend_thinning.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace zef {
+
+namespace {
+
+// The rows of one slice that survive: first, lowest, highest, last.
+class Bucket {
+public:
+    bool Empty() const { return m_first == kNone; }
+
+    void Start(long index, std::size_t row, double value) {
+        m_index = index;
+        m_first = m_last = m_low = m_high = row;
+        m_lowValue = m_highValue = value;
+    }
+    void Add(std::size_t row, double value) {
+        m_last = row;
+        if (value < m_lowValue) {
+            m_low = row;
+            m_lowValue = value;
+        }
+        if (value > m_highValue) {
+            m_high = row;
+            m_highValue = value;
+        }
+    }
+    long Index() const { return m_index; }
+
+    void FlushTo(const TrendData& data, std::size_t channel, QList<QPointF>& out) {
+        if (Empty())
+            return;
+        std::array<std::size_t, 4> rows{m_first, m_low, m_high, m_last};
+        std::sort(rows.begin(), rows.end());
+        const auto end = std::unique(rows.begin(), rows.end());
+        for (auto it = rows.begin(); it != end; ++it)
+            out.append(QPointF(data.Seconds(*it), data.Value(*it, channel)));
+        m_first = kNone;
+    }
+
+private:
+    static constexpr std::size_t kNone = std::size_t(-1);
+    long m_index = 0;
+    std::size_t m_first = kNone, m_last = kNone, m_low = kNone, m_high = kNone;
+    double m_lowValue = 0, m_highValue = 0;
+};
+
+} // namespace
+
+std::vector<QList<QPointF>> ThinChannel(const TrendData& data, std::size_t channel, double from,
+                                        double to, int buckets) {
+    std::vector<QList<QPointF>> pieces;
+    if (data.Empty() || channel >= data.Channels().size() || !(to > from))
+        return pieces;
+    buckets = std::max(buckets, 1);
+    std::size_t first = data.LowerBound(from);
+    if (first > 0)
+        --first;
+    const std::size_t end =
+        std::min(data.Size(), std::size_t(std::upper_bound(data.AllSeconds().begin(),
+                                                           data.AllSeconds().end(), to) -
+                                           data.AllSeconds().begin()) +
+                                  1);
+    const double perSecond = buckets / (to - from);
+
+    QList<QPointF> piece;
+    Bucket bucket;
+    auto closePiece = [&] {
+        bucket.FlushTo(data, channel, piece);
+        if (!piece.isEmpty())
+            pieces.push_back(std::move(piece));
+        piece = QList<QPointF>();
+    };
+    for (std::size_t row = first; row < end; ++row) {
+        const double value = data.Value(row, channel);
+        if (!std::isfinite(value)) {
+            closePiece();
+            continue;
+        }
+        if (row > first && data.GapBefore(row))
+            closePiece();
+        // The rows beyond the ends get slices of their own below 0 and at `buckets`.
+        const double t = data.Seconds(row);
+        const long index = t < from ? -1
+                           : t > to ? long(buckets)
+                                    : std::min(long((t - from) * perSecond), long(buckets) - 1);
+        if (!bucket.Empty() && bucket.Index() == index) {
+            bucket.Add(row, value);
+            continue;
+        }
+        bucket.FlushTo(data, channel, piece);
+        bucket.Start(index, row, value);
+    }
+    closePiece();
+    return pieces;
+}
+
+double TrendTickStep(double span, int ticks) {
+    if (!(span > 0) || !std::isfinite(span))
+        return 1;
+    const double rough = span / std::max(ticks, 1);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (double factor : {1.0, 2.0, 5.0})
+        if (factor * power >= rough * (1 - 1e-9))
+            return factor * power;
+    return 10 * power;
+}
+
+} // namespace zef

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "datalog/trend_data.h"
+
+#include <QList>
+#include <QPointF>
+
+#include <vector>
+
+namespace zef {
+
+// One channel's samples between `from` and `to` seconds as line pieces to draw: a new piece
+// starts after a gap (or a sample without a value), so a lost link is never bridged. Each of
+// `buckets` equal slices of the time range (one a pixel column) keeps at most its first, lowest,
+// highest and last sample, in time order: the line drawn from them covers the same pixels as
+// the line through every sample, so peaks survive a zoomed-out hour. One sample beyond each end
+// is kept so the line reaches the plot's edges.
+std::vector<QList<QPointF>> ThinChannel(const TrendData& data, std::size_t channel, double from,
+                                        double to, int buckets);
+
+// A tick step of 1, 2 or 5 times a power of ten that divides `span` into about `ticks` parts
+// (never fewer), so the axes read in round numbers.
+double TrendTickStep(double span, int ticks);
+
+} // namespace zef
