@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/control_registry.h"
+#include "datalog/trend_data.h"
 #include "files/identity.h"
 #include "files/recent_files.h"
 #include "files/settings_file.h"
@@ -10,6 +11,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +31,7 @@ namespace zef {
 class ArchiveDialog;
 class ArrowPair;
 class CalibrationArchive;
+class DatalogRecorder;
 class MapChart;
 class MapEditor;
 class MonitorCycle;
@@ -94,6 +97,19 @@ public:
     void CompareWithFile();
     void CompareTwoFiles();
     void ShowCalibrationArchive();
+    // "Журнал": a recording of the engine to CSV while connected. Rows are read with the monitor
+    // tick, or by a timer of their own when the period is shorter than the tick.
+    void StartRecording();
+    void StopRecording();
+    [[nodiscard]] bool Recording() const { return m_recorder != nullptr; }
+    [[nodiscard]] const DatalogRecorder* Recorder() const { return m_recorder.get(); }
+    void SetRecordingPeriod(std::chrono::milliseconds period);
+    [[nodiscard]] std::chrono::milliseconds RecordingPeriod() const { return m_recordPeriod; }
+    // The periods the menu offers, the tick's first and the line's limit last.
+    [[nodiscard]] static std::vector<std::chrono::milliseconds> RecordingPeriods();
+    // What the recording has read so far, or the last recording after it ended.
+    [[nodiscard]] const std::optional<TrendData>& RecordedTrend() const { return m_recordedTrend; }
+
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
 
@@ -134,6 +150,8 @@ public:
     QAction* CompareWithFileAction = nullptr;
     QAction* CompareFilesAction = nullptr;
     QAction* ArchiveAction = nullptr;
+    QAction* StartRecordingAction = nullptr;
+    QAction* StopRecordingAction = nullptr;
 
     // The service gestures.
     void StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
@@ -181,6 +199,12 @@ private:
     void fillRecentMenu();
 
     void addArchiveActions(QMenu* file);
+    void addDatalogMenu();
+    // The one place a datalog row is read: at the end of a monitor tick, or from the recording
+    // timer at a shorter period. Nothing is read while the monitor is stopped.
+    void recordRow();
+    void endRecording(const QString& failure);
+    void showRecordingState();
     void snapshotAtConnection();
     void showStatus(const QString& text);
     void openControllerComparison(const QString& path, const QString& name, QWidget* parent,
@@ -207,6 +231,13 @@ private:
     QMenu* m_recentMenu = nullptr;
     RecentFiles m_recent;
     QString m_logFolderNote;
+
+    std::unique_ptr<DatalogRecorder> m_recorder;
+    std::chrono::milliseconds m_recordPeriod{kMonitorIntervalMs};
+    QTimer m_recordTimer;
+    std::optional<TrendData> m_recordedTrend;
+    QMenu* m_periodMenu = nullptr;
+    QLabel* m_recordingLabel = nullptr;
 
     const CalibrationArchive* m_archive = nullptr;
     std::optional<QString> m_serial;

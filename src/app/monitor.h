@@ -17,15 +17,15 @@ public:
     struct Hooks {
         std::function<void(const QString&)> setStatus;
         std::function<void()> placeMarker;
+        // Runs at the end of every tick: the datalog reads its row here, after the exchanges
+        // the controller expects, so the tick's own sequence stays as it was.
+        std::function<void()> afterTick;
     };
 
     MonitorCycle(RegisterExchange& link, MapEditor& map, Hooks hooks)
         : m_link(link), m_map(map), m_hooks(std::move(hooks)) {}
 
     void Tick();
-
-    [[nodiscard]] static QString StatusText(bool setupMode, bool oxygenFeedback,
-                                            ParamValue percent);
 
 private:
     RegisterExchange& m_link;

@@ -2,6 +2,7 @@
 // reader, and the reader's refusal of files that are not whole datalogs.
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
+#include "datalog/datalog_trend.h"
 
 #include <QFile>
 #include <QLocale>
@@ -194,6 +195,47 @@ TEST(DatalogCsv, full_device_stops_at_the_first_write_with_its_reason) {
     ASSERT_FALSE(opened);
     EXPECT_TRUE(opened.error().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
         << opened.error().toStdString();
+}
+
+} // namespace
+
+namespace {
+
+TEST(DatalogTrend, a_written_file_replays_into_the_trend_series) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("replay.csv");
+    DatalogWriter writer(path);
+    ASSERT_TRUE(writer.Open());
+    std::vector<DatalogRow> written;
+    for (int n = 0; n < 120; ++n) {
+        // A lost link between rows 50 and 60: ten periods without a row.
+        if (n >= 50 && n < 60)
+            continue;
+        written.push_back(RowAt(n));
+        ASSERT_TRUE(writer.Append(written.back()));
+    }
+    ASSERT_TRUE(writer.Close());
+
+    const auto read = ReadDatalogCsv(path);
+    ASSERT_TRUE(read) << read.error().toStdString();
+    const TrendData trend = DatalogTrend(*read);
+    const auto channels = DatalogChannels();
+    ASSERT_EQ(trend.Channels().size(), channels.size());
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        EXPECT_EQ(trend.Channels()[c].name, channels[c].name);
+        EXPECT_EQ(trend.Channels()[c].unit, channels[c].unit);
+    }
+    ASSERT_EQ(trend.Size(), written.size());
+    for (std::size_t r = 0; r < written.size(); ++r) {
+        EXPECT_NEAR(trend.Seconds(r), written[r].seconds, 5e-4) << r;
+        for (std::size_t c = 0; c < channels.size(); ++c)
+            EXPECT_NEAR(trend.Value(r, c), written[r].values[c], 1e-9) << r << ", " << c;
+    }
+    EXPECT_EQ(trend.Start(), kStart);
+    // The gap shows where the rows are missing, and only there.
+    for (std::size_t r = 1; r < trend.Size(); ++r)
+        EXPECT_EQ(trend.GapBefore(r), r == 50) << r;
 }
 
 } // namespace
