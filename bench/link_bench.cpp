@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption seedOption("seed", "seed of the fault run's faults (default 1)", "N",
                                         "1");
     const QCommandLineOption faultsOnly("faults-only", "only the fault run");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly});
+    const QCommandLineOption datalogOnly("datalog-only", "only the datalog's figures");
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -189,6 +190,14 @@ int main(int argc, char** argv) {
     const double lineLimit = 8.0 * 11.0 / 19200.0;
     std::printf("line limit: %.3f ms an exchange, %.1f exchanges/s\n", lineLimit * 1e3,
                 1.0 / lineLimit);
+    const auto datalogFigures = [&] {
+        Sim sim(simulator, {"--line-timing"});
+        bench::PrintDatalogFigures(sim.device(), lineLimit);
+    };
+    if (parser.isSet(datalogOnly)) {
+        datalogFigures();
+        return 0;
+    }
 
     {
         Sim sim(simulator, {"--line-timing"});
@@ -233,6 +242,7 @@ int main(int argc, char** argv) {
                     tick * 1e3, 11 * (SerialChannel::kWaitPeriods + 1) * step);
     }
     bench::PrintConnectionArchiveCost(lineLimit);
+    datalogFigures();
     printFaultRun(faultOptions);
     return 0;
 }

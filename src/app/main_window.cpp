@@ -39,11 +39,11 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
                                 m_chart->CentreMarkerOn(m_chart->ValueToPixel(
                                     static_cast<double>(ReadOut("ExtText2")->Value()),
                                     static_cast<double>(ReadOut("ExtText3")->Value())));
-                            },
-                            [this] {
-                                if (m_recordPeriod >= std::chrono::milliseconds(kMonitorIntervalMs))
-                                    recordRow();
                             }});
+    m_monitor->SetAfterTick([this] {
+        if (m_recordPeriod >= std::chrono::milliseconds(kMonitorIntervalMs))
+            recordRow();
+    });
 
     m_timer1.setObjectName("Timer1");
     m_timer1.setInterval(kMonitorIntervalMs);

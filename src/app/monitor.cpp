@@ -25,8 +25,8 @@ void MonitorCycle::Tick() {
         m_hooks.placeMarker();
     m_map.RefreshMap();
     m_link.Exchange(Command::ReadLive, setupMode ? 180 : 226);
-    if (m_hooks.afterTick)
-        m_hooks.afterTick();
+    if (m_afterTick)
+        m_afterTick();
 }
 
 } // namespace zef

@@ -17,9 +17,6 @@ public:
     struct Hooks {
         std::function<void(const QString&)> setStatus;
         std::function<void()> placeMarker;
-        // Runs at the end of every tick: the datalog reads its row here, after the exchanges
-        // the controller expects, so the tick's own sequence stays as it was.
-        std::function<void()> afterTick;
     };
 
     MonitorCycle(RegisterExchange& link, MapEditor& map, Hooks hooks)
@@ -27,10 +24,15 @@ public:
 
     void Tick();
 
+    // Runs at the end of every tick: the datalog reads its row here, after the exchanges the
+    // controller expects, so the tick's own sequence stays as it was.
+    void SetAfterTick(std::function<void()> afterTick) { m_afterTick = std::move(afterTick); }
+
 private:
     RegisterExchange& m_link;
     MapEditor& m_map;
     Hooks m_hooks;
+    std::function<void()> m_afterTick;
 };
 
 } // namespace zef

@@ -199,6 +199,10 @@ Expected<std::vector<DatalogRow>> ReadDatalogCsv(const QString& path) {
 
 DatalogWriter::DatalogWriter(const QString& path) : m_path(path), m_file(path) {}
 
+DatalogWriter::~DatalogWriter() {
+    StopSyncing();
+}
+
 Failure DatalogWriter::WriteFailure(int error) const {
     return Failure{QStringLiteral("Запись журнала остановлена: не удалось записать файл «%1»:\n%2\n"
                                   "Строк в файле: %3, все целые.")
@@ -212,35 +216,72 @@ Status DatalogWriter::Open() {
                            .arg(Shown(m_path), DiskWriteReason(error))};
     if (const int error = m_file.Append(DatalogHeaderLine()); error != 0)
         return WriteFailure(error);
-    m_unsynced = true;
-    m_unsyncedSince = Clock::now();
+    Written();
+    if (!m_syncer.joinable())
+        m_syncer = std::thread([this] { SyncLoop(); });
     return Done{};
 }
 
-Status DatalogWriter::Append(const DatalogRow& row) {
-    if (const int error = m_file.Append(DatalogRowLine(row)); error != 0)
-        return WriteFailure(error);
-    ++m_rows;
+void DatalogWriter::Written() {
+    std::lock_guard lock(m_mutex);
     if (!m_unsynced) {
         m_unsynced = true;
         m_unsyncedSince = Clock::now();
     }
-    return SyncIfDue();
 }
 
-Status DatalogWriter::SyncIfDue() {
-    if (!m_unsynced || Clock::now() - m_unsyncedSince < kSyncAfter)
-        return Done{};
-    if (const int error = m_file.Sync(); error != 0)
+Status DatalogWriter::Append(const DatalogRow& row) {
+    if (Status checked = Check(); !checked)
+        return checked;
+    if (const int error = m_file.Append(DatalogRowLine(row)); error != 0)
         return WriteFailure(error);
-    m_unsynced = false;
+    ++m_rows;
+    Written();
     return Done{};
 }
 
+Status DatalogWriter::Check() const {
+    std::lock_guard lock(m_mutex);
+    if (m_syncError != 0)
+        return WriteFailure(m_syncError);
+    return Done{};
+}
+
+void DatalogWriter::SyncLoop() {
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        m_wake.wait_for(lock, kSyncLook);
+        if (m_stop || !m_unsynced || m_syncError != 0 ||
+            Clock::now() - m_unsyncedSince < kSyncAfter)
+            continue;
+        m_unsynced = false;
+        // Rows go on being written while the disk takes its time.
+        lock.unlock();
+        const int error = m_file.Sync();
+        lock.lock();
+        if (error != 0)
+            m_syncError = error;
+    }
+}
+
+void DatalogWriter::StopSyncing() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_syncer.joinable())
+        m_syncer.join();
+}
+
 Status DatalogWriter::Close() {
+    StopSyncing();
+    if (Status checked = Check(); !checked) {
+        (void)m_file.Close();
+        return checked;
+    }
     if (const int error = m_file.Close(); error != 0)
         return WriteFailure(error);
-    m_unsynced = false;
     return Done{};
 }
 

@@ -9,6 +9,9 @@
 #include <QStringList>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <span>
 #include <vector>
 
@@ -41,17 +44,22 @@ struct DatalogRow {
 [[nodiscard]] Expected<std::vector<DatalogRow>> ReadDatalogCsv(const QString& path);
 
 // Writes a datalog row by row. Each row goes to the system as it comes, so a crash of the
-// program loses nothing written; the rows reach the disk itself at least once a second. A row
-// the disk refuses is taken back whole, so the file always ends with a whole row.
+// program loses nothing written; a thread of the writer's own puts the rows on the disk itself
+// within a second, so the wait for the disk never holds up the line. A row the disk refuses is
+// taken back whole, so the file always ends with a whole row.
 class DatalogWriter {
 public:
+    // Creates (or empties) the file; Open() reports whether that and the header worked.
     explicit DatalogWriter(const QString& path);
-    // Creates (or empties) the file and writes the header.
-    [[nodiscard]] Status Open();
+    ~DatalogWriter();
+    DatalogWriter(const DatalogWriter&) = delete;
+    DatalogWriter& operator=(const DatalogWriter&) = delete;
 
+    [[nodiscard]] Status Open();
+    // Also reports a failure of the disk found since the last row.
     [[nodiscard]] Status Append(const DatalogRow& row);
-    // Puts the rows written so far on the disk when the oldest of them has waited long enough.
-    [[nodiscard]] Status SyncIfDue();
+    // A failure of the disk found since the last row, between rows.
+    [[nodiscard]] Status Check() const;
     // The last rows to the disk, and the file closed; afterwards every call fails.
     [[nodiscard]] Status Close();
 
@@ -59,19 +67,29 @@ public:
     [[nodiscard]] qint64 Rows() const { return m_rows; }
     [[nodiscard]] qint64 Bytes() const { return m_file.Size(); }
 
-    // Rows are synced once they have waited this long, so that with rows every 350 ms none
-    // waits more than a second.
+    // Rows are put on the disk once they have waited this long, and the syncing thread looks
+    // every kSyncLook: no row waits a second.
     static constexpr std::chrono::milliseconds kSyncAfter{500};
+    static constexpr std::chrono::milliseconds kSyncLook{100};
 
 private:
     using Clock = std::chrono::steady_clock;
     [[nodiscard]] Failure WriteFailure(int error) const;
+    void Written();
+    void SyncLoop();
+    void StopSyncing();
 
     QString m_path;
     AppendedFile m_file;
     qint64 m_rows = 0;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
     bool m_unsynced = false;
     Clock::time_point m_unsyncedSince{};
+    int m_syncError = 0; // the first failed sync's errno
+    std::thread m_syncer;
 };
 
 } // namespace zef

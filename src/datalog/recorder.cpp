@@ -25,9 +25,9 @@ Expected<std::optional<DatalogRow>> DatalogRecorder::Record(RegisterExchange& li
     const auto since = std::chrono::duration<double>(Clock::now() - m_start);
     auto values = ReadDatalogRow(link);
     if (!values) {
-        // Rows already written still reach the disk in time while the link is silent.
-        if (Status synced = m_writer.SyncIfDue(); !synced)
-            return Failure{synced.error()};
+        // The disk may have failed the rows already written while the link is silent.
+        if (Status checked = m_writer.Check(); !checked)
+            return Failure{checked.error()};
         return std::optional<DatalogRow>{};
     }
     DatalogRow row{time, since.count(), std::move(*values)};
