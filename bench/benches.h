@@ -11,4 +11,7 @@ void PrintConnectionArchiveCost(double lineLimitSeconds);
 // against the simulator on the serial device given.
 void PrintDatalogFigures(const std::string& device, double lineLimitSeconds);
 
+// The trend window with an hour's recording: replayed at once, and one live refresh.
+void PrintTrendView();
+
 } // namespace zef::bench

@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
                                         "1");
     const QCommandLineOption faultsOnly("faults-only", "only the fault run");
     const QCommandLineOption datalogOnly("datalog-only", "only the datalog's figures");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly});
+    const QCommandLineOption trendOnly("trend-only", "only the trend window");
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -176,6 +177,10 @@ int main(int argc, char** argv) {
     if (!ok) {
         std::fprintf(stderr, "zef-bench: --seed needs a whole number\n");
         return 2;
+    }
+    if (parser.isSet(trendOnly)) {
+        bench::PrintTrendView();
+        return 0;
     }
     if (parser.isSet(faultsOnly)) {
         printFaultRun(faultOptions);
@@ -243,6 +248,7 @@ int main(int argc, char** argv) {
     }
     bench::PrintConnectionArchiveCost(lineLimit);
     datalogFigures();
+    bench::PrintTrendView();
     printFaultRun(faultOptions);
     return 0;
 }

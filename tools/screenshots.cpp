@@ -8,12 +8,14 @@
 #include "app/map_editor.h"
 #include "app/options.h"
 #include "controls/ext_edit.h"
+#include "datalog/trend_window.h"
 #include "dialogs/about_box.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
+#include "support/warm_up_trend.h"
 
 #include <QApplication>
 #include <QDir>
@@ -238,6 +240,28 @@ int main(int argc, char** argv) {
     QToolTip::showText(tip, form.SpinEdit("SpinExtEdit9")->toolTip(), &form);
     shots.Shoot("19-tooltip");
     QToolTip::hideText();
+
+    // Six minutes of a warm-up with a lost link in the middle, the cursor on the sensor's
+    // switching, as a replayed recording shows it.
+    {
+        auto warmUp = std::make_shared<TrendData>(test::WarmUp(360, 0.35, 200, 215));
+        warmUp->SetStart(QDateTime(QDate(2026, 3, 14), QTime(8, 12, 5)));
+        TrendWindow trend(warmUp);
+        for (std::size_t channel : {1, 5, 6, 7, 10})
+            trend.SetChannelShown(channel, false);
+        form.hide();
+        trend.move(0, 0);
+        trend.show();
+        Shooter::settle(600);
+        trend.SetCursorTime(150.4);
+        shots.Shoot("20-trend");
+        trend.ZoomTo(185, 235);
+        trend.SetCursorTime(208);
+        shots.Shoot("21-trend-zoomed-on-a-gap");
+        trend.close();
+        form.show();
+        Shooter::settle(300);
+    }
 
     // The caption with a file name, as the X server holds it.
     form.setWindowTitle(CaptionWithFile(QDir(scratch.path()).filePath("cars/golf.zef")));

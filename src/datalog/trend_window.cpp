@@ -1,0 +1,346 @@
+#include "datalog/trend_window.h"
+
+#include "datalog/trend_plot.h"
+#include "datalog/trend_thinning.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zef {
+
+namespace {
+
+// Distinct on white and on each other, in the order the channels usually come.
+constexpr QRgb kColours[] = {0x1f77b4, 0xd62728, 0x2ca02c, 0xff7f0e, 0x9467bd, 0x8c564b,
+                             0xe377c2, 0x17becf, 0x7f7f7f, 0xbcbd22, 0x393b79, 0x637939};
+
+QColor colourOf(std::size_t channel) {
+    return QColor(kColours[channel % std::size(kColours)]);
+}
+
+QIcon swatch(const QColor& colour) {
+    QPixmap picture(12, 12);
+    picture.fill(colour);
+    return QIcon(picture);
+}
+
+// Enough digits to tell neighbouring samples apart, no more: engine speed in whole turns,
+// voltages in hundredths.
+QString formatReading(double value) {
+    const double size = std::abs(value);
+    const int decimals = size >= 100 ? 0 : size >= 10 ? 1 : 2;
+    return QString::number(value, 'f', decimals);
+}
+
+QString channelTitle(const TrendChannel& channel) {
+    return channel.unit.isEmpty() ? channel.name : channel.name + ", " + channel.unit;
+}
+
+} // namespace
+
+TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_data(std::move(data)) {
+    setWindowTitle("Тренд");
+    setObjectName("TrendWindow");
+
+    m_pause = new QPushButton("Пауза");
+    m_pause->setCheckable(true);
+    m_pause->setToolTip("Остановить прокрутку; запись продолжается");
+    m_reset = new QPushButton("Сбросить масштаб");
+    m_reset->setToolTip("Колесо мыши или протяжка по графику меняют масштаб времени; "
+                        "двойной щелчок возвращает его");
+    m_cursorTime = new QLabel;
+    m_cursorTime->setMinimumWidth(m_cursorTime->fontMetrics().horizontalAdvance(
+        "Курсор: 00000.00 с (00:00:00.000)") + 8);
+    m_state = new QLabel;
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(m_pause);
+    bar->addWidget(m_reset);
+    bar->addSpacing(12);
+    bar->addWidget(m_cursorTime);
+    bar->addStretch(1);
+    bar->addWidget(m_state);
+
+    m_plots = new QWidget;
+    m_plotLayout = new QVBoxLayout(m_plots);
+    m_plotLayout->setContentsMargins(0, 0, 0, 0);
+    m_plotLayout->setSpacing(0);
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(m_plots);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    m_panel = new QWidget;
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(scroll, 1);
+    body->addWidget(m_panel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addLayout(body, 1);
+
+    connect(m_pause, &QPushButton::toggled, this, &TrendWindow::SetPaused);
+    connect(m_reset, &QPushButton::clicked, this, &TrendWindow::ResetZoom);
+
+    buildChannels();
+    // Room for a dozen plots, within the screen and its window frame.
+    QSize size(1100, 820);
+    if (const QScreen* shown = screen())
+        size = size.boundedTo(shown->availableSize() - QSize(16, 40));
+    resize(size);
+    render();
+}
+
+TrendWindow::~TrendWindow() = default;
+
+void TrendWindow::SetData(std::shared_ptr<const TrendData> data) {
+    m_data = std::move(data);
+    m_zoom.reset();
+    m_cursor.reset();
+    buildChannels();
+    render();
+}
+
+void TrendWindow::buildChannels() {
+    for (Channel& c : m_channels)
+        delete c.plot;
+    m_channels.clear();
+    delete m_panel->layout();
+    qDeleteAll(m_panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+
+    auto* grid = new QGridLayout(m_panel);
+    grid->setContentsMargins(0, 0, 0, 0);
+    const auto& channels = m_data->Channels();
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        Channel c;
+        c.plot = new TrendPlot(channelTitle(channels[i]), colourOf(i));
+        m_plotLayout->addWidget(c.plot, 1);
+        c.box = new QCheckBox(channelTitle(channels[i]));
+        c.box->setIcon(swatch(colourOf(i)));
+        c.box->setChecked(true);
+        grid->addWidget(c.box, int(i), 0);
+        connect(c.box, &QCheckBox::toggled, this, [this, i](bool on) { SetChannelShown(i, on); });
+        connect(c.plot, &TrendPlot::cursorMoved, this, [this](double t) { SetCursorTime(t); });
+        connect(c.plot, &TrendPlot::cursorLeft, this, [this] { SetCursorTime(std::nullopt); });
+        connect(c.plot, &TrendPlot::zoomRequested, this, &TrendWindow::ZoomTo);
+        connect(c.plot, &TrendPlot::wheelZoomRequested, this, &TrendWindow::ZoomAt);
+        connect(c.plot, &TrendPlot::resetRequested, this, &TrendWindow::ResetZoom);
+        connect(c.plot, &TrendPlot::widthChanged, this, &TrendWindow::renderLater);
+        m_channels.push_back(c);
+    }
+    grid->setRowStretch(int(channels.size()), 1);
+}
+
+void TrendWindow::Refresh() {
+    // A closed window costs the recording nothing; showing it again draws what came meanwhile.
+    if (!isVisible())
+        return;
+    render();
+}
+
+void TrendWindow::SetLive(bool live) {
+    m_live = live;
+    if (!live)
+        m_paused = false;
+    render();
+}
+
+void TrendWindow::SetPaused(bool paused) {
+    if (paused == m_paused)
+        return;
+    if (paused)
+        m_frozen = TimeRange();
+    m_paused = paused;
+    render();
+}
+
+void TrendWindow::SetChannelShown(std::size_t channel, bool shown) {
+    if (channel >= m_channels.size())
+        return;
+    Channel& c = m_channels[channel];
+    if (c.box->isChecked() != shown) {
+        c.box->setChecked(shown); // comes back here through the box's signal
+        return;
+    }
+    c.plot->setVisible(shown);
+    render();
+}
+
+bool TrendWindow::IsChannelShown(std::size_t channel) const {
+    return channel < m_channels.size() && m_channels[channel].box->isChecked();
+}
+
+std::pair<double, double> TrendWindow::extent() const {
+    if (m_data->Empty())
+        return {0, m_live ? kLiveSeconds : kShortestSpan};
+    const double first = m_data->Seconds(0);
+    const double last = m_data->Seconds(m_data->Size() - 1);
+    return {first, std::max(last, first + (m_live ? kLiveSeconds : kShortestSpan))};
+}
+
+std::pair<double, double> TrendWindow::TimeRange() const {
+    if (m_zoom)
+        return *m_zoom;
+    const auto [first, last] = extent();
+    if (!m_live)
+        return {first, last};
+    if (m_paused)
+        return m_frozen;
+    return {last - kLiveSeconds, last};
+}
+
+void TrendWindow::ZoomTo(double from, double to) {
+    if (!std::isfinite(from) || !std::isfinite(to))
+        return;
+    if (to < from)
+        std::swap(from, to);
+    if (to - from < kShortestSpan) {
+        const double middle = (from + to) / 2;
+        from = middle - kShortestSpan / 2;
+        to = middle + kShortestSpan / 2;
+    }
+    m_zoom = std::pair(from, to);
+    render();
+}
+
+void TrendWindow::ZoomAt(double at, double factor) {
+    const auto [from, to] = TimeRange();
+    const auto [first, last] = extent();
+    const double span = to - from;
+    const double wanted = std::clamp(span * factor, kShortestSpan, std::max(last - first, span));
+    // The time under the mouse stays under the mouse; the range stays on the recording.
+    double start = at - (at - from) * wanted / span;
+    start = std::clamp(start, std::min(first, from), std::max(last - wanted, first));
+    ZoomTo(start, start + wanted);
+}
+
+void TrendWindow::ResetZoom() {
+    if (!m_zoom)
+        return;
+    m_zoom.reset();
+    render();
+}
+
+void TrendWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    renderLater();
+}
+
+void TrendWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    renderLater();
+}
+
+void TrendWindow::renderLater() {
+    if (m_renderPending)
+        return;
+    m_renderPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_renderPending)
+                render();
+        },
+        Qt::QueuedConnection);
+}
+
+void TrendWindow::render() {
+    m_renderPending = false;
+    const auto range = TimeRange();
+    TrendPlot* lowest = nullptr;
+    for (std::size_t i = 0; i < m_channels.size(); ++i) {
+        if (!IsChannelShown(i))
+            continue;
+        renderPlot(i, range);
+        lowest = m_channels[i].plot;
+    }
+    // Time labels only under the lowest plot: the others share its time axis.
+    for (const Channel& c : m_channels)
+        c.plot->SetTimeLabelsVisible(c.plot == lowest);
+    showReadings();
+    updateControls();
+}
+
+void TrendWindow::renderPlot(std::size_t channel, std::pair<double, double> range) {
+    TrendPlot* plot = m_channels[channel].plot;
+    plot->Show(ThinChannel(*m_data, channel, range.first, range.second, plot->PlotWidth()),
+               range.first, range.second);
+}
+
+void TrendWindow::SetCursorTime(std::optional<double> seconds) {
+    m_cursor = seconds;
+    showReadings();
+}
+
+QString TrendWindow::Reading(std::size_t channel) const {
+    if (!m_cursor || !IsChannelShown(channel))
+        return {};
+    const auto row = m_data->RowAt(*m_cursor);
+    if (!row)
+        return {};
+    const double value = m_data->Value(*row, channel);
+    if (!std::isfinite(value))
+        return {};
+    const QString& unit = m_data->Channels()[channel].unit;
+    return unit.isEmpty() ? formatReading(value) : formatReading(value) + " " + unit;
+}
+
+QString TrendWindow::CursorTimeText() const {
+    if (!m_cursor)
+        return {};
+    QString text = QString("Курсор: %1 с").arg(QString::number(*m_cursor, 'f', 2));
+    if (m_data->Start().isValid())
+        text += m_data->Start()
+                    .addMSecs(qint64(std::llround(*m_cursor * 1000)))
+                    .toString(" (HH:mm:ss.zzz)");
+    return text;
+}
+
+void TrendWindow::showReadings() {
+    for (std::size_t i = 0; i < m_channels.size(); ++i) {
+        m_channels[i].plot->SetCursor(IsChannelShown(i) ? m_cursor : std::nullopt);
+        m_channels[i].plot->SetReading(Reading(i));
+    }
+    m_cursorTime->setText(CursorTimeText());
+}
+
+TrendPlot* TrendWindow::Plot(std::size_t channel) const {
+    return channel < m_channels.size() ? m_channels[channel].plot : nullptr;
+}
+
+QCheckBox* TrendWindow::ChannelBox(std::size_t channel) const {
+    return channel < m_channels.size() ? m_channels[channel].box : nullptr;
+}
+
+void TrendWindow::updateControls() {
+    m_pause->setEnabled(m_live);
+    {
+        const QSignalBlocker quiet(m_pause);
+        m_pause->setChecked(m_paused);
+    }
+    m_reset->setEnabled(m_zoom.has_value());
+    QString state;
+    if (m_live)
+        state = m_paused || m_zoom ? "Запись идёт, прокрутка остановлена"
+                                   : "Запись: последние 60 с";
+    else if (!m_data->Empty())
+        state = QString("Записано %1 с").arg(
+            QString::number(m_data->Seconds(m_data->Size() - 1) - m_data->Seconds(0), 'f', 1));
+    m_state->setText(state);
+}
+
+} // namespace zef
