@@ -37,6 +37,7 @@ class MapEditor;
 class MonitorCycle;
 class Prompts;
 class TExtText;
+class TrendWindow;
 class TSpinExtEdit;
 struct EditRow;
 struct ReadoutRow;
@@ -107,8 +108,17 @@ public:
     [[nodiscard]] std::chrono::milliseconds RecordingPeriod() const { return m_recordPeriod; }
     // The periods the menu offers, the tick's first and the line's limit last.
     [[nodiscard]] static std::vector<std::chrono::milliseconds> RecordingPeriods();
-    // What the recording has read so far, or the last recording after it ended.
-    [[nodiscard]] const std::optional<TrendData>& RecordedTrend() const { return m_recordedTrend; }
+    // What the recording has read so far, or the last recording after it ended; null before
+    // the first.
+    [[nodiscard]] std::shared_ptr<const TrendData> RecordedTrend() const { return m_recordedTrend; }
+    // "Тренд": the trend window with the recording (live while it runs).
+    void ShowTrend();
+    // "Открыть запись...": a recording from a file into the trend window, with or without a
+    // controller. False when the file was refused; the message has been shown.
+    bool OpenRecording();
+    bool OpenRecordingFrom(const QString& path);
+    // The trend window once opened, else null.
+    [[nodiscard]] TrendWindow* Trend() const { return m_trendWindow; }
 
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
@@ -152,6 +162,8 @@ public:
     QAction* ArchiveAction = nullptr;
     QAction* StartRecordingAction = nullptr;
     QAction* StopRecordingAction = nullptr;
+    QAction* TrendAction = nullptr;
+    QAction* OpenRecordingAction = nullptr;
 
     // The service gestures.
     void StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
@@ -205,6 +217,7 @@ private:
     void recordRow();
     void endRecording(const QString& failure);
     void showRecordingState();
+    TrendWindow& trendWindow();
     void snapshotAtConnection();
     void showStatus(const QString& text);
     void openControllerComparison(const QString& path, const QString& name, QWidget* parent,
@@ -235,7 +248,8 @@ private:
     std::unique_ptr<DatalogRecorder> m_recorder;
     std::chrono::milliseconds m_recordPeriod{kMonitorIntervalMs};
     QTimer m_recordTimer;
-    std::optional<TrendData> m_recordedTrend;
+    std::shared_ptr<TrendData> m_recordedTrend;
+    TrendWindow* m_trendWindow = nullptr; // a window of its own, owned as this one's child
     QMenu* m_periodMenu = nullptr;
     QLabel* m_recordingLabel = nullptr;
 

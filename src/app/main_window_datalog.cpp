@@ -5,6 +5,7 @@
 #include "datalog/channels.h"
 #include "datalog/datalog_trend.h"
 #include "datalog/recorder.h"
+#include "datalog/trend_window.h"
 #include "dialogs/prompts.h"
 #include "files/settings_file.h"
 
@@ -67,8 +68,15 @@ void TForm1::addDatalogMenu() {
         connect(choice, &QAction::triggered, this,
                 [this, period] { SetRecordingPeriod(period); });
     }
+    log->addSeparator();
+    TrendAction = log->addAction("&Тренд");
+    TrendAction->setObjectName("Trend");
+    OpenRecordingAction = log->addAction("О&ткрыть запись...");
+    OpenRecordingAction->setObjectName("OpenRecording");
     connect(StartRecordingAction, &QAction::triggered, this, &TForm1::StartRecording);
     connect(StopRecordingAction, &QAction::triggered, this, &TForm1::StopRecording);
+    connect(TrendAction, &QAction::triggered, this, &TForm1::ShowTrend);
+    connect(OpenRecordingAction, &QAction::triggered, this, [this] { (void)OpenRecording(); });
     // Recording needs the controller: it is there exactly when loading a file is.
     connect(N2, &QAction::enabledChanged, this, [this] { showRecordingState(); });
 
@@ -122,8 +130,13 @@ void TForm1::StartRecording() {
         return;
     }
     m_recorder = std::move(recorder);
-    m_recordedTrend = DatalogTrend(m_recordPeriod);
+    m_recordedTrend = std::make_shared<TrendData>(DatalogTrend(m_recordPeriod));
     m_recordedTrend->SetStart(m_recorder->Started());
+    if (m_trendWindow) {
+        m_trendWindow->SetData(m_recordedTrend);
+        m_trendWindow->SetLive(true);
+        m_trendWindow->setWindowTitle(QStringLiteral("Тренд"));
+    }
     if (m_recordPeriod < std::chrono::milliseconds(kMonitorIntervalMs))
         m_recordTimer.start(m_recordPeriod);
     showRecordingState();
@@ -140,6 +153,9 @@ void TForm1::recordRow() {
     }
     if (*recorded) {
         AppendToTrend(*m_recordedTrend, **recorded);
+        if (m_trendWindow && m_trendWindow->isVisible() &&
+            &m_trendWindow->Data() == m_recordedTrend.get())
+            m_trendWindow->Refresh();
         showRecordingState();
     }
 }
@@ -158,13 +174,61 @@ void TForm1::StopRecording() {
     m_recorder.reset();
     m_recordTimer.stop();
     showRecordingState();
+    if (m_trendWindow)
+        m_trendWindow->SetLive(false);
 }
 
 void TForm1::endRecording(const QString& failure) {
     m_recorder.reset();
     m_recordTimer.stop();
     showRecordingState();
+    if (m_trendWindow)
+        m_trendWindow->SetLive(false);
     m_prompts.Message(failure, Prompts::Kind::Error);
+}
+
+TrendWindow& TForm1::trendWindow() {
+    if (!m_trendWindow) {
+        auto empty = std::make_shared<const TrendData>(DatalogTrend(m_recordPeriod));
+        m_trendWindow = new TrendWindow(m_recordedTrend ? m_recordedTrend : empty, this);
+        m_trendWindow->setObjectName("TrendWindow");
+        m_trendWindow->SetLive(Recording());
+    }
+    return *m_trendWindow;
+}
+
+void TForm1::ShowTrend() {
+    TrendWindow& trend = trendWindow();
+    // Back to the recording from a file that was looked at.
+    if (m_recordedTrend && &trend.Data() != m_recordedTrend.get()) {
+        trend.SetData(m_recordedTrend);
+        trend.SetLive(Recording());
+        trend.setWindowTitle(QStringLiteral("Тренд"));
+    }
+    trend.show();
+    trend.raise();
+    trend.activateWindow();
+}
+
+bool TForm1::OpenRecording() {
+    CommitTypedValue();
+    const auto chosen = m_prompts.OpenFileName(kDatalogFilter);
+    return chosen && OpenRecordingFrom(*chosen);
+}
+
+bool TForm1::OpenRecordingFrom(const QString& path) {
+    const auto rows = ReadDatalogCsv(path);
+    if (!rows) {
+        m_prompts.Message(rows.error(), Prompts::Kind::Error);
+        return false;
+    }
+    TrendWindow& trend = trendWindow();
+    trend.SetData(std::make_shared<const TrendData>(DatalogTrend(*rows)));
+    trend.SetLive(false);
+    trend.setWindowTitle(QStringLiteral("Тренд: %1").arg(QFileInfo(path).fileName()));
+    trend.show();
+    trend.raise();
+    return true;
 }
 
 } // namespace zef

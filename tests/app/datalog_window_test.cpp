@@ -5,6 +5,7 @@
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
 #include "datalog/recorder.h"
+#include "datalog/trend_window.h"
 #include "files/disk_faults.h"
 #include "files/identity.h"
 #include "support/scripted_prompts.h"
@@ -293,6 +294,68 @@ TEST(DatalogWindowFaults, a_full_disk_stops_the_recording_with_its_reason_and_wh
     EXPECT_GE(read->size(), 2u);
     EXPECT_TRUE(child.errorOutput.contains(QStringLiteral("Строк в файле: %1").arg(read->size())))
         << output;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DatalogWindow, the_trend_follows_the_recording_live) {
+    connectCom1();
+    form.TrendAction->trigger();
+    ASSERT_NE(form.Trend(), nullptr);
+    EXPECT_TRUE(form.Trend()->isVisible());
+    startRecording(dir.filePath("live.csv"));
+    EXPECT_TRUE(form.Trend()->IsLive());
+    QTest::qWait(1500);
+    EXPECT_EQ(&form.Trend()->Data(), form.RecordedTrend().get());
+    EXPECT_GE(form.Trend()->Data().Size(), 2u);
+    form.Close_COMClick();
+    EXPECT_FALSE(form.Trend()->IsLive());
+}
+
+TEST_F(DatalogWindow, a_recording_replays_into_the_trend_without_a_controller) {
+    // Recorded on the simulator first, then opened with the port closed.
+    connectCom1();
+    const QString path = dir.filePath("replay.csv");
+    startRecording(path);
+    QTest::qWait(1500);
+    form.Close_COMClick();
+    const auto written = rowsOf(path);
+    ASSERT_GE(written.size(), 2u);
+
+    ASSERT_FALSE(form.Connected());
+    EXPECT_TRUE(form.OpenRecordingAction->isEnabled());
+    prompts.files << path;
+    form.OpenRecordingAction->trigger();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("\n").toStdString();
+    ASSERT_NE(form.Trend(), nullptr);
+    EXPECT_TRUE(form.Trend()->isVisible());
+    EXPECT_FALSE(form.Trend()->IsLive());
+    const TrendData& shown = form.Trend()->Data();
+    ASSERT_EQ(shown.Size(), written.size());
+    ASSERT_EQ(shown.Channels().size(), DatalogChannels().size());
+    for (std::size_t r = 0; r < written.size(); ++r)
+        for (std::size_t c = 0; c < DatalogChannels().size(); ++c)
+            EXPECT_EQ(shown.Value(r, c), written[r].values[c]) << r << ", " << c;
+    // And the live recording is one menu item away.
+    form.TrendAction->trigger();
+    EXPECT_EQ(&form.Trend()->Data(), form.RecordedTrend().get());
+}
+
+TEST_F(DatalogWindow, a_malformed_recording_is_refused_with_its_line_and_nothing_shown) {
+    const QString path = dir.filePath("bad.csv");
+    {
+        QFile bad(path);
+        ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+        bad.write(DatalogHeaderLine() + "2026-12-08T10:00:00.000+00:00,0.000,850,x\n");
+    }
+    prompts.files << path;
+    form.OpenRecordingAction->trigger();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages.front().contains("строка 2:"))
+        << prompts.messages.front().toStdString();
+    EXPECT_TRUE(form.Trend() == nullptr || !form.Trend()->isVisible());
 }
 
 } // namespace
