@@ -101,6 +101,9 @@ public:
     // "Журнал": a recording of the engine to CSV while connected. Rows are read with the monitor
     // tick, or by a timer of their own when the period is shorter than the tick.
     void StartRecording();
+    // Starts recording into the file at path, replacing it; false when it could not be
+    // created, which has been said.
+    bool StartRecordingTo(const QString& path);
     void StopRecording();
     [[nodiscard]] bool Recording() const { return m_recorder != nullptr; }
     [[nodiscard]] const DatalogRecorder* Recorder() const { return m_recorder.get(); }

@@ -124,10 +124,16 @@ void TForm1::StartRecording() {
     if (QFileInfo::exists(path) &&
         !m_prompts.AskYesNo(QString::fromUtf8(kReplaceFileQuestion), Prompts::Kind::Confirmation))
         return;
+    (void)StartRecordingTo(path);
+}
+
+bool TForm1::StartRecordingTo(const QString& path) {
+    if (!m_connected || Recording())
+        return false;
     auto recorder = std::make_unique<DatalogRecorder>(path);
     if (const Status opened = recorder->Open(); !opened) {
         m_prompts.Message(opened.error(), Prompts::Kind::Error);
-        return;
+        return false;
     }
     m_recorder = std::move(recorder);
     m_recordedTrend = std::make_shared<TrendData>(DatalogTrend(m_recordPeriod));
@@ -140,6 +146,7 @@ void TForm1::StartRecording() {
     if (m_recordPeriod < std::chrono::milliseconds(kMonitorIntervalMs))
         m_recordTimer.start(m_recordPeriod);
     showRecordingState();
+    return true;
 }
 
 void TForm1::recordRow() {
