@@ -161,8 +161,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption seedOption("seed", "seed of the fault run's faults (default 1)", "N",
                                         "1");
     const QCommandLineOption faultsOnly("faults-only", "only the fault run");
+    const QCommandLineOption datalogOnly("datalog-only", "only the datalog's figures");
     const QCommandLineOption trendOnly("trend-only", "only the trend window");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly, trendOnly});
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -194,6 +195,14 @@ int main(int argc, char** argv) {
     const double lineLimit = 8.0 * 11.0 / 19200.0;
     std::printf("line limit: %.3f ms an exchange, %.1f exchanges/s\n", lineLimit * 1e3,
                 1.0 / lineLimit);
+    const auto datalogFigures = [&] {
+        Sim sim(simulator, {"--line-timing"});
+        bench::PrintDatalogFigures(sim.device(), lineLimit);
+    };
+    if (parser.isSet(datalogOnly)) {
+        datalogFigures();
+        return 0;
+    }
 
     {
         Sim sim(simulator, {"--line-timing"});
@@ -238,6 +247,7 @@ int main(int argc, char** argv) {
                     tick * 1e3, 11 * (SerialChannel::kWaitPeriods + 1) * step);
     }
     bench::PrintConnectionArchiveCost(lineLimit);
+    datalogFigures();
     bench::PrintTrendView();
     printFaultRun(faultOptions);
     return 0;

@@ -288,6 +288,26 @@ int main(int argc, char** argv) {
         Shooter::settle(300);
     }
 
+    // "Журнал": a recording on the simulated engine through its first throttle blip, the menu
+    // while it runs, then the file replayed into the trend window.
+    {
+        const QString recording = QDir(scratch.path()).filePath("ZEF-K7LX_SN_05.02_00123.csv");
+        form.StartRecordingTo(recording);
+        Shooter::settle(14000);
+        QMenu* log = form.findChild<QMenu*>("DatalogMenu");
+        log->popup(form.mapToGlobal(form.menuBar()->actionGeometry(log->menuAction()).bottomLeft()));
+        shots.Shoot("24-recording");
+        log->close();
+        form.StopRecording();
+        form.OpenRecordingFrom(recording);
+        form.Trend()->move(0, 0);
+        Shooter::settle(800);
+        form.Trend()->SetCursorTime(10.5);
+        shots.Shoot("25-trend-replayed");
+        form.Trend()->close();
+        Shooter::settle(300);
+    }
+
     // The caption with a file name, as the X server holds it.
     form.setWindowTitle(CaptionWithFile(QDir(scratch.path()).filePath("cars/golf.zef")));
     Shooter::settle(300);

@@ -5,6 +5,7 @@
 #include "app/monitor.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
+#include "datalog/recorder.h"
 #include "dialogs/prompts.h"
 
 #include <QAction>
@@ -39,6 +40,10 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
                                     static_cast<double>(ReadOut("ExtText2")->Value()),
                                     static_cast<double>(ReadOut("ExtText3")->Value())));
                             }});
+    m_monitor->SetAfterTick([this] {
+        if (m_recordPeriod >= std::chrono::milliseconds(kMonitorIntervalMs))
+            recordRow();
+    });
 
     m_timer1.setObjectName("Timer1");
     m_timer1.setInterval(kMonitorIntervalMs);
@@ -121,6 +126,7 @@ void TForm1::showOperatingCounter() {
 void TForm1::Close_COMClick() {
     // Typed into an edit and not yet committed: written while the controller is still there.
     CommitTypedValue();
+    StopRecording();
     setWindowTitle(kCaption);
     m_connected = false;
     N2->setEnabled(false);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/control_registry.h"
+#include "datalog/trend_data.h"
 #include "files/identity.h"
 #include "files/recent_files.h"
 #include "files/settings_file.h"
@@ -12,6 +13,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,12 +34,14 @@ namespace zef {
 class ArchiveDialog;
 class ArrowPair;
 class CalibrationArchive;
+class DatalogRecorder;
 class MapChart;
 class MapEditor;
 class MonitorCycle;
 class PortsDialog;
 class Prompts;
 class TExtText;
+class TrendWindow;
 class TSpinExtEdit;
 struct EditRow;
 struct ReadoutRow;
@@ -111,6 +115,30 @@ public:
     // Puts the chosen devices behind the buttons (an empty text: the default) and remembers
     // those that changed; false when the settings could not be written, which has been shown.
     bool ApplyPortChoice(const std::array<QString, 4>& before, const std::array<QString, 4>& chosen);
+    // "Журнал": a recording of the engine to CSV while connected. Rows are read with the monitor
+    // tick, or by a timer of their own when the period is shorter than the tick.
+    void StartRecording();
+    // Starts recording into the file at path, replacing it; false when it could not be
+    // created, which has been said.
+    bool StartRecordingTo(const QString& path);
+    void StopRecording();
+    [[nodiscard]] bool Recording() const { return m_recorder != nullptr; }
+    [[nodiscard]] const DatalogRecorder* Recorder() const { return m_recorder.get(); }
+    void SetRecordingPeriod(std::chrono::milliseconds period);
+    [[nodiscard]] std::chrono::milliseconds RecordingPeriod() const { return m_recordPeriod; }
+    // The periods the menu offers, the tick's first and the line's limit last.
+    [[nodiscard]] static std::vector<std::chrono::milliseconds> RecordingPeriods();
+    // What the recording has read so far, or the last recording after it ended; null before
+    // the first.
+    [[nodiscard]] std::shared_ptr<const TrendData> RecordedTrend() const { return m_recordedTrend; }
+    // "Тренд": the trend window with the recording (live while it runs).
+    void ShowTrend();
+    // "Открыть запись...": a recording from a file into the trend window, with or without a
+    // controller. False when the file was refused; the message has been shown.
+    bool OpenRecording();
+    bool OpenRecordingFrom(const QString& path);
+    // The trend window once opened, else null.
+    [[nodiscard]] TrendWindow* Trend() const { return m_trendWindow; }
 
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
@@ -153,6 +181,10 @@ public:
     QAction* CompareFilesAction = nullptr;
     QAction* ArchiveAction = nullptr;
     QAction* PortsAction = nullptr;
+    QAction* StartRecordingAction = nullptr;
+    QAction* StopRecordingAction = nullptr;
+    QAction* TrendAction = nullptr;
+    QAction* OpenRecordingAction = nullptr;
 
     // The service gestures.
     void StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
@@ -204,6 +236,13 @@ private:
     void showPortTooltips();
     [[nodiscard]] QString openFailureMessage(int portNumber) const;
     [[nodiscard]] QString noControllerMessage(int portNumber) const;
+    void addDatalogMenu();
+    // The one place a datalog row is read: at the end of a monitor tick, or from the recording
+    // timer at a shorter period. Nothing is read while the monitor is stopped.
+    void recordRow();
+    void endRecording(const QString& failure);
+    void showRecordingState();
+    TrendWindow& trendWindow();
     void snapshotAtConnection();
     void showStatus(const QString& text);
     void openControllerComparison(const QString& path, const QString& name, QWidget* parent,
@@ -230,6 +269,14 @@ private:
     QMenu* m_recentMenu = nullptr;
     RecentFiles m_recent;
     QString m_logFolderNote;
+
+    std::unique_ptr<DatalogRecorder> m_recorder;
+    std::chrono::milliseconds m_recordPeriod{kMonitorIntervalMs};
+    QTimer m_recordTimer;
+    std::shared_ptr<TrendData> m_recordedTrend;
+    TrendWindow* m_trendWindow = nullptr; // a window of its own, owned as this one's child
+    QMenu* m_periodMenu = nullptr;
+    QLabel* m_recordingLabel = nullptr;
 
     const CalibrationArchive* m_archive = nullptr;
     PortSetup m_ports;

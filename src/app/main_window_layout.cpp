@@ -114,6 +114,7 @@ void TForm1::buildMenu() {
     file->addSeparator();
     N7 = file->addAction("&Выход");
     N7->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    addDatalogMenu();
     QMenu* help = menuBar()->addMenu("&?");
     help->setObjectName("N4");
     N5 = help->addAction("Помощь");

@@ -30,6 +30,7 @@ void TForm1::CommitTypedValue() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     CommitTypedValue();
+    StopRecording();
     QMainWindow::closeEvent(event);
 }
 

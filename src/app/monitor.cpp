@@ -1,38 +1,32 @@
 #include "app/monitor.h"
 
 #include "app/map_editor.h"
-#include "controls/format_value.h"
+#include "params/live_status.h"
 
 namespace zef {
-
-QString MonitorCycle::StatusText(bool setupMode, bool oxygenFeedback, ParamValue percent) {
-    if (setupMode)
-        return QStringLiteral("=== РЕЖИМ УСТАНОВКИ ===");
-    const QString number = FormatValue(QStringLiteral("0.00"), percent);
-    if (oxygenFeedback)
-        return QStringLiteral("Датчик кислорода ") + number + QStringLiteral(" %");
-    return QStringLiteral("Ручная подстройка  ") + number + QStringLiteral(" %");
-}
 
 void MonitorCycle::Tick() {
     // Neither flag looks at whether its exchange succeeded: a silent controller leaves the last
     // reply in place and the tick goes on with it.
-    m_link.Exchange(Command::ReadLive, 76);
-    const bool setupMode = m_link.ReplyLowByte() > 127;
-    m_link.Exchange(Command::ReadLive, 77);
-    const bool oxygenFeedback = (m_link.ReplyLowByte() & 0x02) != 0;
+    m_link.Exchange(Command::ReadLive, kSetupModeRegister);
+    const bool setupMode = SetupModeFrom(m_link.LastReply().second);
+    m_link.Exchange(Command::ReadLive, kCorrectionSourceRegister);
+    const bool oxygenFeedback = OxygenFeedbackFrom(m_link.LastReply().second);
 
     ParamValue percent = 0;
     if (!setupMode) {
-        m_link.Exchange(Command::ReadLive, oxygenFeedback ? 186 : 182);
-        percent = m_link.ReplyPercent();
+        m_link.Exchange(Command::ReadLive,
+                        oxygenFeedback ? kOxygenCorrectionRegister : kManualCorrectionRegister);
+        percent = CorrectionPercent(m_link.LastReply().second);
     }
     if (m_hooks.setStatus)
-        m_hooks.setStatus(StatusText(setupMode, oxygenFeedback, percent));
+        m_hooks.setStatus(StatusLineText(setupMode, oxygenFeedback, percent));
     if (m_hooks.placeMarker)
         m_hooks.placeMarker();
     m_map.RefreshMap();
     m_link.Exchange(Command::ReadLive, setupMode ? 180 : 226);
+    if (m_afterTick)
+        m_afterTick();
 }
 
 } // namespace zef

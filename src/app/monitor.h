@@ -24,13 +24,15 @@ public:
 
     void Tick();
 
-    [[nodiscard]] static QString StatusText(bool setupMode, bool oxygenFeedback,
-                                            ParamValue percent);
+    // Runs at the end of every tick: the datalog reads its row here, after the exchanges the
+    // controller expects, so the tick's own sequence stays as it was.
+    void SetAfterTick(std::function<void()> afterTick) { m_afterTick = std::move(afterTick); }
 
 private:
     RegisterExchange& m_link;
     MapEditor& m_map;
     Hooks m_hooks;
+    std::function<void()> m_afterTick;
 };
 
 } // namespace zef

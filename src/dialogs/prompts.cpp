@@ -57,9 +57,11 @@ QString QtPrompts::FolderKey(const QString& dialog, const QString& filter) {
 }
 
 std::optional<QString> QtPrompts::chooseFile(const QString& dialog, const QString& filter,
-                                             bool save) {
+                                             bool save, const QString& proposed) {
     const QString key = FolderKey(dialog, filter);
     QString folder = m_settings ? m_settings->value(key).toString() : m_lastFolder;
+    if (!proposed.isEmpty())
+        folder = QFileInfo(proposed).absolutePath();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
 
@@ -71,6 +73,8 @@ std::optional<QString> QtPrompts::chooseFile(const QString& dialog, const QStrin
     box.setFileMode(QFileDialog::AnyFile);
     // The program adds the extension and asks about replacing a file itself.
     box.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!proposed.isEmpty())
+        box.selectFile(QFileInfo(proposed).fileName());
     // Wide enough for every column, and each column as wide as what it shows once the folder
     // has been read, so no file type or date is cut short.
     box.resize(box.sizeHint().expandedTo(QSize(780, 460)));
@@ -97,6 +101,10 @@ std::optional<QString> QtPrompts::OpenFileName(const QString& filter) {
 
 std::optional<QString> QtPrompts::SaveFileName(const QString& filter) {
     return chooseFile(QStringLiteral("save"), filter, true);
+}
+
+std::optional<QString> QtPrompts::SaveFileNameAs(const QString& filter, const QString& proposed) {
+    return chooseFile(QStringLiteral("save"), filter, true, proposed);
 }
 
 } // namespace zef

@@ -27,6 +27,13 @@ public:
     // or nothing when the user cancels.
     [[nodiscard]] virtual std::optional<QString> OpenFileName(const QString& filter) = 0;
     [[nodiscard]] virtual std::optional<QString> SaveFileName(const QString& filter) = 0;
+    // A save dialog that starts on a name the program proposes (a whole path), for files whose
+    // names the program makes up, such as a datalog's.
+    [[nodiscard]] virtual std::optional<QString> SaveFileNameAs(const QString& filter,
+                                                                const QString& proposed) {
+        (void)proposed;
+        return SaveFileName(filter);
+    }
 };
 
 // The real dialogs, parented to the given window. With settings, each file dialog starts in
@@ -45,9 +52,11 @@ public:
     bool AskYesNo(const QString& text, Kind kind) override;
     std::optional<QString> OpenFileName(const QString& filter) override;
     std::optional<QString> SaveFileName(const QString& filter) override;
+    std::optional<QString> SaveFileNameAs(const QString& filter, const QString& proposed) override;
 
 private:
-    std::optional<QString> chooseFile(const QString& dialog, const QString& filter, bool save);
+    std::optional<QString> chooseFile(const QString& dialog, const QString& filter, bool save,
+                                      const QString& proposed = {});
 
     QWidget* m_parent;
     QSettings* m_settings;

@@ -28,10 +28,15 @@ public:
         filters << filter;
         return next();
     }
+    std::optional<QString> SaveFileNameAs(const QString& filter, const QString& proposed) override {
+        proposals << proposed;
+        return SaveFileName(filter);
+    }
 
     QStringList messages;
     QStringList questions;
     QStringList filters;
+    QStringList proposals; // the names proposed to the save dialogs that propose one
     std::deque<bool> answers;
     QStringList files; // the dialogs' answers in turn; an empty one is a cancel
 
