@@ -161,7 +161,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption seedOption("seed", "seed of the fault run's faults (default 1)", "N",
                                         "1");
     const QCommandLineOption faultsOnly("faults-only", "only the fault run");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly});
+    const QCommandLineOption lostLinkOnly("lost-link-only",
+                                          "only the connection, lost-link and blocking figures");
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, lostLinkOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -189,6 +191,10 @@ int main(int argc, char** argv) {
     const double lineLimit = 8.0 * 11.0 / 19200.0;
     std::printf("line limit: %.3f ms an exchange, %.1f exchanges/s\n", lineLimit * 1e3,
                 1.0 / lineLimit);
+    if (parser.isSet(lostLinkOnly)) {
+        bench::PrintLostLink(simulator, lineLimit);
+        return 0;
+    }
 
     {
         Sim sim(simulator, {"--line-timing"});
@@ -233,6 +239,7 @@ int main(int argc, char** argv) {
                     tick * 1e3, 11 * (SerialChannel::kWaitPeriods + 1) * step);
     }
     bench::PrintConnectionArchiveCost(lineLimit);
+    bench::PrintLostLink(simulator, lineLimit);
     printFaultRun(faultOptions);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "files/identity.h"
 #include "files/recent_files.h"
 #include "files/settings_file.h"
+#include "link/link_supervisor.h"
 #include "link/register_exchange.h"
 #include "params/choices.h"
 
@@ -29,6 +30,7 @@ namespace zef {
 class ArchiveDialog;
 class ArrowPair;
 class CalibrationArchive;
+class LinkStatusBar;
 class MapChart;
 class MapEditor;
 class MonitorCycle;
@@ -58,6 +60,14 @@ public:
     void Timer1Timer();
 
     [[nodiscard]] bool Connected() const { return m_connected; }
+
+    // Whether the controller of the session still answers. While the link is lost the monitor
+    // tick sends only a probe, and what the window shows of the controller is greyed.
+    [[nodiscard]] const LinkSupervisor& Supervisor() const { return *m_supervisor; }
+    // The status bar under the window's own area: the link's state and its figures.
+    [[nodiscard]] LinkStatusBar& LinkStatus() const { return *m_linkStatus; }
+    // Refreshes the figures now; the status bar does it once a second by itself.
+    void RefreshLinkFigures();
 
     // Reads and shows the identity, numbering a blank controller. False when it ended with an
     // error, which has been shown.
@@ -177,6 +187,17 @@ private:
     void oxygenClicked(OxygenSensor selection);
     void setStartModeCaption(std::optional<int> item);
     void showOperatingCounter();
+    // Steps 5 to 12 of the connection sequence: the connected controls and everything they read.
+    void showController();
+
+    void buildStatusBar();
+    void linkStateChanged(LinkState state);
+    void showLinkState();
+    void showLinkLost();
+    void probeLink();
+    // The controller answers again, maybe another one: everything the connection reads, read
+    // again, with nothing written.
+    void rereadController();
     void rememberFile(const QString& path);
     void fillRecentMenu();
 
@@ -207,6 +228,12 @@ private:
     QMenu* m_recentMenu = nullptr;
     RecentFiles m_recent;
     QString m_logFolderNote;
+
+    std::unique_ptr<LinkSupervisor> m_supervisor;
+    LinkStatusBar* m_linkStatus = nullptr;
+    QTimer m_figuresTimer;
+    // The controller is read again after a lost link: its reads are shown, nothing goes back.
+    bool m_rereading = false;
 
     const CalibrationArchive* m_archive = nullptr;
     std::optional<QString> m_serial;

@@ -15,19 +15,21 @@ QString MonitorCycle::StatusText(bool setupMode, bool oxygenFeedback, ParamValue
 }
 
 void MonitorCycle::Tick() {
-    // Neither flag looks at whether its exchange succeeded: a silent controller leaves the last
-    // reply in place and the tick goes on with it.
-    m_link.Exchange(Command::ReadLive, 76);
+    // The tick makes its exchanges whatever the answers, as the controller expects them; but
+    // what it shows comes only from answers. A silent controller leaves the last reply in the
+    // record, and a status line made from that reply would show another register's word as
+    // live: the line then stays as it was.
+    bool answered = m_link.Exchange(Command::ReadLive, 76);
     const bool setupMode = m_link.ReplyLowByte() > 127;
-    m_link.Exchange(Command::ReadLive, 77);
+    answered &= m_link.Exchange(Command::ReadLive, 77);
     const bool oxygenFeedback = (m_link.ReplyLowByte() & 0x02) != 0;
 
     ParamValue percent = 0;
     if (!setupMode) {
-        m_link.Exchange(Command::ReadLive, oxygenFeedback ? 186 : 182);
+        answered &= m_link.Exchange(Command::ReadLive, oxygenFeedback ? 186 : 182);
         percent = m_link.ReplyPercent();
     }
-    if (m_hooks.setStatus)
+    if (m_hooks.setStatus && answered)
         m_hooks.setStatus(StatusText(setupMode, oxygenFeedback, percent));
     if (m_hooks.placeMarker)
         m_hooks.placeMarker();

@@ -51,6 +51,10 @@ void SerialChannel::Close() {
     m_lost = false; // the reason stays readable until the next Open
 }
 
+std::string SerialChannel::DeviceName() const {
+    return m_backend ? m_backend->name() : std::string();
+}
+
 bool SerialChannel::DeviceLost() const {
     return IsOpen() && (m_lost || !m_backend->lastError().empty());
 }
@@ -190,6 +194,26 @@ std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
         m_lastActivity = Clock::now();
     }
     return static_cast<std::uint32_t>(queued);
+}
+
+bool SerialChannel::QuietForAStep() {
+    if (!IsOpen() || CheckLost())
+        return false;
+    const auto until = Clock::now() + m_step;
+    bool quiet = true;
+    while (quiet && Clock::now() < until) {
+        if (m_backend->bytesWaiting() > 0)
+            quiet = false;
+        else if (!m_backend->waitForBytes(until))
+            return !CheckLost() && m_backend->bytesWaiting() == 0;
+    }
+    quiet = quiet && m_backend->bytesWaiting() == 0;
+    if (!quiet) {
+        Discard();
+        m_awaitQuiet = true;
+        m_lastActivity = Clock::now();
+    }
+    return quiet;
 }
 
 void SerialChannel::SetDtr() {

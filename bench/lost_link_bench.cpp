@@ -1,0 +1,247 @@
+// The link as the fitter meets it: what the connection sequence costs beyond its line time,
+// how soon a lost cable shows as "Нет связи", and how much of each second the window thread is
+// held up while the controller does not answer. The window runs with its own timers, on the
+// real serial path against zef-sim and on the in-process simulator paced like the line.
+
+#include "bench/benches.h"
+
+#include "app/main_window.h"
+#include "app/status_bar.h"
+#include "dialogs/prompts.h"
+#include "link/qt_serial_backend.h"
+#include "sim/sim_backend.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace zef::bench {
+
+namespace {
+
+class QuietPrompts final : public Prompts {
+public:
+    void Message(const QString& text, Kind) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    bool AskYesNo(const QString&, Kind) override { return false; }
+    std::optional<QString> OpenFileName(const QString&) override { return std::nullopt; }
+    std::optional<QString> SaveFileName(const QString&) override { return std::nullopt; }
+};
+
+class SimRun {
+public:
+    SimRun(const QString& program, const QStringList& args) {
+        m_process.start(program, args);
+        m_process.waitForStarted(5000);
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
+        }
+        m_device = QString::fromLocal8Bit(m_process.readLine()).trimmed().toStdString();
+    }
+    ~SimRun() { Kill(); }
+    void Kill() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
+    const std::string& device() const { return m_device; }
+
+private:
+    QProcess m_process;
+    std::string m_device;
+};
+
+// A window on port 1 with whatever stands behind it.
+struct Session {
+    explicit Session(PortMap map, MappedPortDirectory::Factory simulator = {})
+        : ports(std::move(map), std::move(simulator)) {}
+    MappedPortDirectory ports;
+    SerialChannel channel{ports};
+    RegisterExchange link{channel};
+    QuietPrompts prompts;
+    QTemporaryDir logDir;
+    TForm1 form{link, prompts, logDir.path()};
+    [[nodiscard]] QString State() const { return form.LinkStatus().StateLabel()->text(); }
+};
+
+// Runs the event loop until `done` or the limit; polls every millisecond.
+bool runUntil(const std::function<bool()>& done, int limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+void runFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// How much of a span the window thread is held up: a 10 ms timer that comes late by the time
+// the thread spent elsewhere.
+double blockedShare(int spanMs) {
+    constexpr int kPeriodMs = 10;
+    QElapsedTimer clock, since;
+    double late = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(kPeriodMs);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        late += std::max<qint64>(0, since.restart() - kPeriodMs);
+    });
+    clock.start();
+    since.start();
+    probe.start();
+    runFor(spanMs);
+    probe.stop();
+    return late / static_cast<double>(clock.elapsed());
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void printConnection(const QString& simulator, double lineLimit) {
+    SimRun sim(simulator, {"--line-timing"});
+    if (sim.device().empty()) {
+        std::fprintf(stderr, "zef-sim did not start\n");
+        return;
+    }
+    PortMap map;
+    map.Map(1, sim.device());
+    Session s(map);
+    // The first connection writes the oxygen flag; the later ones are the usual sequence.
+    s.form.ConnectToPort(1);
+    s.form.Close_COMClick();
+    std::vector<double> ratios, walls;
+    double exchanges = 0;
+    for (int i = 0; i < 7; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        s.form.ConnectToPort(1);
+        const double wall = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+        exchanges = static_cast<double>(s.form.Supervisor().SessionFigures().exchanges);
+        s.form.Close_COMClick();
+        walls.push_back(wall);
+        ratios.push_back(wall / (exchanges * lineLimit));
+    }
+    std::printf("connection sequence on zef-sim (pseudo-terminal, line timing), 7 connections:\n"
+                "  %.0f exchanges, line time %.1f ms; wall %.1f ms (median, min %.1f, max %.1f) "
+                "= %.3f x the line time (median; target <= 1.1)\n",
+                exchanges, exchanges * lineLimit * 1e3, median(walls) * 1e3,
+                *std::min_element(walls.begin(), walls.end()) * 1e3,
+                *std::max_element(walls.begin(), walls.end()) * 1e3, median(ratios));
+}
+
+// From the moment the cable goes to "Нет связи" on the window, at random points of the tick.
+void printTimeToLost(const QString& simulator) {
+    constexpr int kTrials = 6;
+    std::vector<double> killed, silent;
+    for (int i = 0; i < kTrials; ++i) {
+        SimRun sim(simulator, {"--line-timing"});
+        PortMap map;
+        map.Map(1, sim.device());
+        Session s(map);
+        s.form.ConnectToPort(1);
+        runFor(400 + QRandomGenerator::global()->bounded(350));
+        QElapsedTimer clock;
+        clock.start();
+        sim.Kill();
+        if (runUntil([&] { return s.State() == "Нет связи"; }, 10000))
+            killed.push_back(static_cast<double>(clock.nsecsElapsed()) * 1e-9);
+        s.form.Close_COMClick();
+    }
+    auto shared = std::make_shared<sim::Simulator>(sim::Simulator::Options{.lineTiming = true});
+    PortMap map;
+    map.Map(1, std::string(PortMap::kSimulator));
+    Session s(map, [shared] { return std::make_unique<sim::SimBackend>(shared); });
+    for (int i = 0; i < kTrials * 2; ++i) {
+        shared->SetFault({});
+        s.form.ConnectToPort(1);
+        runFor(400 + QRandomGenerator::global()->bounded(350));
+        QElapsedTimer clock;
+        clock.start();
+        shared->SetFault({sim::Fault::Silent, 0, {}});
+        if (runUntil([&] { return s.State() == "Нет связи"; }, 10000))
+            silent.push_back(static_cast<double>(clock.nsecsElapsed()) * 1e-9);
+        s.form.Close_COMClick();
+    }
+    auto print = [](const char* what, std::vector<double> v, int trials) {
+        if (v.empty()) {
+            std::printf("  %s: never shown in %d trials\n", what, trials);
+            return;
+        }
+        std::printf("  %s: %.0f ms median, %.0f ms worst of %zu/%d trials (target <= 1000 ms)\n",
+                    what, median(v) * 1e3, *std::max_element(v.begin(), v.end()) * 1e3, v.size(),
+                    trials);
+    };
+    std::printf("from the cable's loss to \"Нет связи\" on the window:\n");
+    print("zef-sim killed (device gone)", killed, kTrials);
+    print("simulator gone silent", silent, kTrials * 2);
+}
+
+void printBlocked(const QString& simulator) {
+    constexpr int kSpanMs = 5000;
+    std::printf("share of the window thread held up, measured by a 10 ms timer over %d s:\n",
+                kSpanMs / 1000);
+    {
+        auto shared = std::make_shared<sim::Simulator>(sim::Simulator::Options{.lineTiming = true});
+        PortMap map;
+        map.Map(1, std::string(PortMap::kSimulator));
+        Session s(map, [shared] { return std::make_unique<sim::SimBackend>(shared); });
+        s.form.ConnectToPort(1);
+        runFor(1000);
+        std::printf("  answering simulator:           %.1f %%\n", 100 * blockedShare(kSpanMs));
+        shared->SetFault({sim::Fault::Silent, 0, {}});
+        runUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
+        std::printf("  silent simulator (link lost):  %.1f %% (target <= 20 %%)\n",
+                    100 * blockedShare(kSpanMs));
+        s.form.Close_COMClick();
+    }
+    {
+        SimRun sim(simulator, {"--line-timing"});
+        PortMap map;
+        map.Map(1, sim.device());
+        Session s(map);
+        s.form.ConnectToPort(1);
+        runFor(1000);
+        sim.Signal(SIGSTOP); // stopped: the device is there, the controller silent
+        runUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
+        std::printf("  stopped zef-sim (link lost):   %.1f %% (target <= 20 %%)\n",
+                    100 * blockedShare(kSpanMs));
+        sim.Kill();
+        runUntil([&] { return !s.channel.IsOpen(); }, 10000);
+        std::printf("  killed zef-sim (device gone):  %.1f %%\n", 100 * blockedShare(kSpanMs));
+        s.form.Close_COMClick();
+    }
+}
+
+} // namespace
+
+void PrintLostLink(const QString& simulator, double lineLimitSeconds) {
+    printConnection(simulator, lineLimitSeconds);
+    printTimeToLost(simulator);
+    printBlocked(simulator);
+}
+
+} // namespace zef::bench
