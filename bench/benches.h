@@ -1,8 +1,23 @@
 #pragma once
 
+#include "dialogs/prompts.h"
+
 #include <QString>
 
+#include <cstdio>
+
 namespace zef::bench {
+
+// Answers no question and tells on standard error what the window would have shown.
+class QuietPrompts final : public Prompts {
+public:
+    void Message(const QString& text, Kind) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    bool AskYesNo(const QString&, Kind) override { return false; }
+    std::optional<QString> OpenFileName(const QString&) override { return std::nullopt; }
+    std::optional<QString> SaveFileName(const QString&) override { return std::nullopt; }
+};
 
 // The connection sequence's wall time with and without the calibration archive's snapshot.
 void PrintConnectionArchiveCost(double lineLimitSeconds);

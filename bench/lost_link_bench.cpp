@@ -30,16 +30,6 @@ namespace zef::bench {
 
 namespace {
 
-class QuietPrompts final : public Prompts {
-public:
-    void Message(const QString& text, Kind) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    bool AskYesNo(const QString&, Kind) override { return false; }
-    std::optional<QString> OpenFileName(const QString&) override { return std::nullopt; }
-    std::optional<QString> SaveFileName(const QString&) override { return std::nullopt; }
-};
-
 class SimRun {
 public:
     SimRun(const QString& program, const QStringList& args) {

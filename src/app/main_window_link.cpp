@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 

@@ -17,6 +17,15 @@ enum class LinkState : std::uint8_t {
     Lost,   // it stopped answering, or its device failed; only probes go out
 };
 
+// The state for the status display: "Нет подключения", "Подключено: COM1 (/dev/ttyUSB0)",
+// "Нет связи".
+[[nodiscard]] QString LinkStateText(LinkState state, int portNumber, const std::string& device);
+// Exchanges per second between two readings of the figures; figures that started afresh in
+// between (a port opened again) count from zero.
+[[nodiscard]] double ExchangesPerSecond(const LinkFigures& before, const LinkFigures& now,
+                                        double seconds);
+[[nodiscard]] QString LinkFiguresText(double exchangesPerSecond, const LinkFigures& figures);
+
 // Watches the exchanges of a session and decides when the controller is gone and when it is
 // back. The controller has no heartbeat of its own, so only the exchanges tell: a few failures
 // in a row, or a device that failed for good, and the link is lost. While lost every exchange
