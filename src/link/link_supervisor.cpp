@@ -68,11 +68,13 @@ void LinkSupervisor::Start(int portNumber, std::int32_t baud) {
     m_lostReason.clear();
     m_closedFigures = {};
     m_failuresInARow = 0;
+    m_probeSent.reset();
     enter(LinkState::Live);
 }
 
 void LinkSupervisor::Stop() {
     m_failuresInARow = 0;
+    m_probeSent.reset();
     enter(LinkState::Closed);
 }
 
@@ -97,6 +99,7 @@ void LinkSupervisor::Exchanged(bool answered) {
 }
 
 void LinkSupervisor::lose() {
+    m_probeSent.reset();
     SerialChannel& channel = m_link.Channel();
     if (channel.DeviceLost()) {
         m_lostReason = channel.DeviceError();
@@ -129,27 +132,37 @@ bool LinkSupervisor::Probe(Clock::time_point now) {
     if (m_state != LinkState::Lost)
         return m_state == LinkState::Live;
     SerialChannel& channel = m_link.Channel();
-    if (channel.DeviceLost()) {
+    const auto noteLostDevice = [&] {
+        if (!channel.DeviceLost())
+            return;
         m_lostReason = channel.DeviceError();
         closePort();
+        m_probeSent.reset();
+    };
+    noteLostDevice();
+    if (m_probeSent) {
+        if (now - *m_probeSent < SerialChannel::kWaitPeriods * channel.Step())
+            return false; // its answer may still be on its way
+        m_probeSent.reset();
+        // Straight on the channel: the reply record the window reads stays as it was. A
+        // reply with more behind it is a stopped controller answering all it missed at once.
+        std::array<std::uint8_t, 4> reply{};
+        if (channel.ReadWaiting(reply) == reply.size() && channel.QuietForAStep()) {
+            m_failuresInARow = 0;
+            m_lostReason.clear();
+            enter(LinkState::Live);
+            return true;
+        }
+        noteLostDevice();
     }
     if (!reopen(now))
         return false;
-    // Straight on the channel: the reply record the window reads stays as it was.
     const Frame request = BuildRequest(Command::ReadLive, 0, 0);
-    (void)channel.Write(request);
-    std::array<std::uint8_t, 4> reply{};
-    if (channel.ReadWithWait(reply) != reply.size() || !channel.QuietForAStep()) {
-        if (channel.DeviceLost()) {
-            m_lostReason = channel.DeviceError();
-            closePort();
-        }
-        return false;
-    }
-    m_failuresInARow = 0;
-    m_lostReason.clear();
-    enter(LinkState::Live);
-    return true;
+    if (channel.Write(request))
+        m_probeSent = now;
+    else
+        noteLostDevice();
+    return false;
 }
 
 } // namespace zef

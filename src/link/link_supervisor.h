@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace zef {
@@ -60,9 +61,12 @@ public:
     // The channel's figures over the whole session, reopened ports included.
     [[nodiscard]] LinkFigures SessionFigures() const;
 
-    // One probe while lost: a port whose device failed is closed and opened again first, at
-    // most once every kReopenInterval. True when the controller answered; the link is live
-    // again, and what was shown of the controller before may belong to another one by now.
+    // One probe while lost, never waiting on the line: the answer to the probe sent at an
+    // earlier call is taken as it has come, and the next probe goes out. A port whose device
+    // failed is closed and opened again first, at most once every kReopenInterval. True when
+    // the controller answered; the link is live again, and what was shown of the controller
+    // before may belong to another one by now. Calls closer together than the channel's four
+    // clock steps do nothing.
     bool Probe(Clock::time_point now = Clock::now());
 
     // Runs on every change of state.
@@ -90,6 +94,7 @@ private:
     LinkFigures m_closedFigures; // of the ports this session closed
     int m_failuresInARow = 0;
     Clock::time_point m_lastReopen{};
+    std::optional<Clock::time_point> m_probeSent; // the probe whose answer is still to be taken
     std::function<void(LinkState)> m_onState;
 };
 

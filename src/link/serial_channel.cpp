@@ -196,6 +196,25 @@ std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
     return static_cast<std::uint32_t>(queued);
 }
 
+std::uint32_t SerialChannel::ReadWaiting(std::span<std::uint8_t> buffer) {
+    if (!IsOpen())
+        return 0;
+    ++m_figures.exchanges;
+    const std::size_t queued = CheckLost() ? 0 : m_backend->bytesWaiting();
+    std::vector<std::uint8_t> taken(queued);
+    const std::size_t got = queued > 0 ? m_backend->read(taken) : 0;
+    std::copy_n(taken.begin(), std::min(got, buffer.size()), buffer.begin());
+    if (queued != buffer.size()) {
+        ++m_figures.failedExchanges;
+        // Nothing at all: the line has been quiet since the request, long enough for the next.
+        if (queued > 0) {
+            m_awaitQuiet = true;
+            m_lastActivity = Clock::now();
+        }
+    }
+    return static_cast<std::uint32_t>(queued);
+}
+
 bool SerialChannel::QuietForAStep() {
     if (!IsOpen() || CheckLost())
         return false;

@@ -73,6 +73,10 @@ public:
     // a surplus shows as a wrong count.
     [[nodiscard]] std::uint32_t ReadWithWait(std::span<std::uint8_t> buffer);
 
+    // Takes the reply to a request sent at least four clock steps ago, without waiting: what
+    // has come by now is all that counts. Counted as an exchange like ReadWithWait.
+    [[nodiscard]] std::uint32_t ReadWaiting(std::span<std::uint8_t> buffer);
+
     // Watches the line for one clock step after an exchange; true when nothing came. Whatever
     // came is thrown away as late, and the next request waits for a quiet line. A controller
     // that was stopped answers every request it missed at once when it goes on, and only a

@@ -18,6 +18,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace zef;
 using namespace std::chrono_literals;
 
@@ -45,6 +47,17 @@ protected:
             if (f[0] == static_cast<std::uint8_t>(Command::WriteParam))
                 out.push_back(f);
         return out;
+    }
+    // A tick, a little later than the last: a probe's answer is taken at the tick after it.
+    void tick() {
+        QTest::qWait(40);
+        form.Timer1Timer();
+    }
+    // Ticks until the link is back, or gives up.
+    bool tickUntilBack() {
+        for (int i = 0; i < 4 && form.Supervisor().IsLost(); ++i)
+            tick();
+        return !form.Supervisor().IsLost();
     }
     void loseTheLink() {
         silence();
@@ -94,10 +107,10 @@ TEST_F(LostLink, silent_controller_is_lost_within_one_tick_and_everything_shown_
 
 TEST_F(LostLink, while_lost_a_tick_is_one_probe_and_read_outs_ask_nothing) {
     loseTheLink();
-    for (int tick = 1; tick <= 3; ++tick) {
+    for (int n = 1; n <= 3; ++n) {
         ports.sim->ClearFrames();
-        form.Timer1Timer();
-        EXPECT_EQ(ports.sim->Frames(), std::vector{BuildRequest(Command::ReadLive, 0, 0)}) << tick;
+        tick();
+        EXPECT_EQ(ports.sim->Frames(), std::vector{BuildRequest(Command::ReadLive, 0, 0)}) << n;
     }
     // A read-out's own timer finds it disabled; asked directly it keeps its value and sends
     // nothing.
@@ -140,13 +153,13 @@ TEST_F(LostLink, answer_again_rereads_another_controller_and_writes_nothing) {
         m.SetParam(35, 9);
         m.SetParam(7, 3000);
     });
-    form.Timer1Timer(); // still silent: one probe
+    tick(); // still silent: one probe
+    tick();
     ASSERT_TRUE(form.Supervisor().IsLost());
     speak();
     ports.sim->ClearFrames();
-    form.Timer1Timer();
+    ASSERT_TRUE(tickUntilBack());
 
-    EXPECT_FALSE(form.Supervisor().IsLost());
     EXPECT_EQ(state(), "Подключено: COM1 (simulator)");
     EXPECT_TRUE(form.statusBar()->currentMessage().startsWith("Связь восстановлена"));
     EXPECT_EQ(form.StaticText1->text(), kOtherSerial);
@@ -164,9 +177,11 @@ TEST_F(LostLink, answer_again_rereads_another_controller_and_writes_nothing) {
     EXPECT_TRUE(writes().empty());
     EXPECT_EQ(ports.Param(15), 0);
     EXPECT_EQ(form.SerialNumber(), QString(kOtherSerial));
-    // The first frame is the probe, then the reads of the connection sequence.
+    // The probe sent while silent went unanswered; the next one answered, then come the reads
+    // of the connection sequence from the map on.
     ASSERT_GT(ports.sim->Frames().size(), 60u);
     EXPECT_EQ(ports.sim->Frames()[0], BuildRequest(Command::ReadLive, 0, 0));
+    EXPECT_EQ(ports.sim->Frames()[1], BuildRequest(Command::ReadParam, 7, 0));
 }
 
 TEST_F(LostLink, a_blank_controller_met_again_is_shown_not_numbered) {
@@ -174,8 +189,7 @@ TEST_F(LostLink, a_blank_controller_met_again_is_shown_not_numbered) {
     ports.sim->WithModel([](sim::ControllerModel& m) { m.SetIdentity(kBlankSerial, "01.01.00"); });
     speak();
     ports.sim->ClearFrames();
-    form.Timer1Timer();
-    ASSERT_FALSE(form.Supervisor().IsLost());
+    ASSERT_TRUE(tickUntilBack());
     EXPECT_EQ(form.StaticText1->text(), kBlankSerial);
     EXPECT_TRUE(writes().empty());
     EXPECT_FALSE(QDir(logDir.path()).exists("Protocol.lst"));
@@ -190,8 +204,10 @@ TEST_F(LostLink, vanished_device_is_let_go_and_taken_again_when_it_answers) {
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_FALSE(form.LinkStatus().StateLabel()->toolTip().isEmpty()); // the system's reason
     // The next tick opens the port again, and the simulated device is there.
-    form.Timer1Timer();
+    tick();
     EXPECT_TRUE(channel.IsOpen());
+    EXPECT_TRUE(form.Supervisor().IsLost()); // until its probe is answered
+    tick();
     EXPECT_EQ(state(), "Подключено: COM1 (simulator)");
     EXPECT_TRUE(form.ReadOut("ExtText2")->isEnabled());
 }
@@ -222,7 +238,8 @@ TEST_F(LostLink, figures_count_exchanges_failures_and_discarded_bytes) {
     // Far later than the four steps of the wait: the reply comes between two exchanges.
     ports.sim->InjectOnce({sim::Fault::None, 0, 200ms, {}});
     (void)link.Exchange(Command::ReadLive, 77);
-    QTest::qWait(400);
+    // Without the event loop, so that no read-out's query comes in between.
+    std::this_thread::sleep_for(400ms);
     EXPECT_TRUE(link.Exchange(Command::ReadLive, 76)); // throws the late four bytes away first
     EXPECT_FALSE(form.Supervisor().IsLost());
     form.RefreshLinkFigures();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 using namespace zef;
 using namespace std::chrono_literals;
@@ -41,6 +42,11 @@ protected:
         supervisor.SetStateObserver([this](LinkState s) { states.push_back(s); });
         ASSERT_TRUE(channel.Open(1, 19200));
         supervisor.Start(1, 19200);
+    }
+    // A probe's answer is taken at the next call, four clock steps later at the least.
+    bool probeLater() {
+        std::this_thread::sleep_for(20ms);
+        return supervisor.Probe();
     }
     void silence() { ports.inner.sim->SetFault({sim::Fault::Silent, 0, {}}); }
     void speak() { ports.inner.sim->SetFault({}); }
@@ -101,12 +107,14 @@ TEST_F(Supervisor, probe_sends_one_request_and_brings_the_link_back_when_answere
     const Reply before = link.LastReply();
     ports.inner.sim->ClearFrames();
     EXPECT_FALSE(supervisor.Probe());
-    EXPECT_FALSE(supervisor.Probe());
+    EXPECT_FALSE(supervisor.Probe()); // too soon for an answer: nothing done
+    EXPECT_FALSE(probeLater());
     EXPECT_EQ(ports.inner.sim->Frames(),
               (std::vector{BuildRequest(Command::ReadLive, 0, 0), BuildRequest(Command::ReadLive, 0, 0)}));
     EXPECT_TRUE(supervisor.IsLost());
     speak();
-    EXPECT_TRUE(supervisor.Probe());
+    EXPECT_FALSE(probeLater()); // the probe out there went unanswered; the next one goes out
+    EXPECT_TRUE(probeLater());
     EXPECT_EQ(supervisor.State(), LinkState::Live);
     EXPECT_EQ(supervisor.FailuresInARow(), 0);
     // The probe's reply is not the window's: the record still holds the last exchange's.
@@ -130,13 +138,16 @@ TEST_F(Supervisor, vanished_device_is_lost_at_once_and_reopened_once_a_second_un
         bool looked; // the port was opened again, or tried
         bool back;
     };
-    // The first probe looks at once, the next ones only a second after the last look.
+    // The first probe looks at once, the next ones only a second after the last look; the
+    // probe sent on the port opened again is answered at the call after.
     const Step steps[] = {
         {0ms, false, true, false},     {400ms, false, false, false},
         {1000ms, false, true, false},  {1500ms, true, false, false},
-        {2000ms, true, true, true},
+        {2000ms, true, true, false},   {2350ms, true, false, true},
     };
     for (const auto& s : steps) {
+        if (s.back)
+            std::this_thread::sleep_for(20ms); // for the simulated reply on the real clock
         ports.present = s.present;
         const int before = ports.asked;
         EXPECT_EQ(supervisor.Probe(t0 + s.at), s.back) << s.at.count();
