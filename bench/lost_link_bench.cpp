@@ -10,11 +10,11 @@
 #include "dialogs/prompts.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
+#include "support/sim_process.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -30,28 +30,12 @@ namespace zef::bench {
 
 namespace {
 
-class SimRun {
+// zef-sim on a pseudo-terminal, as the tests start it; ZEF_SIM names the program.
+class SimRun : public test::SimProcess {
 public:
-    SimRun(const QString& program, const QStringList& args) {
-        m_process.start(program, args);
-        m_process.waitForStarted(5000);
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
-        }
-        m_device = QString::fromLocal8Bit(m_process.readLine()).trimmed().toStdString();
-    }
-    ~SimRun() { Kill(); }
-    void Kill() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
-    const std::string& device() const { return m_device; }
-
-private:
-    QProcess m_process;
-    std::string m_device;
+    using SimProcess::SimProcess;
+    void Signal(int signal) { ::kill(static_cast<pid_t>(Pid()), signal); }
+    [[nodiscard]] const std::string& device() const { return Device(); }
 };
 
 // A window on port 1 with whatever stands behind it.
@@ -106,6 +90,24 @@ double blockedShare(int spanMs) {
     return late / static_cast<double>(clock.elapsed());
 }
 
+// The share of a span the monitor's ticks take, run by hand at the timer's interval: the time
+// the window thread spends in them, whatever else the machine is doing.
+double tickShare(TForm1& form, int spanMs) {
+    form.Timer1().stop();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 busy = 0;
+    while (clock.elapsed() < spanMs) {
+        QElapsedTimer tick;
+        tick.start();
+        form.Timer1Timer();
+        busy += tick.nsecsElapsed();
+        runFor(TForm1::kMonitorIntervalMs);
+    }
+    form.Timer1().start();
+    return static_cast<double>(busy) * 1e-6 / static_cast<double>(clock.elapsed());
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -142,11 +144,11 @@ void printConnectionTime(const char* where, const ConnectionTime& t, double line
                 *std::max_element(t.walls.begin(), t.walls.end()) * 1e3, median(t.walls) / line);
 }
 
-void printConnection(const QString& simulator, double lineLimit) {
+void printConnection(double lineLimit) {
     std::printf("connection sequence against its line time (its exchanges x %.2f ms):\n",
                 lineLimit * 1e3);
     {
-        SimRun sim(simulator, {"--line-timing"});
+        SimRun sim({"--line-timing"});
         if (sim.device().empty()) {
             std::fprintf(stderr, "zef-sim did not start\n");
             return;
@@ -164,11 +166,11 @@ void printConnection(const QString& simulator, double lineLimit) {
 }
 
 // From the moment the cable goes to "Нет связи" on the window, at random points of the tick.
-void printTimeToLost(const QString& simulator) {
+void printTimeToLost() {
     constexpr int kTrials = 6;
     std::vector<double> killed, silent;
     for (int i = 0; i < kTrials; ++i) {
-        SimRun sim(simulator, {"--line-timing"});
+        SimRun sim({"--line-timing"});
         PortMap map;
         map.Map(1, sim.device());
         Session s(map);
@@ -210,9 +212,10 @@ void printTimeToLost(const QString& simulator) {
     print("simulator gone silent", silent, kTrials * 2);
 }
 
-void printBlocked(const QString& simulator) {
+void printBlocked() {
     constexpr int kSpanMs = 5000;
-    std::printf("share of the window thread held up, measured by a 10 ms timer over %d s:\n",
+    std::printf("share of the window thread held up over %d s, measured by how late a 10 ms timer "
+                "fires (includes the machine's own load):\n",
                 kSpanMs / 1000);
     {
         auto shared = std::make_shared<sim::Simulator>(sim::Simulator::Options{.lineTiming = true});
@@ -221,15 +224,17 @@ void printBlocked(const QString& simulator) {
         Session s(map, [shared] { return std::make_unique<sim::SimBackend>(shared); });
         s.form.ConnectToPort(1);
         runFor(1000);
-        std::printf("  answering simulator:           %.1f %%\n", 100 * blockedShare(kSpanMs));
+        std::printf("  answering simulator:           %.1f %%; the ticks alone take %.1f %%\n",
+                    100 * blockedShare(kSpanMs), 100 * tickShare(s.form, kSpanMs));
         shared->SetFault({sim::Fault::Silent, 0, {}});
         runUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
-        std::printf("  silent simulator (link lost):  %.1f %% (target <= 20 %%)\n",
-                    100 * blockedShare(kSpanMs));
+        std::printf("  silent simulator (link lost):  %.1f %% (target <= 20 %%); the ticks alone "
+                    "take %.1f %%\n",
+                    100 * blockedShare(kSpanMs), 100 * tickShare(s.form, kSpanMs));
         s.form.Close_COMClick();
     }
     {
-        SimRun sim(simulator, {"--line-timing"});
+        SimRun sim({"--line-timing"});
         PortMap map;
         map.Map(1, sim.device());
         Session s(map);
@@ -237,11 +242,13 @@ void printBlocked(const QString& simulator) {
         runFor(1000);
         sim.Signal(SIGSTOP); // stopped: the device is there, the controller silent
         runUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
-        std::printf("  stopped zef-sim (link lost):   %.1f %% (target <= 20 %%)\n",
-                    100 * blockedShare(kSpanMs));
+        std::printf("  stopped zef-sim (link lost):   %.1f %% (target <= 20 %%); the ticks alone "
+                    "take %.1f %%\n",
+                    100 * blockedShare(kSpanMs), 100 * tickShare(s.form, kSpanMs));
         sim.Kill();
         runUntil([&] { return !s.channel.IsOpen(); }, 10000);
-        std::printf("  killed zef-sim (device gone):  %.1f %%\n", 100 * blockedShare(kSpanMs));
+        std::printf("  killed zef-sim (device gone):  %.1f %%; the ticks alone take %.1f %%\n",
+                    100 * blockedShare(kSpanMs), 100 * tickShare(s.form, kSpanMs));
         s.form.Close_COMClick();
     }
 }
@@ -249,9 +256,10 @@ void printBlocked(const QString& simulator) {
 } // namespace
 
 void PrintLostLink(const QString& simulator, double lineLimitSeconds) {
-    printConnection(simulator, lineLimitSeconds);
-    printTimeToLost(simulator);
-    printBlocked(simulator);
+    qputenv("ZEF_SIM", simulator.toLocal8Bit());
+    printConnection(lineLimitSeconds);
+    printTimeToLost();
+    printBlocked();
 }
 
 } // namespace zef::bench
