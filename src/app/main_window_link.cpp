@@ -126,7 +126,7 @@ void TForm1::rereadController() {
     if (m_supervisor->IsLost())
         return; // gone again on the way: greyed again, and the probes go on
     snapshotAtConnection();
-    statusBar()->showMessage(QStringLiteral("Связь восстановлена, данные прочитаны заново"),
+    statusBar()->showMessage(QStringLiteral("Связь восстановлена"),
                              kRecoveredMessageMs);
     RefreshLinkFigures();
 }

@@ -27,7 +27,7 @@ double ExchangesPerSecond(const LinkFigures& before, const LinkFigures& now, dou
 }
 
 QString LinkFiguresText(double exchangesPerSecond, const LinkFigures& figures) {
-    return QStringLiteral("Обменов в секунду: %1   Неудачных: %2   Отброшено байт: %3")
+    return QStringLiteral("Обменов/с: %1   Неудачных: %2   Отброшено байт: %3")
         .arg(exchangesPerSecond, 0, 'f', 0)
         .arg(figures.failedExchanges)
         .arg(figures.lateBytesDiscarded);

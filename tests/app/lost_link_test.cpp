@@ -246,7 +246,7 @@ TEST_F(LostLink, figures_count_exchanges_failures_and_discarded_bytes) {
     const QString after = form.LinkStatus().FiguresLabel()->text();
     EXPECT_TRUE(after.contains("Неудачных: 2")) << after.toStdString();
     EXPECT_TRUE(after.contains("Отброшено байт: 4")) << after.toStdString();
-    EXPECT_TRUE(after.startsWith("Обменов в секунду: ")) << after.toStdString();
+    EXPECT_TRUE(after.startsWith("Обменов/с: ")) << after.toStdString();
 }
 
 } // namespace

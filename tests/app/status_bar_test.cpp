@@ -51,7 +51,7 @@ TEST(LinkTexts, exchanges_per_second_count_from_zero_after_a_fresh_start) {
                          c.rate)
             << c.before << " " << c.now;
     EXPECT_EQ(LinkFiguresText(30.6, {.exchanges = 1, .failedExchanges = 7, .lateBytesDiscarded = 12}),
-              "Обменов в секунду: 31   Неудачных: 7   Отброшено байт: 12");
+              "Обменов/с: 31   Неудачных: 7   Отброшено байт: 12");
 }
 
 class StatusBarWindow : public ::testing::Test {
@@ -86,7 +86,7 @@ TEST_F(StatusBarWindow, follows_the_session_and_adds_to_the_window_below_its_are
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             const QString t = form.LinkStatus().FiguresLabel()->text();
-            return t.startsWith("Обменов в секунду: ") && !t.startsWith("Обменов в секунду: 0 ");
+            return t.startsWith("Обменов/с: ") && !t.startsWith("Обменов/с: 0 ");
         },
         5000))
         << form.LinkStatus().FiguresLabel()->text().toStdString();
