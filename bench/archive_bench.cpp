@@ -20,16 +20,6 @@ namespace zef::bench {
 
 namespace {
 
-class QuietPrompts final : public Prompts {
-public:
-    void Message(const QString& text, Kind) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    bool AskYesNo(const QString&, Kind) override { return false; }
-    std::optional<QString> OpenFileName(const QString&) override { return std::nullopt; }
-    std::optional<QString> SaveFileName(const QString&) override { return std::nullopt; }
-};
-
 struct Timing {
     double first = 0;     // the first timed connection: with an archive, it writes the snapshot
     double median = 0;    // the later ones: with an archive, each finds its state already stored

@@ -1,8 +1,24 @@
 #pragma once
 
+#include "dialogs/prompts.h"
+
+#include <QString>
+
+#include <cstdio>
 #include <string>
 
 namespace zef::bench {
+
+// Answers no question and tells on standard error what the window would have shown.
+class QuietPrompts final : public Prompts {
+public:
+    void Message(const QString& text, Kind) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    bool AskYesNo(const QString&, Kind) override { return false; }
+    std::optional<QString> OpenFileName(const QString&) override { return std::nullopt; }
+    std::optional<QString> SaveFileName(const QString&) override { return std::nullopt; }
+};
 
 // The connection sequence's wall time with and without the calibration archive's snapshot.
 void PrintConnectionArchiveCost(double lineLimitSeconds);
@@ -13,5 +29,9 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds);
 
 // The trend window with an hour's recording: replayed at once, and one live refresh.
 void PrintTrendView();
+
+// The connection sequence against its line time, the time from a lost cable to "Нет связи",
+// and the share of the window thread held up while the link is lost.
+void PrintLostLink(const QString& simulator, double lineLimitSeconds);
 
 } // namespace zef::bench

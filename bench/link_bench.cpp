@@ -163,7 +163,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption faultsOnly("faults-only", "only the fault run");
     const QCommandLineOption datalogOnly("datalog-only", "only the datalog's figures");
     const QCommandLineOption trendOnly("trend-only", "only the trend window");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly});
+    const QCommandLineOption lostLinkOnly("lost-link-only",
+                                          "only the connection, lost-link and blocking figures");
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly,
+                       lostLinkOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -195,6 +198,10 @@ int main(int argc, char** argv) {
     const double lineLimit = 8.0 * 11.0 / 19200.0;
     std::printf("line limit: %.3f ms an exchange, %.1f exchanges/s\n", lineLimit * 1e3,
                 1.0 / lineLimit);
+    if (parser.isSet(lostLinkOnly)) {
+        bench::PrintLostLink(simulator, lineLimit);
+        return 0;
+    }
     const auto datalogFigures = [&] {
         Sim sim(simulator, {"--line-timing"});
         bench::PrintDatalogFigures(sim.device(), lineLimit);
@@ -249,6 +256,7 @@ int main(int argc, char** argv) {
     bench::PrintConnectionArchiveCost(lineLimit);
     datalogFigures();
     bench::PrintTrendView();
+    bench::PrintLostLink(simulator, lineLimit);
     printFaultRun(faultOptions);
     return 0;
 }

@@ -191,6 +191,14 @@ int main(int argc, char** argv) {
     shots.Shoot("10-service-panels");
     form.resize(normal);
 
+    // The link lost (the controller silent) and back: the status bar says which.
+    simulator->SetFault({sim::Fault::Silent, 0, {}});
+    Shooter::settle(2000);
+    shots.Shoot("20-link-lost");
+    simulator->SetFault({});
+    Shooter::settle(2500);
+    shots.Shoot("21-link-back");
+
     form.Close_COMClick();
     Shooter::settle(800);
     shots.Shoot("11-after-close-com");

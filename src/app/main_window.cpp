@@ -92,22 +92,8 @@ void TForm1::ConnectToPort(int portNumber) {
         return;
     }
     m_connected = true;
-    N2->setEnabled(true);
-    N3->setEnabled(true);
-    StaticText1->setEnabled(true);
-    StaticText4->setEnabled(true);
-    for (auto* b : Connect_to_COM)
-        b->setEnabled(false);
-    Close_COM->setEnabled(true);
-    RadioButton1->setEnabled(true);
-    RadioButton2->setEnabled(true);
-
-    m_map->LoadMap();
-    m_registry.InitAll();
-    if (m_oxygen == OxygenSensor::Absent)
-        ReadOut("ExtText1")->setEnabled(false);
-    for (auto* combo : m_choices)
-        combo->setEnabled(true);
+    m_supervisor->Start(portNumber, 19200);
+    showController();
 
     // A production log that fails ends the sequence here; the session stays open.
     if (!ReadIdentity())
@@ -140,6 +126,7 @@ void TForm1::Close_COMClick() {
     StaticText1->setEnabled(false);
     StaticText4->setEnabled(false);
     m_link.Channel().Close();
+    m_supervisor->Stop();
     for (auto* b : Connect_to_COM)
         b->setEnabled(true);
     Close_COM->setEnabled(false);
@@ -150,6 +137,13 @@ void TForm1::Close_COMClick() {
     m_registry.PassAll();
 }
 
-void TForm1::Timer1Timer() { m_monitor->Tick(); }
+// While the link is lost a tick is one probe; only a full tick reads the controller.
+void TForm1::Timer1Timer() {
+    if (m_supervisor->IsLost()) {
+        probeLink();
+        return;
+    }
+    m_monitor->Tick();
+}
 
 } // namespace zef

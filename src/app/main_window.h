@@ -7,6 +7,7 @@
 #include "files/settings_file.h"
 #include "link/port_info.h"
 #include "link/port_map.h"
+#include "link/link_supervisor.h"
 #include "link/register_exchange.h"
 #include "params/choices.h"
 
@@ -35,6 +36,7 @@ class ArchiveDialog;
 class ArrowPair;
 class CalibrationArchive;
 class DatalogRecorder;
+class LinkStatusBar;
 class MapChart;
 class MapEditor;
 class MonitorCycle;
@@ -66,6 +68,14 @@ public:
     void Timer1Timer();
 
     [[nodiscard]] bool Connected() const { return m_connected; }
+
+    // Whether the controller of the session still answers. While the link is lost the monitor
+    // tick sends only a probe, and what the window shows of the controller is greyed.
+    [[nodiscard]] const LinkSupervisor& Supervisor() const { return *m_supervisor; }
+    // The status bar under the window's own area: the link's state and its figures.
+    [[nodiscard]] LinkStatusBar& LinkStatus() const { return *m_linkStatus; }
+    // Refreshes the figures now; the status bar does it once a second by itself.
+    void RefreshLinkFigures();
 
     // Reads and shows the identity, numbering a blank controller. False when it ended with an
     // error, which has been shown.
@@ -228,6 +238,17 @@ private:
     void oxygenClicked(OxygenSensor selection);
     void setStartModeCaption(std::optional<int> item);
     void showOperatingCounter();
+    // Steps 5 to 12 of the connection sequence: the connected controls and everything they read.
+    void showController();
+
+    void buildStatusBar();
+    void linkStateChanged(LinkState state);
+    void showLinkState();
+    void showLinkLost();
+    void probeLink();
+    // The controller answers again, maybe another one: everything the connection reads, read
+    // again, with nothing written.
+    void rereadController();
     void rememberFile(const QString& path);
     void fillRecentMenu();
 
@@ -277,6 +298,11 @@ private:
     TrendWindow* m_trendWindow = nullptr; // a window of its own, owned as this one's child
     QMenu* m_periodMenu = nullptr;
     QLabel* m_recordingLabel = nullptr;
+    std::unique_ptr<LinkSupervisor> m_supervisor;
+    LinkStatusBar* m_linkStatus = nullptr;
+    QTimer m_figuresTimer;
+    // The controller is read again after a lost link: its reads are shown, nothing goes back.
+    bool m_rereading = false;
 
     const CalibrationArchive* m_archive = nullptr;
     PortSetup m_ports;

@@ -83,10 +83,14 @@ void TForm1::buildLayout() {
     setCentralWidget(client);
 
     setFont(FormFont());
+    // Blue only while enabled: a disabled control keeps the style's disabled colour, so that a
+    // button that does nothing looks it.
     QPalette blue = palette();
-    blue.setColor(QPalette::WindowText, Qt::blue);
-    blue.setColor(QPalette::Text, Qt::blue);
-    blue.setColor(QPalette::ButtonText, Qt::blue);
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        blue.setColor(group, QPalette::WindowText, Qt::blue);
+        blue.setColor(group, QPalette::Text, Qt::blue);
+        blue.setColor(group, QPalette::ButtonText, Qt::blue);
+    }
     setPalette(blue);
 
     buildMenu();
@@ -95,6 +99,7 @@ void TForm1::buildLayout() {
     buildMapGroup(client);
     buildParameterTabs(client);
     buildServicePanels(client);
+    buildStatusBar();
     // The status bar adds to the window rather than taking from the client area.
     resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height() +
                                     statusBar()->sizeHint().height());

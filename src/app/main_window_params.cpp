@@ -88,6 +88,8 @@ void TForm1::bindParameters() {
         if (row.handling == Handling::None)
             continue;
         edit->onInit = [this, &row, edit](QWidget*, std::int32_t, std::int32_t, ParamValue& value) {
+            if (m_supervisor->IsLost())
+                return; // nothing can come: the value stays as it was, greyed
             const EditInit init = InitEdit(m_link, row, value);
             if (init.ValueFormat)
                 edit->SetValueFormat(ToQString(*init.ValueFormat));
@@ -104,8 +106,13 @@ void TForm1::bindParameters() {
         TExtText* text = ReadOut(ToQString(row.control));
         m_registry.Register(text);
         text->onQuery = [this, &row](QWidget*, std::int32_t, std::int32_t, ParamValue& value) {
+            if (m_supervisor->IsLost())
+                return;
             const ReadoutQuery q = QueryReadout(m_link, row, value);
-            value = q.value;
+            // A live value comes from its own register's answer or not at all: the word left
+            // in the reply record belongs to another register.
+            if (q.answered)
+                value = q.value;
             if (q.oxygenFlag)
                 followOxygenFlag(q.oxygenFlag->succeeded, q.oxygenFlag->word);
         };
@@ -159,7 +166,9 @@ void TForm1::followOxygenFlag(bool succeeded, std::uint16_t word) {
     if (outcome.setReadoutEnabled)
         ReadOut(ToQString(kOxygenSensor.readout))
             ->setEnabled(outcome.selection == OxygenSensor::Present);
-    if (outcome.write)
+    // Read again after a lost link, the controller may be another one: its flag is shown as it
+    // is and never written back.
+    if (outcome.write && !m_rereading)
         m_link.Exchange(Command::WriteParam, kOxygenSensor.address, *outcome.write);
 }
 

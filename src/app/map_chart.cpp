@@ -55,10 +55,7 @@ MapChart::MapChart(QWidget* parent)
     m_chart->setAnimationOptions(QChart::NoAnimation);
 
     m_series1->setObjectName("Series1");
-    QPen red(Qt::red);
-    red.setWidth(3);
-    m_series1->setPen(red);
-    m_series1->setColor(Qt::red);
+    SetStale(false);
     m_series1->setPointsVisible(true);
     m_series1->setMarkerSize(kPointSize);
     m_series2->setObjectName("Series2");
@@ -166,6 +163,20 @@ void MapChart::CentreMarkerOn(QPointF pixel) {
 
 void MapChart::MoveMarkerHome() { m_marker->move(kMarkerHome); }
 
+void MapChart::SetStale(bool stale) {
+    m_stale = stale;
+    const QColor colour = stale ? QColor(Qt::gray) : QColor(Qt::red);
+    QPen pen(colour);
+    pen.setWidth(3);
+    m_series1->setPen(pen);
+    m_series1->setColor(colour);
+    if (m_marker)
+        m_marker->setVisible(!stale);
+    for (auto* mark : m_marks)
+        mark->setBrush(stale ? QBrush(Qt::gray) : m_unitTime->brush());
+    viewport()->update();
+}
+
 void MapChart::resizeEvent(QResizeEvent* event) {
     QChartView::resizeEvent(event);
     placeUnitLabels();
@@ -196,6 +207,7 @@ void MapChart::placeMarks() {
     while (static_cast<int>(m_marks.size()) < count) {
         auto* mark = new QGraphicsSimpleTextItem(m_chart);
         mark->setFont(m_unitTime->font());
+        mark->setBrush(m_stale ? QBrush(Qt::gray) : m_unitTime->brush());
         mark->setZValue(100);
         m_marks.push_back(mark);
     }

@@ -39,6 +39,11 @@ public:
     // Puts the marker's centre on a pixel; nothing clips it but the chart's own edges.
     void CentreMarkerOn(QPointF pixel);
     void MoveMarkerHome();
+
+    // Points that are no longer live (the controller stopped answering) are drawn grey, their
+    // marks too, and the marker is hidden; fresh ones in the map's own colour.
+    void SetStale(bool stale);
+    [[nodiscard]] bool Stale() const { return m_stale; }
     [[nodiscard]] QWidget* Marker() const { return m_marker; }
 
     [[nodiscard]] QLineSeries* Series1() const { return m_series1; }
@@ -67,9 +72,10 @@ private:
     QValueAxis* m_timeAxis;
     QGraphicsSimpleTextItem* m_unitTime;
     QGraphicsSimpleTextItem* m_unitSpeed;
-    QWidget* m_marker;
+    QWidget* m_marker = nullptr;
     std::vector<QGraphicsSimpleTextItem*> m_marks;
     std::vector<QGraphicsSimpleTextItem*> m_speedLabels; // 0 ... 6000 under the plot
+    bool m_stale = false;
 };
 
 } // namespace zef

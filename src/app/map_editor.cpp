@@ -31,12 +31,14 @@ void MapEditor::LoadMap() {
 void MapEditor::RefreshMap() {
     if (m_chart.PointCount() < 8)
         return;
-    m_link.Exchange(Command::ReadParam, 7);
-    m_chart.SetPointY(0, millis(m_link));
-    m_chart.SetPointY(1, millis(m_link));
+    // A point moves only on its own answer; otherwise it stays where the last one put it.
+    if (m_link.Exchange(Command::ReadParam, 7)) {
+        m_chart.SetPointY(0, millis(m_link));
+        m_chart.SetPointY(1, millis(m_link));
+    }
     for (int index = 2; index <= 7; ++index) {
-        m_link.Exchange(Command::ReadLive, LiveRegisterOf(index));
-        m_chart.SetPointY(index, millis(m_link));
+        if (m_link.Exchange(Command::ReadLive, LiveRegisterOf(index)))
+            m_chart.SetPointY(index, millis(m_link));
     }
 }
 
@@ -52,8 +54,9 @@ void MapEditor::movePoint(int index, int deltaSteps) {
     const long micros = std::lround(std::nearbyint(v * 1000));
     if (micros > kMaxMicros || micros < kMinMicros)
         return;
-    m_link.Exchange(Command::WriteParam, ParameterOf(index), static_cast<std::uint16_t>(micros));
-    if (m_onReply)
+    // An unanswered write tells nothing of the engine.
+    if (m_link.Exchange(Command::WriteParam, ParameterOf(index), static_cast<std::uint16_t>(micros)) &&
+        m_onReply)
         m_onReply(static_cast<ParamValue>(m_link.LastReply().second),
                   static_cast<ParamValue>(m_link.LastReply().first) / 1000);
 }

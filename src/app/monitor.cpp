@@ -6,20 +6,22 @@
 namespace zef {
 
 void MonitorCycle::Tick() {
-    // Neither flag looks at whether its exchange succeeded: a silent controller leaves the last
-    // reply in place and the tick goes on with it.
-    m_link.Exchange(Command::ReadLive, kSetupModeRegister);
+    // The tick makes its exchanges whatever the answers, as the controller expects them; but
+    // what it shows comes only from answers. A silent controller leaves the last reply in the
+    // record, and a status line made from that reply would show another register's word as
+    // live: the line then stays as it was.
+    bool answered = m_link.Exchange(Command::ReadLive, kSetupModeRegister);
     const bool setupMode = SetupModeFrom(m_link.LastReply().second);
-    m_link.Exchange(Command::ReadLive, kCorrectionSourceRegister);
+    answered &= m_link.Exchange(Command::ReadLive, kCorrectionSourceRegister);
     const bool oxygenFeedback = OxygenFeedbackFrom(m_link.LastReply().second);
 
     ParamValue percent = 0;
     if (!setupMode) {
-        m_link.Exchange(Command::ReadLive,
-                        oxygenFeedback ? kOxygenCorrectionRegister : kManualCorrectionRegister);
+        answered &= m_link.Exchange(Command::ReadLive, oxygenFeedback ? kOxygenCorrectionRegister
+                                                                      : kManualCorrectionRegister);
         percent = CorrectionPercent(m_link.LastReply().second);
     }
-    if (m_hooks.setStatus)
+    if (m_hooks.setStatus && answered)
         m_hooks.setStatus(StatusLineText(setupMode, oxygenFeedback, percent));
     if (m_hooks.placeMarker)
         m_hooks.placeMarker();

@@ -35,7 +35,7 @@ int DeviceIdentity::WriteIdentityBytes(const QByteArray& serial, const QByteArra
     return unanswered;
 }
 
-Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
+bool DeviceIdentity::readShown(IdentityView& view, QByteArray& serial, QByteArray& date) {
     bool allAnswered = true;
     const auto readText = [&](std::uint8_t first, int length) {
         QByteArray text;
@@ -45,12 +45,23 @@ Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
         }
         return text;
     };
-    const QByteArray serial = readText(kSerialRegister, kSerialLength);
+    serial = readText(kSerialRegister, kSerialLength);
     view.ShowSerial(DecodeCp1251(serial));
-    const QByteArray date = readText(kDateRegister, kDateLength);
+    date = readText(kDateRegister, kDateLength);
     view.ShowDate(DecodeCp1251(date));
     view.Repaint();
+    return allAnswered;
+}
 
+IdentityReading DeviceIdentity::ReadStoredIdentity(IdentityView& view) {
+    QByteArray serial, date;
+    const bool allAnswered = readShown(view, serial, date);
+    return {DecodeCp1251(serial), DecodeCp1251(date), false, 0, allAnswered};
+}
+
+Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
+    QByteArray serial, date;
+    const bool allAnswered = readShown(view, serial, date);
     IdentityReading reading{DecodeCp1251(serial), DecodeCp1251(date), false, 0, allAnswered};
     // A missed read repeats the character before it, and the blank serial has five zeros in a
     // row: only a serial read whole may be taken for blank.

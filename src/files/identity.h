@@ -68,12 +68,17 @@ public:
     // and a log that cannot be used leaves both log and controller as they were. Only the log
     // fails the reading; writes the controller left unanswered are counted in it.
     [[nodiscard]] Expected<IdentityReading> ReadIdentity(IdentityView& view);
+    // Reads and shows the identity as the controller holds it and writes nothing, a blank
+    // serial included: for looking again at a controller that may have been swapped meanwhile.
+    [[nodiscard]] IdentityReading ReadStoredIdentity(IdentityView& view);
 
     // Writes serial, padded with spaces or cut to 24 characters, and today's date. Characters
     // the code page cannot hold go as '?'. Returns how many of the 32 writes got no reply.
     int WriteIdentity(const QString& serial);
 
 private:
+    // Reads and shows both texts as bytes; true when every read was answered.
+    bool readShown(IdentityView& view, QByteArray& serial, QByteArray& date);
     int WriteIdentityBytes(const QByteArray& serial, const QByteArray& date);
 
     RegisterExchange& m_link;

@@ -38,7 +38,7 @@ ParamValue ReplyMillis(const Reply& r) {
 bool RegisterExchange::Exchange(Command command, std::uint8_t address, std::uint16_t value) {
     if (command == Command::WriteParam && m_onWrite)
         m_onWrite();
-    if (!m_channel.IsOpen())
+    if (!m_channel.IsOpen() || (m_watcher && !m_watcher->MayExchange()))
         return false;
 
     const Frame request = BuildRequest(command, address, value);
@@ -48,6 +48,8 @@ bool RegisterExchange::Exchange(Command command, std::uint8_t address, std::uint
     const std::uint32_t queued = m_channel.ReadWithWait(buffer);
     StoreReplyBytes(m_lastReply,
                     std::span<const std::uint8_t>(buffer).first(std::min<std::size_t>(queued, 4)));
+    if (m_watcher)
+        m_watcher->Exchanged(queued == 4);
     return queued == 4;
 }
 

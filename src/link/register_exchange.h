@@ -37,6 +37,15 @@ void StoreReplyBytes(Reply& reply, std::span<const std::uint8_t> bytes);
 [[nodiscard]] ParamValue ReplyPercent(const Reply& r);
 [[nodiscard]] ParamValue ReplyMillis(const Reply& r);
 
+// Told of every exchange that reaches the line, and asked before each one whether the line may
+// be used at all: a link known to be lost is not kept busy with exchanges that cannot succeed.
+class ExchangeWatcher {
+public:
+    virtual ~ExchangeWatcher() = default;
+    [[nodiscard]] virtual bool MayExchange() const = 0;
+    virtual void Exchanged(bool answered) = 0;
+};
+
 // One request/reply exchange with the controller at a time, and the record of its last reply.
 class RegisterExchange {
 public:
@@ -57,6 +66,9 @@ public:
     // file name from its caption, since the controller no longer matches that file.
     void SetWriteObserver(std::function<void()> observer) { m_onWrite = std::move(observer); }
 
+    // nullptr: every exchange goes to the line unwatched.
+    void SetWatcher(ExchangeWatcher* watcher) { m_watcher = watcher; }
+
     [[nodiscard]] SerialChannel& Channel() { return m_channel; }
     [[nodiscard]] const SerialChannel& Channel() const { return m_channel; }
 
@@ -64,6 +76,7 @@ private:
     SerialChannel& m_channel;
     Reply m_lastReply;
     std::function<void()> m_onWrite;
+    ExchangeWatcher* m_watcher = nullptr;
 };
 
 } // namespace zef

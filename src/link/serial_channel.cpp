@@ -55,6 +55,10 @@ void SerialChannel::Close() {
     m_lost = false; // the reason stays readable until the next Open
 }
 
+std::string SerialChannel::DeviceName() const {
+    return m_backend ? m_backend->name() : std::string();
+}
+
 bool SerialChannel::DeviceLost() const {
     return IsOpen() && (m_lost || !m_backend->lastError().empty());
 }
@@ -194,6 +198,45 @@ std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
         m_lastActivity = Clock::now();
     }
     return static_cast<std::uint32_t>(queued);
+}
+
+std::uint32_t SerialChannel::ReadWaiting(std::span<std::uint8_t> buffer) {
+    if (!IsOpen())
+        return 0;
+    ++m_figures.exchanges;
+    const std::size_t queued = CheckLost() ? 0 : m_backend->bytesWaiting();
+    std::vector<std::uint8_t> taken(queued);
+    const std::size_t got = queued > 0 ? m_backend->read(taken) : 0;
+    std::copy_n(taken.begin(), std::min(got, buffer.size()), buffer.begin());
+    if (queued != buffer.size()) {
+        ++m_figures.failedExchanges;
+        // Nothing at all: the line has been quiet since the request, long enough for the next.
+        if (queued > 0) {
+            m_awaitQuiet = true;
+            m_lastActivity = Clock::now();
+        }
+    }
+    return static_cast<std::uint32_t>(queued);
+}
+
+bool SerialChannel::QuietForAStep() {
+    if (!IsOpen() || CheckLost())
+        return false;
+    const auto until = Clock::now() + m_step;
+    bool quiet = true;
+    while (quiet && Clock::now() < until) {
+        if (m_backend->bytesWaiting() > 0)
+            quiet = false;
+        else if (!m_backend->waitForBytes(until))
+            return !CheckLost() && m_backend->bytesWaiting() == 0;
+    }
+    quiet = quiet && m_backend->bytesWaiting() == 0;
+    if (!quiet) {
+        Discard();
+        m_awaitQuiet = true;
+        m_lastActivity = Clock::now();
+    }
+    return quiet;
 }
 
 void SerialChannel::SetDtr() {

@@ -60,6 +60,9 @@ public:
     void Close();
     [[nodiscard]] bool IsOpen() const { return m_backend != nullptr; }
     [[nodiscard]] int PortNumber() const { return m_portNumber; }
+    // The device behind the open port, as its backend names it ("/dev/ttyUSB0", "simulator");
+    // empty while closed.
+    [[nodiscard]] std::string DeviceName() const;
 
     // Queues a request; after an exchange that did not end cleanly, first waits for a quiet line.
     [[nodiscard]] bool Write(std::span<const std::uint8_t> bytes);
@@ -69,6 +72,16 @@ public:
     // buffer.size() of the bytes that came and drops the rest; returns how many were queued, so
     // a surplus shows as a wrong count.
     [[nodiscard]] std::uint32_t ReadWithWait(std::span<std::uint8_t> buffer);
+
+    // Takes the reply to a request sent at least four clock steps ago, without waiting: what
+    // has come by now is all that counts. Counted as an exchange like ReadWithWait.
+    [[nodiscard]] std::uint32_t ReadWaiting(std::span<std::uint8_t> buffer);
+
+    // Watches the line for one clock step after an exchange; true when nothing came. Whatever
+    // came is thrown away as late, and the next request waits for a quiet line. A controller
+    // that was stopped answers every request it missed at once when it goes on, and only a
+    // reply that is not one of such a burst can be taken as the answer to the last request.
+    [[nodiscard]] bool QuietForAStep();
 
     void SetDtr();
     void ClearRts();

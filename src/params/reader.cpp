@@ -76,10 +76,9 @@ std::optional<std::string_view> ChangeEdit(RegisterExchange& link, const EditRow
 }
 
 ReadoutQuery QueryReadout(RegisterExchange& link, const ReadoutRow& row, ParamValue current) {
-    ReadoutQuery query{
-        ReadConverted(link, Command::ReadLive, row.address, row.conversion, row.failedRead, current)
-            .value,
-        std::nullopt};
+    const Converted read =
+        ReadConverted(link, Command::ReadLive, row.address, row.conversion, row.failedRead, current);
+    ReadoutQuery query{read.value, std::nullopt, read.ok};
     if (row.readsOxygenFlag) {
         const bool ok = link.Exchange(Command::ReadParam, kOxygenSensor.address);
         query.oxygenFlag = FlagRead{ok, link.LastReply().second};

@@ -50,6 +50,7 @@ struct FlagRead {
 struct ReadoutQuery {
     ParamValue value;
     std::optional<FlagRead> oxygenFlag; // for FollowOxygenFlag
+    bool answered = true;               // the read-out's own register answered
 };
 
 [[nodiscard]] ReadoutQuery QueryReadout(RegisterExchange& link, const ReadoutRow& row,

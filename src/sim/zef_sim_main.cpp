@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -36,6 +38,8 @@ const char kUsage[] =
     "  --delay-address A=MS   wait MS milliseconds before replies to register A only\n"
     "  --blank-identity       the controller carries the blank factory serial number\n"
     "  --setup-mode           the controller reports setup mode\n"
+    "  --serial TEXT          the controller's serial number (24 characters, padded)\n"
+    "  --param A=V            store V in calibration parameter A (0-255)\n"
     "  --link PATH            also make PATH a symbolic link to the device; PATH must not\n"
     "                         exist, unless it is a link left by a zef-sim that is gone\n"
     "  --log FILE             append every request received to FILE, one hex frame a line\n"
@@ -101,6 +105,8 @@ int main(int argc, char** argv) {
     std::string linkPath, logPath;
     std::optional<std::string> randomSpec;
     std::uint64_t seed = 1;
+    std::optional<std::string> serial;
+    std::vector<std::pair<int, int>> params;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -152,6 +158,20 @@ int main(int argc, char** argv) {
                              : std::from_chars_result{nullptr, std::errc::invalid_argument};
             if (!v || ec != std::errc() || p != v->data() + v->size())
                 return fail("--seed needs a whole number");
+        } else if (arg == "--serial") {
+            auto v = value();
+            if (!v || v->empty() || v->size() > 24)
+                return fail("--serial needs 1 to 24 characters");
+            serial = std::string(*v);
+        } else if (arg == "--param") {
+            auto v = value();
+            int address = 0, word = 0;
+            const auto eq = v ? v->find('=') : std::string_view::npos;
+            if (eq == std::string_view::npos || !parseInt(v->substr(0, eq), address) ||
+                !parseInt(v->substr(eq + 1), word) || address < 0 || address > 255 || word < 0 ||
+                word > 65535)
+                return fail("--param needs A=V with A 0-255 and V 0-65535");
+            params.emplace_back(address, word);
         } else if (arg == "--link") {
             auto v = value();
             if (!v)
@@ -179,6 +199,12 @@ int main(int argc, char** argv) {
         sim->SetRandomFaults(*ParseRandomFaults(*randomSpec, seed));
     if (setupMode)
         sim->WithModel([](ControllerModel& m) { m.SetSetupMode(true); });
+    sim->WithModel([&](ControllerModel& m) {
+        if (serial)
+            m.SetIdentity(*serial, m.Date());
+        for (auto [address, word] : params)
+            m.SetParam(static_cast<std::uint8_t>(address), static_cast<std::uint16_t>(word));
+    });
 
     // A log that cannot be written is an error now, not a silent gap found later.
     FILE* log = nullptr;

@@ -167,21 +167,27 @@ TEST_F(MapAndMonitor, one_tick_reads_status_correction_map_and_closing_register)
     }
 }
 
-TEST_F(MapAndMonitor, silent_controller_keeps_the_last_values_and_the_tick_goes_on) {
+TEST_F(MapAndMonitor, silent_controller_makes_the_whole_tick_and_shows_nothing_it_did_not_hear) {
     editor.LoadMap();
     pin(76, 0);
     pin(77, 2);
     pin(186, 1077);
     pin(226, 1100); // the closing read leaves this word behind
     monitor.Tick();
+    std::vector<double> points;
+    for (int i = 0; i < 8; ++i)
+        points.push_back(chart.PointY(i));
+    ASSERT_EQ(status, "Датчик кислорода 5.30 %");
     ports.sim->SetFault({sim::Fault::Silent, 0, {}});
     ports.sim->ClearFrames();
+    status.clear();
     monitor.Tick();
     EXPECT_EQ(ports.sim->Frames().size(), 11u);
-    // Everything is built from the last reply that came; the tick never reports an error.
+    // The word of register 226 is still in the reply record: neither the map nor the status
+    // line is made from it.
     for (int i = 0; i < 8; ++i)
-        EXPECT_DOUBLE_EQ(chart.PointY(i), 1.1) << i;
-    EXPECT_EQ(status, "Ручная подстройка  7.60 %"); // 1100 low byte 0x4C: not setup, bit 1 clear
+        EXPECT_DOUBLE_EQ(chart.PointY(i), points[static_cast<std::size_t>(i)]) << i;
+    EXPECT_TRUE(status.isEmpty()) << status.toStdString();
 }
 
 TEST_F(MapAndMonitor, values_map_onto_the_plot_area_and_the_marker_centres_on_them) {

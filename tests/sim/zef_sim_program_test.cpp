@@ -200,3 +200,32 @@ TEST(ZefSimLog, logs_every_request_and_stops_with_an_error_when_the_disk_refuses
 }
 
 } // namespace
+
+namespace {
+
+TEST(ZefSimProgram, serial_number_and_parameters_are_checked_before_the_device_is_made) {
+    struct Case {
+        QStringList arguments;
+        bool serves;
+    };
+    const Case cases[] = {
+        {{"--serial", "ZEF-K7LX SN 05.02 00777"}, true},
+        {{"--param", "73=5000", "--param", "35=4"}, true},
+        {{"--serial", QString(25, 'x')}, false},
+        {{"--serial", ""}, false},
+        {{"--param", "256=1"}, false},
+        {{"--param", "73=65536"}, false},
+        {{"--param", "73"}, false},
+        {{"--param"}, false},
+    };
+    for (const auto& c : cases) {
+        SimRun sim(c.arguments);
+        EXPECT_EQ(!sim.Device().empty(), c.serves) << c.arguments.join(' ').toStdString();
+        if (c.serves)
+            EXPECT_EQ(sim.Stop(), 0);
+        else
+            EXPECT_EQ(sim.Finish(), 2) << c.arguments.join(' ').toStdString();
+    }
+}
+
+} // namespace
