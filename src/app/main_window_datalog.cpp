@@ -150,8 +150,9 @@ bool TForm1::StartRecordingTo(const QString& path) {
 }
 
 void TForm1::recordRow() {
-    // A stopped monitor (a settings file being loaded, the session ending) reads no rows.
-    if (!m_recorder || !m_timer1.isActive())
+    // A stopped monitor (a settings file being loaded, the session ending) reads no rows, and
+    // a lost link none either: the file shows the gap rather than rows that were never read.
+    if (!m_recorder || !m_timer1.isActive() || m_supervisor->IsLost())
         return;
     const auto recorded = m_recorder->Record(m_link);
     if (!recorded) {
