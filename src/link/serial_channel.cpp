@@ -55,10 +55,6 @@ void SerialChannel::Close() {
     m_lost = false; // the reason stays readable until the next Open
 }
 
-std::string SerialChannel::DeviceName() const {
-    return m_backend ? m_backend->name() : std::string();
-}
-
 bool SerialChannel::DeviceLost() const {
     return IsOpen() && (m_lost || !m_backend->lastError().empty());
 }

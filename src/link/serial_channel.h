@@ -60,9 +60,6 @@ public:
     void Close();
     [[nodiscard]] bool IsOpen() const { return m_backend != nullptr; }
     [[nodiscard]] int PortNumber() const { return m_portNumber; }
-    // The device behind the open port, as its backend names it ("/dev/ttyUSB0", "simulator");
-    // empty while closed.
-    [[nodiscard]] std::string DeviceName() const;
 
     // Queues a request; after an exchange that did not end cleanly, first waits for a quiet line.
     [[nodiscard]] bool Write(std::span<const std::uint8_t> bytes);
