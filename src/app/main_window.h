@@ -12,9 +12,11 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -110,7 +112,8 @@ public:
     PortsDialog* ShowPortsDialog();
     // Puts the chosen devices behind the buttons (an empty text: the default) and remembers
     // those that changed; false when the settings could not be written, which has been shown.
-    bool ApplyPortChoice(const std::array<QString, 4>& before, const std::array<QString, 4>& chosen);
+    bool ApplyPortChoice(const std::array<QString, 4>& before,
+                         const std::array<QString, 4>& chosen);
 
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
