@@ -14,10 +14,12 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -124,7 +126,8 @@ public:
     PortsDialog* ShowPortsDialog();
     // Puts the chosen devices behind the buttons (an empty text: the default) and remembers
     // those that changed; false when the settings could not be written, which has been shown.
-    bool ApplyPortChoice(const std::array<QString, 4>& before, const std::array<QString, 4>& chosen);
+    bool ApplyPortChoice(const std::array<QString, 4>& before,
+                         const std::array<QString, 4>& chosen);
     // "Журнал": a recording of the engine to CSV while connected. Rows are read with the monitor
     // tick, or by a timer of their own when the period is shorter than the tick.
     void StartRecording();
