@@ -332,6 +332,21 @@ TEST_F(TrendWindowTest, the_channel_choice_carries_over_to_the_next_recording) {
     EXPECT_EQ(window->Plot(2), nullptr);
 }
 
+TEST_F(TrendWindowTest, a_file_with_the_same_channels_is_drawn_on_the_open_plots) {
+    appendRows(*data, 0, 100);
+    window->SetData(data);
+    window->ZoomTo(10, 20);
+    TrendPlot* before = window->Plot(0);
+    auto file = std::make_shared<TrendData>(threeChannels());
+    appendRows(*file, 500, 530);
+    window->SetData(file);
+    settle();
+    EXPECT_EQ(window->Plot(0), before);
+    EXPECT_FALSE(window->IsZoomed());
+    EXPECT_EQ(axisRange(0), std::pair(500.0, file->Seconds(file->Size() - 1)));
+    EXPECT_GE(window->Plot(0)->Pieces().at(0)->at(0).x(), 500);
+}
+
 TEST_F(TrendWindowTest, only_the_lowest_shown_plot_labels_the_time) {
     appendRows(*data, 0, 100);
     window->SetData(data);
