@@ -116,9 +116,7 @@ void TrendPlot::Show(const std::vector<QList<QPointF>>& pieces, double from, dou
     low -= pad;
     high += pad;
 
-    m_value->setRange(low, high);
-    m_time->setRange(from, to);
-    placeTicks();
+    placeAxes(low, high, from, to);
 
     while (m_series.size() < pieces.size()) {
         auto* series = new QLineSeries;
@@ -227,15 +225,31 @@ void TrendPlot::placePlotArea() {
 }
 
 void TrendPlot::placeTicks() {
+    placeAxes(m_value->min(), m_value->max(), m_time->min(), m_time->max());
+}
+
+void TrendPlot::placeAxes(double low, double high, double from, double to) {
     const int height = int(m_chart->plotArea().height());
-    const double valueStep = TrendTickStep(m_value->max() - m_value->min(),
-                                           std::clamp(height / kPixelsPerValueTick, 2, 6));
+    const double valueStep =
+        TrendTickStep(high - low, std::clamp(height / kPixelsPerValueTick, 2, 6));
+    const double timeStep =
+        TrendTickStep(to - from, std::max(PlotWidth() / kPixelsPerTimeTick, 1));
     m_value->setLabelFormat(valueFormat(valueStep));
-    m_value->setTickInterval(valueStep);
-    const double timeStep = TrendTickStep(m_time->max() - m_time->min(),
-                                          std::max(PlotWidth() / kPixelsPerTimeTick, 1));
     m_time->setLabelFormat(valueFormat(timeStep));
-    m_time->setTickInterval(timeStep);
+    setAxis(m_value, low, high, valueStep);
+    setAxis(m_time, from, to, timeStep);
+}
+
+void TrendPlot::setAxis(QValueAxis* axis, double min, double max, double step) {
+    // A shown axis lays out its ticks on every change: the old step with the new range (or the
+    // new step with the old range) must never ask for thousands of them, even for a moment.
+    if (step > axis->tickInterval()) {
+        axis->setTickInterval(step);
+        axis->setRange(min, max);
+    } else {
+        axis->setRange(min, max);
+        axis->setTickInterval(step);
+    }
 }
 
 void TrendPlot::placeCursor() {

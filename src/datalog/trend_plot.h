@@ -71,6 +71,8 @@ private:
     // so one time sits at one x in every plot and the cursor lines form one line.
     void placePlotArea();
     void placeTicks();
+    void placeAxes(double low, double high, double from, double to);
+    static void setAxis(QValueAxis* axis, double min, double max, double step);
     void placeReading();
     void placeCursor();
     [[nodiscard]] bool inPlotArea(QPointF viewPoint) const;

@@ -108,14 +108,29 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
 TrendWindow::~TrendWindow() = default;
 
 void TrendWindow::SetData(std::shared_ptr<const TrendData> data) {
+    const auto sameChannel = [](const TrendChannel& a, const TrendChannel& b) {
+        return a.name == b.name && a.unit == b.unit;
+    };
+    const auto& before = m_data->Channels();
+    const auto& after = data->Channels();
+    // Recordings and files of this program share their channels: their plots stay, which
+    // spares laying out a dozen charts anew.
+    const bool samePlots = std::equal(before.begin(), before.end(), after.begin(), after.end(),
+                                      sameChannel);
     m_data = std::move(data);
     m_zoom.reset();
     m_cursor.reset();
-    buildChannels();
+    if (!samePlots)
+        buildChannels();
     render();
 }
 
 void TrendWindow::buildChannels() {
+    // A channel the fitter unticked stays hidden in the next recording or file that has it.
+    QStringList hidden;
+    for (std::size_t i = 0; i < m_channels.size(); ++i)
+        if (!IsChannelShown(i))
+            hidden.append(m_channels[i].box->text());
     for (Channel& c : m_channels)
         delete c.plot;
     m_channels.clear();
@@ -131,7 +146,8 @@ void TrendWindow::buildChannels() {
         m_plotLayout->addWidget(c.plot, 1);
         c.box = new QCheckBox(channelTitle(channels[i]));
         c.box->setIcon(swatch(colourOf(i)));
-        c.box->setChecked(true);
+        c.box->setChecked(!hidden.contains(c.box->text()));
+        c.plot->setVisible(c.box->isChecked());
         grid->addWidget(c.box, int(i), 0);
         connect(c.box, &QCheckBox::toggled, this, [this, i](bool on) { SetChannelShown(i, on); });
         connect(c.plot, &TrendPlot::cursorMoved, this, [this](double t) { SetCursorTime(t); });

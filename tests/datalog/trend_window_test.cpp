@@ -319,6 +319,34 @@ TEST_F(TrendWindowTest, unticking_a_channel_hides_its_plot_and_ticking_brings_it
     EXPECT_EQ(speed->at(speed->count() - 1).x(), data->Seconds(data->Size() - 1));
 }
 
+TEST_F(TrendWindowTest, the_channel_choice_carries_over_to_the_next_recording) {
+    window->SetChannelShown(1, false);
+    auto next = std::make_shared<TrendData>(
+        std::vector<TrendChannel>{{"Температура", "°C"}, {"Лямбда-зонд", "В"}});
+    appendRows(*next, 0, 10);
+    window->SetData(next);
+    settle();
+    EXPECT_TRUE(window->IsChannelShown(0));
+    EXPECT_FALSE(window->IsChannelShown(1));
+    EXPECT_FALSE(window->Plot(1)->isVisible());
+    EXPECT_EQ(window->Plot(2), nullptr);
+}
+
+TEST_F(TrendWindowTest, a_file_with_the_same_channels_is_drawn_on_the_open_plots) {
+    appendRows(*data, 0, 100);
+    window->SetData(data);
+    window->ZoomTo(10, 20);
+    TrendPlot* before = window->Plot(0);
+    auto file = std::make_shared<TrendData>(threeChannels());
+    appendRows(*file, 500, 530);
+    window->SetData(file);
+    settle();
+    EXPECT_EQ(window->Plot(0), before);
+    EXPECT_FALSE(window->IsZoomed());
+    EXPECT_EQ(axisRange(0), std::pair(500.0, file->Seconds(file->Size() - 1)));
+    EXPECT_GE(window->Plot(0)->Pieces().at(0)->at(0).x(), 500);
+}
+
 TEST_F(TrendWindowTest, only_the_lowest_shown_plot_labels_the_time) {
     appendRows(*data, 0, 100);
     window->SetData(data);
