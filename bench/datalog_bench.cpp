@@ -11,8 +11,11 @@
 #include "datalog/channels.h"
 #include "datalog/datalog_trend.h"
 #include "datalog/recorder.h"
+#include "datalog/trend_window.h"
 #include "link/qt_serial_backend.h"
 
+#include <QCoreApplication>
+#include <QPixmap>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -160,10 +163,24 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
     const auto trendStart = Clock::now();
     const TrendData trend = DatalogTrend(*rows);
     const double trendSeconds = std::chrono::duration<double>(Clock::now() - trendStart).count();
+    // The whole replay as "Открыть запись..." makes it: the file read, its trend data, and the
+    // trend window laid out and painted with it (grab() paints now, as the screen would).
+    TrendWindow window(std::make_shared<const TrendData>(DatalogTrend(std::chrono::milliseconds(350))));
+    window.show();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    const auto replayStart = Clock::now();
+    const auto replayed = ReadDatalogCsv(hourPath);
+    window.SetData(std::make_shared<const TrendData>(DatalogTrend(*replayed)));
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::processEvents();
+    const QPixmap painted = window.grab();
+    const double replaySeconds =
+        std::chrono::duration<double>(Clock::now() - replayStart).count();
     std::printf("replay of one hour at 350 ms (%zu rows, %.1f MB): read %.0f ms, into trend data "
-                "%.0f ms, %.0f ms in all (target < 1 s; the trend window's drawing not included)\n",
+                "%.0f ms; file to a painted trend window %.0f ms (target < 1 s; offscreen)\n",
                 trend.Size(), static_cast<double>(QFileInfo(hourPath).size()) / 1e6,
-                readSeconds * 1e3, trendSeconds * 1e3, (readSeconds + trendSeconds) * 1e3);
+                readSeconds * 1e3, trendSeconds * 1e3, replaySeconds * 1e3);
 }
 
 } // namespace zef::bench
