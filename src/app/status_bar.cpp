@@ -1,9 +1,21 @@
 #include "app/status_bar.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QStatusBar>
 
 namespace zef {
+
+namespace {
+
+// The bar lays its widgets out only when the event loop comes round; a text that changed in
+// the middle of a sequence gets its room now.
+void makeRoom(QObject* bar) {
+    if (auto* layout = static_cast<QWidget*>(bar)->layout())
+        layout->activate();
+}
+
+} // namespace
 
 LinkStatusBar::LinkStatusBar(QStatusBar& bar)
     : QObject(&bar), m_state(new QLabel(&bar)), m_figures(new QLabel(&bar)) {
@@ -29,6 +41,7 @@ void LinkStatusBar::ShowState(LinkState state, int portNumber, const std::string
         palette.setColor(QPalette::WindowText, m_figures->palette().color(QPalette::WindowText));
     m_state->setPalette(palette);
     m_state->setToolTip(QString::fromStdString(reason));
+    makeRoom(parent());
 }
 
 void LinkStatusBar::ShowFigures(const LinkFigures& figures) {
@@ -37,6 +50,7 @@ void LinkStatusBar::ShowFigures(const LinkFigures& figures) {
         m_since.start();
     m_figures->setText(LinkFiguresText(ExchangesPerSecond(m_last, figures, seconds), figures));
     m_last = figures;
+    makeRoom(parent());
 }
 
 void LinkStatusBar::ClearFigures() {

@@ -17,6 +17,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 #include <numeric>
@@ -234,18 +236,20 @@ TEST_F(BlankController, is_numbered_on_connection) {
 
 // Only a production log that fails ends the connection sequence early. Writes that the
 // controller leaves unanswered after the log took the number are told, and the sequence goes on
-// to the operating counter.
+// to the operating counter. Three in a row lose the link: the writes after them do not reach
+// the line, and no counter is shown that was not read.
 TEST_F(BlankController, unanswered_numbering_writes_are_told_and_the_counter_still_shows) {
     struct Case {
         const char* name;
         std::vector<std::uint8_t> silent; // registers that answer no write once numbering starts
         int unanswered;
+        bool lost;
     };
     std::vector<std::uint8_t> identity(32);
     std::iota(identity.begin(), identity.end(), std::uint8_t{36});
     const Case cases[] = {
-        {"no identity write answered", identity, 32},
-        {"one serial and one date register", {50, 67}, 2},
+        {"no identity write answered", identity, 32, true},
+        {"one serial and one date register", {50, 67}, 2, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -276,8 +280,19 @@ TEST_F(BlankController, unanswered_numbering_writes_are_told_and_the_counter_sti
             << prompts.messages[0].toStdString();
         const auto frames = ports.sim->Frames();
         ASSERT_FALSE(frames.empty());
-        EXPECT_EQ(frames.back(), BuildRequest(Command::ReadParam, 35, 0));
-        EXPECT_EQ(form.StaticText4->text(), "120000 ");
+        EXPECT_EQ(form.Supervisor().IsLost(), c.lost);
+        const auto writes = std::count_if(frames.begin(), frames.end(), [](const Frame& f) {
+            return f[0] == static_cast<std::uint8_t>(Command::WriteParam) && f[1] >= kSerialRegister &&
+                   f[1] < kDateRegister + kDateLength;
+        });
+        if (c.lost) {
+            EXPECT_EQ(writes, LinkSupervisor::kFailuresForLoss);
+            EXPECT_NE(form.StaticText4->text(), "120000 ");
+        } else {
+            EXPECT_EQ(writes, 32);
+            EXPECT_EQ(frames.back(), BuildRequest(Command::ReadParam, 35, 0));
+            EXPECT_EQ(form.StaticText4->text(), "120000 ");
+        }
         form.Close_COMClick();
     }
 }
