@@ -194,10 +194,10 @@ int main(int argc, char** argv) {
     // The link lost (the controller silent) and back: the status bar says which.
     simulator->SetFault({sim::Fault::Silent, 0, {}});
     Shooter::settle(2000);
-    shots.Shoot("20-link-lost");
+    shots.Shoot("26-link-lost");
     simulator->SetFault({});
     Shooter::settle(2500);
-    shots.Shoot("21-link-back");
+    shots.Shoot("27-link-back");
 
     form.Close_COMClick();
     Shooter::settle(800);
