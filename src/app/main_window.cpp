@@ -112,10 +112,8 @@ void TForm1::ConnectToPort(int portNumber) {
 }
 
 void TForm1::showOperatingCounter() {
-    m_link.Exchange(Command::ReadParam, 35);
-    const std::uint16_t n = m_link.LastReply().second;
-    // The controller counts in units of 10000 cycles.
-    StaticText4->setText(n == 0 ? QStringLiteral("0 ") : QString::number(n) + "0000 ");
+    m_link.Exchange(Command::ReadParam, kCounterRegister);
+    StaticText4->setText(OperatingCounterText(m_link.LastReply().second));
 }
 
 void TForm1::Close_COMClick() {
