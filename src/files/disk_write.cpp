@@ -193,4 +193,50 @@ Status WriteFileAtomically(const QString& path, QByteArrayView bytes) {
     return Done{};
 }
 
+AppendedFile::AppendedFile(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    do {
+        m_fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+    } while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0)
+        m_openError = errno;
+}
+
+AppendedFile::~AppendedFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int AppendedFile::Append(QByteArrayView bytes) {
+    if (m_fd < 0)
+        return m_openError != 0 ? m_openError : EBADF;
+    const int error = WriteFully(m_fd, bytes, m_size);
+    if (error == 0) {
+        m_size += bytes.size();
+        return 0;
+    }
+    // A file-size limit or a full disk may take the first bytes of a record and refuse the rest.
+    while (::ftruncate(m_fd, static_cast<off_t>(m_size)) != 0 && errno == EINTR) {
+    }
+    return error;
+}
+
+int AppendedFile::Sync() {
+    if (m_fd < 0)
+        return m_openError != 0 ? m_openError : EBADF;
+    return SyncToDisk(m_fd);
+}
+
+int AppendedFile::Close() {
+    if (m_fd < 0)
+        return m_openError != 0 ? m_openError : EBADF;
+    int error = SyncToDisk(m_fd);
+    // A file server may report a failed write only when the file is closed.
+    const int closed = ::close(m_fd);
+    m_fd = -1;
+    if (error == 0 && closed != 0 && errno != EINTR)
+        error = errno;
+    return error;
+}
+
 } // namespace zef

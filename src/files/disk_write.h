@@ -63,4 +63,33 @@ private:
     QByteArray m_path;
 };
 
+// A file that grows by whole records in place, such as a datalog: made new (or emptied) when
+// opened, and never left holding part of a record. Closing the object closes the file without
+// a report; Close() says whether the last bytes reached the disk.
+class AppendedFile {
+public:
+    explicit AppendedFile(const QString& path);
+    ~AppendedFile();
+    AppendedFile(const AppendedFile&) = delete;
+    AppendedFile& operator=(const AppendedFile&) = delete;
+
+    // 0 when the file was opened, otherwise why not.
+    [[nodiscard]] int OpenError() const { return m_openError; }
+    [[nodiscard]] bool IsOpen() const { return m_fd >= 0; }
+    // Bytes of whole records in the file.
+    [[nodiscard]] qint64 Size() const { return m_size; }
+
+    // Writes bytes at the end. When the system refuses part of them, the file is cut back to
+    // its size before, so a reader finds the earlier records whole and nothing after them.
+    [[nodiscard]] int Append(QByteArrayView bytes);
+    [[nodiscard]] int Sync();
+    // Syncs and closes, checking both; the file is closed afterwards in any case.
+    [[nodiscard]] int Close();
+
+private:
+    int m_fd = -1;
+    int m_openError = 0;
+    qint64 m_size = 0;
+};
+
 } // namespace zef

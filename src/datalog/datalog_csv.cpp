@@ -1,0 +1,247 @@
+#include "datalog/datalog_csv.h"
+
+#include "datalog/channels.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <charconv>
+#include <cmath>
+
+namespace zef {
+
+namespace {
+
+const QString kTimeColumn = QStringLiteral("Время (ISO 8601)");
+const QString kSecondsColumn = QStringLiteral("С начала записи (с)");
+constexpr int kSecondsDecimals = 3;
+constexpr int kTimeColumns = 2;
+
+QString Shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+Failure Refused(const QString& path, qsizetype line, const QString& what) {
+    return Failure{QStringLiteral("Запись «%1» не открыта: строка %2: %3")
+                       .arg(Shown(path))
+                       .arg(line)
+                       .arg(what)};
+}
+
+// A field as a spreadsheet may have saved it: in double quotes, with doubled quotes inside.
+QByteArrayView Unquoted(QByteArrayView field, QByteArray& scratch) {
+    if (field.size() < 2 || !field.startsWith('"') || !field.endsWith('"'))
+        return field;
+    scratch = field.sliced(1, field.size() - 2).toByteArray();
+    scratch.replace("\"\"", "\"");
+    return scratch;
+}
+
+std::vector<QByteArrayView> SplitFields(QByteArrayView line) {
+    std::vector<QByteArrayView> fields;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= line.size(); ++i) {
+        if (i == line.size() || line[i] == ',') {
+            fields.push_back(line.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    return fields;
+}
+
+std::optional<double> Number(QByteArrayView text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || at != end || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+QString HeaderProblem(const std::vector<QByteArrayView>& fields) {
+    const QStringList expected = DatalogColumns();
+    QStringList found;
+    QByteArray scratch;
+    for (QByteArrayView field : fields)
+        found << QString::fromUtf8(Unquoted(field, scratch)).trimmed();
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        if (i < found.size() && found[i] == expected[i])
+            continue;
+        if (!found.contains(expected[i]))
+            return QStringLiteral("нет столбца «%1».").arg(expected[i]);
+        return QStringLiteral("столбец «%1» стоит не на своём месте (%2-м).")
+            .arg(expected[i])
+            .arg(i + 1);
+    }
+    if (found.size() > expected.size())
+        return QStringLiteral("лишний столбец «%1».").arg(found[expected.size()]);
+    return {};
+}
+
+} // namespace
+
+QStringList DatalogColumns() {
+    QStringList columns{kTimeColumn, kSecondsColumn};
+    for (const DatalogChannel& channel : DatalogChannels())
+        columns << channel.column;
+    return columns;
+}
+
+QByteArray DatalogHeaderLine() {
+    return DatalogColumns().join(QChar(',')).toUtf8() + '\n';
+}
+
+QString DatalogTimeText(const QDateTime& time) {
+    // With its offset, so a recording made in summer reads the same in winter.
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+QByteArray DatalogRowLine(const DatalogRow& row) {
+    const auto channels = DatalogChannels();
+    QByteArray line = DatalogTimeText(row.time).toLatin1();
+    line += ',';
+    // QByteArray::number writes "." whatever the locale.
+    line += QByteArray::number(row.seconds, 'f', kSecondsDecimals);
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        line += ',';
+        const double value = i < row.values.size() ? row.values[i] : 0;
+        line += QByteArray::number(value, 'f', channels[i].decimals);
+    }
+    line += '\n';
+    return line;
+}
+
+Expected<std::vector<DatalogRow>> ParseDatalogCsv(QByteArrayView bytes, const QString& path) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    const auto channels = DatalogChannels();
+    const std::size_t columns = kTimeColumns + channels.size();
+    std::vector<DatalogRow> rows;
+    QByteArray scratch;
+    qsizetype lineNumber = 0;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        ++lineNumber;
+        qsizetype end = bytes.indexOf('\n', start);
+        const bool terminated = end >= 0;
+        if (!terminated)
+            end = bytes.size();
+        QByteArrayView line = bytes.sliced(start, end - start);
+        start = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const auto fields = SplitFields(line);
+        if (lineNumber == 1) {
+            if (const QString problem = HeaderProblem(fields); !problem.isEmpty())
+                return Refused(path, lineNumber, problem);
+            continue;
+        }
+        if (line.isEmpty() && !terminated)
+            break;
+        if (fields.size() != columns) {
+            const QString what =
+                QStringLiteral("%1 полей вместо %2").arg(fields.size()).arg(columns);
+            return Refused(path, lineNumber,
+                           what + (fields.size() < columns && !terminated
+                                       ? QStringLiteral(": строка оборвана.")
+                                       : QStringLiteral(".")));
+        }
+        DatalogRow row;
+        const QByteArrayView timeText = Unquoted(fields[0], scratch);
+        row.time = QDateTime::fromString(QString::fromLatin1(timeText), Qt::ISODateWithMs);
+        if (!row.time.isValid())
+            return Refused(path, lineNumber,
+                           QStringLiteral("«%1» не время ISO 8601.")
+                               .arg(QString::fromUtf8(timeText)));
+        const auto seconds = Number(fields[1]);
+        if (!seconds)
+            return Refused(path, lineNumber,
+                           QStringLiteral("в столбце «%1» «%2» не число.")
+                               .arg(kSecondsColumn, QString::fromUtf8(fields[1])));
+        if (!rows.empty() && *seconds < rows.back().seconds)
+            return Refused(path, lineNumber,
+                           QStringLiteral("время назад: %1 с после %2 с в строке выше.")
+                               .arg(fields[1].toByteArray(),
+                                    QByteArray::number(rows.back().seconds, 'f', 3)));
+        row.seconds = *seconds;
+        row.values.reserve(channels.size());
+        for (std::size_t i = 0; i < channels.size(); ++i) {
+            const QByteArrayView text = fields[kTimeColumns + i];
+            const auto value = Number(text);
+            if (!value)
+                return Refused(path, lineNumber,
+                               QStringLiteral("в столбце «%1» «%2» не число.")
+                                   .arg(channels[i].column, QString::fromUtf8(text)));
+            if (channels[i].flag && *value != 0 && *value != 1)
+                return Refused(path, lineNumber,
+                               QStringLiteral("в столбце «%1» «%2», а бывает только 0 или 1.")
+                                   .arg(channels[i].column, QString::fromUtf8(text)));
+            row.values.push_back(*value);
+        }
+        rows.push_back(std::move(row));
+    }
+    if (lineNumber == 0)
+        return Refused(path, 1, QStringLiteral("файл пуст, нет заголовка."));
+    return rows;
+}
+
+Expected<std::vector<DatalogRow>> ReadDatalogCsv(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure{QStringLiteral("Запись «%1» не открыта:\n%2")
+                           .arg(Shown(path), file.errorString())};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Failure{QStringLiteral("Запись «%1» не прочитана:\n%2")
+                           .arg(Shown(path), file.errorString())};
+    return ParseDatalogCsv(bytes, path);
+}
+
+DatalogWriter::DatalogWriter(const QString& path) : m_path(path), m_file(path) {}
+
+Failure DatalogWriter::WriteFailure(int error) const {
+    return Failure{QStringLiteral("Запись журнала остановлена: не удалось записать файл «%1»:\n%2\n"
+                                  "Строк в файле: %3, все целые.")
+                       .arg(Shown(m_path), DiskWriteReason(error))
+                       .arg(m_rows)};
+}
+
+Status DatalogWriter::Open() {
+    if (const int error = m_file.OpenError(); error != 0)
+        return Failure{QStringLiteral("Не удалось создать файл журнала «%1»:\n%2")
+                           .arg(Shown(m_path), DiskWriteReason(error))};
+    if (const int error = m_file.Append(DatalogHeaderLine()); error != 0)
+        return WriteFailure(error);
+    m_unsynced = true;
+    m_unsyncedSince = Clock::now();
+    return Done{};
+}
+
+Status DatalogWriter::Append(const DatalogRow& row) {
+    if (const int error = m_file.Append(DatalogRowLine(row)); error != 0)
+        return WriteFailure(error);
+    ++m_rows;
+    if (!m_unsynced) {
+        m_unsynced = true;
+        m_unsyncedSince = Clock::now();
+    }
+    return SyncIfDue();
+}
+
+Status DatalogWriter::SyncIfDue() {
+    if (!m_unsynced || Clock::now() - m_unsyncedSince < kSyncAfter)
+        return Done{};
+    if (const int error = m_file.Sync(); error != 0)
+        return WriteFailure(error);
+    m_unsynced = false;
+    return Done{};
+}
+
+Status DatalogWriter::Close() {
+    if (const int error = m_file.Close(); error != 0)
+        return WriteFailure(error);
+    m_unsynced = false;
+    return Done{};
+}
+
+} // namespace zef

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "files/disk_write.h"
+#include "files/outcome.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <span>
+#include <vector>
+
+namespace zef {
+
+// One row of a datalog: when it was read, seconds since the recording started, and one value
+// per channel of DatalogChannels().
+struct DatalogRow {
+    QDateTime time;
+    double seconds = 0;
+    std::vector<double> values;
+};
+
+// The CSV columns: the time, the seconds since the start, then every channel, each named with
+// its unit.
+[[nodiscard]] QStringList DatalogColumns();
+// The header line and one row line, "\n"-terminated UTF-8, comma-separated, "." as the decimal
+// mark whatever the locale.
+[[nodiscard]] QByteArray DatalogHeaderLine();
+[[nodiscard]] QByteArray DatalogRowLine(const DatalogRow& row);
+// ISO 8601 with milliseconds and the offset from UTC: "2026-12-08T11:22:56.123+03:00".
+[[nodiscard]] QString DatalogTimeText(const QDateTime& time);
+
+// Reads a datalog the program wrote, or any CSV with the same header. A file with anything
+// wrong in it (another header, a row with a column too few or too many, text where a number
+// belongs, a last line cut short) is refused as a whole, with the line that is wrong: a
+// partial recording shown as if whole would mislead more than none.
+[[nodiscard]] Expected<std::vector<DatalogRow>> ParseDatalogCsv(QByteArrayView bytes,
+                                                                const QString& path);
+[[nodiscard]] Expected<std::vector<DatalogRow>> ReadDatalogCsv(const QString& path);
+
+// Writes a datalog row by row. Each row goes to the system as it comes, so a crash of the
+// program loses nothing written; the rows reach the disk itself at least once a second. A row
+// the disk refuses is taken back whole, so the file always ends with a whole row.
+class DatalogWriter {
+public:
+    explicit DatalogWriter(const QString& path);
+    // Creates (or empties) the file and writes the header.
+    [[nodiscard]] Status Open();
+
+    [[nodiscard]] Status Append(const DatalogRow& row);
+    // Puts the rows written so far on the disk when the oldest of them has waited long enough.
+    [[nodiscard]] Status SyncIfDue();
+    // The last rows to the disk, and the file closed; afterwards every call fails.
+    [[nodiscard]] Status Close();
+
+    [[nodiscard]] const QString& Path() const { return m_path; }
+    [[nodiscard]] qint64 Rows() const { return m_rows; }
+    [[nodiscard]] qint64 Bytes() const { return m_file.Size(); }
+
+    // Rows are synced once they have waited this long, so that with rows every 350 ms none
+    // waits more than a second.
+    static constexpr std::chrono::milliseconds kSyncAfter{500};
+
+private:
+    using Clock = std::chrono::steady_clock;
+    [[nodiscard]] Failure WriteFailure(int error) const;
+
+    QString m_path;
+    AppendedFile m_file;
+    qint64 m_rows = 0;
+    bool m_unsynced = false;
+    Clock::time_point m_unsyncedSince{};
+};
+
+} // namespace zef
