@@ -21,6 +21,7 @@ bool PortMap::Map(int portNumber, std::string target) {
     if (portNumber < 1 || portNumber > 4 || target.empty())
         return false;
     m_targets[static_cast<std::size_t>(portNumber - 1)] = std::move(target);
+    m_chosen[static_cast<std::size_t>(portNumber - 1)] = true;
     return true;
 }
 
@@ -45,6 +46,10 @@ std::optional<std::string> PortMap::Target(int portNumber) const {
 bool PortMap::IsSimulator(int portNumber) const {
     const auto target = Target(portNumber);
     return target && *target == kSimulator;
+}
+
+bool PortMap::Chosen(int portNumber) const {
+    return portNumber >= 1 && portNumber <= 4 && m_chosen[static_cast<std::size_t>(portNumber - 1)];
 }
 
 } // namespace zef

@@ -26,9 +26,13 @@ public:
 
     [[nodiscard]] std::optional<std::string> Target(int portNumber) const;
     [[nodiscard]] bool IsSimulator(int portNumber) const;
+    // Whether the port was mapped on purpose rather than left at its default, so a mapping
+    // remembered from an earlier session does not override one given for this session.
+    [[nodiscard]] bool Chosen(int portNumber) const;
 
 private:
     std::array<std::string, 4> m_targets;
+    std::array<bool, 4> m_chosen{};
 };
 
 } // namespace zef

@@ -18,9 +18,14 @@ QtSerialBackend::~QtSerialBackend() {
 bool QtSerialBackend::open() {
     m_lost = false;
     m_error.clear();
+    m_openFailure = OpenFailure::Unknown;
     if (m_port.open(QIODevice::ReadWrite))
         return true;
     m_error = m_port.errorString().toStdString();
+    // Qt words a refusal the same whether the user lacks the permission or another program
+    // holds the port; the device's own facts tell them apart.
+    m_openFailure = ClassifyOpenFailure(ExamineDevice(m_path),
+                                        m_port.error() == QSerialPort::PermissionError);
     return false;
 }
 

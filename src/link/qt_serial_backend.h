@@ -33,6 +33,7 @@ public:
     void setDtr(bool on) override;
     void setRts(bool on) override;
     std::string lastError() const override { return m_error; }
+    OpenFailure openFailure() const override { return m_openFailure; }
     std::string name() const override { return m_path; }
 
     // For tests and the benchmark: whether the system port is open, and the bytes Qt still
@@ -51,6 +52,7 @@ private:
     QSerialPort m_port;
     bool m_lost = false;
     std::string m_error;
+    OpenFailure m_openFailure = OpenFailure::Unknown;
 };
 
 // Routes each port number through a PortMap: a device path gets the real port, the simulator

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/open_failure.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -44,6 +46,9 @@ public:
     // or directory", "Input/output error"); empty while it works. A device that failed for good
     // has let go of the port and dropped whatever was waiting to be sent.
     [[nodiscard]] virtual std::string lastError() const = 0;
+
+    // After open() failed: what kind of failure it was, where the backend can tell.
+    [[nodiscard]] virtual OpenFailure openFailure() const { return OpenFailure::Unknown; }
 
     // A description for messages and logs: a device path or "simulator".
     [[nodiscard]] virtual std::string name() const = 0;

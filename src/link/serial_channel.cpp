@@ -20,11 +20,15 @@ bool SerialChannel::Open(int portNumber, std::int32_t baud) {
     if (portNumber < 1 || portNumber > 4 || IsOpen())
         return false;
     m_error.clear();
+    m_device.clear();
+    m_openFailure = OpenFailure::Unknown;
     auto backend = m_ports.backendFor(portNumber);
     if (!backend)
         return false;
+    m_device = backend->name();
     if (!backend->open()) {
         m_error = backend->lastError();
+        m_openFailure = backend->openFailure();
         return false;
     }
     if (!IsAcceptedBaud(baud)) {

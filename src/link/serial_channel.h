@@ -81,6 +81,11 @@ public:
     [[nodiscard]] bool DeviceLost() const;
     // The system's reason for a lost device or a failed Open; empty when there is none.
     [[nodiscard]] std::string DeviceError() const;
+    // The device the last Open tried, kept after Close and after a failed Open, for messages;
+    // empty when nothing stood behind the number.
+    [[nodiscard]] const std::string& DeviceName() const { return m_device; }
+    // What kind of failure the last failed Open met.
+    [[nodiscard]] OpenFailure OpenFailureKind() const { return m_openFailure; }
 
     [[nodiscard]] std::chrono::milliseconds Step() const { return m_step; }
 
@@ -101,6 +106,8 @@ private:
     int m_portNumber = 0;
     bool m_lost = false;
     std::string m_error;
+    std::string m_device;
+    OpenFailure m_openFailure = OpenFailure::Unknown;
     LinkFigures m_figures;
     // Set by an exchange that did not end cleanly: the next request waits for a quiet line.
     bool m_awaitQuiet = false;
