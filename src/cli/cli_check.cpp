@@ -262,14 +262,13 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
         }
     }
     if (!channelChecks.empty()) {
-        std::unique_ptr<ChannelSource> source =
-            environment.channels ? environment.channels() : nullptr;
-        const auto channels = source ? source->Channels() : std::vector<ChannelSource::Channel>();
+        std::unique_ptr<ChannelSource> source = ChannelsOf(environment);
+        const auto channels = source->Channels();
         const auto period = std::chrono::milliseconds(limits.periodMs);
         const int samples =
             std::max(1, static_cast<int>(std::ceil(limits.watchSeconds * 1000 / limits.periodMs)));
         std::vector<std::optional<std::vector<double>>> rows;
-        for (int n = 0; source && n < samples; ++n) {
+        for (int n = 0; n < samples; ++n) {
             const auto started = Clock::now();
             rows.push_back(source->ReadRow(link));
             if (n + 1 < samples)

@@ -56,6 +56,9 @@ struct CheckOutcome {
 [[nodiscard]] CommandResult RunCheck(CliLink& session, CliEnvironment& environment,
                                      const StationLimits& limits, const QString& report);
 
+// The environment's channels, or the datalog's.
+[[nodiscard]] std::unique_ptr<ChannelSource> ChannelsOf(const CliEnvironment& environment);
+
 struct MonitorOptions {
     int periodMs = 350;
     std::optional<int> count;

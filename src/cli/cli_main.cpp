@@ -5,12 +5,12 @@
 #include "files/app_names.h"
 #include "files/log_location.h"
 #include "link/port_map.h"
+#include "link/port_list.h"
+#include "link/port_memory.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
 
 #include <QCoreApplication>
-#include <QRegularExpression>
-#include <QSerialPortInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -24,7 +24,7 @@ struct ChosenDevice {
     QString name;
 };
 
-ChosenDevice ChooseDevice(const zef::CliOptions& options) {
+ChosenDevice ChooseDevice(const zef::CliOptions& options, const QSettings& settings) {
     ChosenDevice chosen;
     if (options.simulator) {
         chosen.map.Map(1, std::string(zef::PortMap::kSimulator));
@@ -32,27 +32,23 @@ ChosenDevice ChooseDevice(const zef::CliOptions& options) {
         return chosen;
     }
     const QString port = options.port.isEmpty() ? QStringLiteral("COM1") : options.port;
-    static const QRegularExpression com(QStringLiteral("^COM([1-4])$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    if (const auto match = com.match(port); match.hasMatch()) {
-        const QString device =
-            QString::fromStdString(zef::PortMap::DefaultDevice(match.captured(1).toInt()));
-        chosen.map.Map(1, device.toStdString());
-        chosen.name = QStringLiteral("%1 (%2)").arg(port.toUpper(), device);
-        return chosen;
-    }
-    chosen.map.Map(1, port.toStdString());
-    chosen.name = port;
+    const auto device = zef::ResolvePortName(port.toStdString(), zef::RememberedPortMap(settings));
+    if (!device)
+        return chosen; // COM5 and above: no port the window knows
+    chosen.map.Map(1, *device);
+    chosen.name = *device == port.toStdString()
+                      ? port
+                      : QStringLiteral("%1 (%2)").arg(port.toUpper(), QString::fromStdString(*device));
     return chosen;
 }
 
 QStringList PortLines() {
     QStringList lines;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        lines << QStringLiteral("%1\t%2\t%3").arg(info.systemLocation(), info.description(),
-                                                 info.manufacturer());
+    for (const zef::PortInfo& port : zef::ListSerialPorts())
+        lines << QString::fromStdString(zef::FormatPortLine(port));
     return lines;
 }
+
 
 } // namespace
 
@@ -67,13 +63,17 @@ int main(int argc, char** argv) {
         return zef::RunCli(options, nothing, out, err);
     }
 
-    ChosenDevice chosen = ChooseDevice(options);
+    QSettings settings;
+    ChosenDevice chosen = ChooseDevice(options, settings);
+    if (chosen.name.isEmpty()) {
+        err << "zef-cli: " << options.port << ": COM1 ... COM4 or a device path\n";
+        return zef::Code(zef::ExitStatus::BadUsage);
+    }
     auto simulator = std::make_shared<zef::sim::Simulator>(
         zef::sim::Simulator::Options{.blankIdentity = options.blank, .lineTiming = true});
     zef::MappedPortDirectory ports(chosen.map, [simulator] {
         return std::make_unique<zef::sim::SimBackend>(simulator);
     });
-    QSettings settings;
     zef::CliEnvironment environment;
     environment.ports = &ports;
     environment.device = chosen.name;

@@ -39,6 +39,9 @@ public:
     [[nodiscard]] virtual std::optional<std::vector<double>> ReadRow(RegisterExchange& link) = 0;
 };
 
+// The datalog's channels, read in one burst as a recording reads them.
+[[nodiscard]] std::unique_ptr<ChannelSource> DatalogChannelSource();
+
 struct CliEnvironment {
     // Port 1 is the controller the command talks to.
     PortDirectory* ports = nullptr;
@@ -48,7 +51,7 @@ struct CliEnvironment {
     std::function<LogFolder(const std::optional<QString>& named)> logFolder;
     QString dataFolder; // the calibration archive's folder; empty: no archive
     std::function<QDate()> today = &QDate::currentDate;
-    std::function<std::unique_ptr<ChannelSource>()> channels; // nullptr: none built in
+    std::function<std::unique_ptr<ChannelSource>()> channels; // none: the datalog's
     std::function<QStringList()> portLines;                  // the `ports` command's lines
     std::function<void(std::chrono::milliseconds)> sleep;    // between samples; none: real time
     // Lines written as they come, for a monitor that runs until stopped; none: kept in the
