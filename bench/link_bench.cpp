@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption seedOption("seed", "seed of the fault run's faults (default 1)", "N",
                                         "1");
     const QCommandLineOption faultsOnly("faults-only", "only the fault run");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly});
+    const QCommandLineOption cliOnly("cli-only", "only zef-cli's commands and station run");
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, cliOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -187,6 +188,11 @@ int main(int argc, char** argv) {
 
     // 8 characters of 11 bits at 19200 baud: the request and its reply.
     const double lineLimit = 8.0 * 11.0 / 19200.0;
+    const QString cli = QCoreApplication::applicationDirPath() + "/../src/cli/zef-cli";
+    if (parser.isSet(cliOnly)) {
+        bench::PrintCliTimes(cli, simulator, lineLimit);
+        return 0;
+    }
     std::printf("line limit: %.3f ms an exchange, %.1f exchanges/s\n", lineLimit * 1e3,
                 1.0 / lineLimit);
 
@@ -233,6 +239,7 @@ int main(int argc, char** argv) {
                     tick * 1e3, 11 * (SerialChannel::kWaitPeriods + 1) * step);
     }
     bench::PrintConnectionArchiveCost(lineLimit);
+    bench::PrintCliTimes(cli, simulator, lineLimit);
     printFaultRun(faultOptions);
     return 0;
 }
