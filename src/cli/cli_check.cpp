@@ -16,20 +16,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 namespace zef {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class UnshownIdentity final : public IdentityView {
-public:
-    void ShowSerial(const QString&) override {}
-    void ShowDate(const QString&) override {}
-    void Repaint() override {}
-};
 
 QString Number(double value) {
     return QString::number(value, 'g', 8);
@@ -55,18 +47,6 @@ Expected<std::optional<double>> Bound(const QJsonObject& o, const char* key, int
     if (!o[key].isDouble())
         return Failure{QStringLiteral("проверка %1: «%2» должно быть числом").arg(index).arg(key)};
     return std::optional(o[key].toDouble());
-}
-
-// Waits out the rest of a sampling period.
-void Pace(CliEnvironment& environment, Clock::time_point started, std::chrono::milliseconds period) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        started + period - Clock::now());
-    if (left.count() <= 0)
-        return;
-    if (environment.sleep)
-        environment.sleep(left);
-    else
-        std::this_thread::sleep_for(left);
 }
 
 CheckOutcome CheckParameter(RegisterExchange& link, const StationCheck& check) {
@@ -272,7 +252,7 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
             const auto started = Clock::now();
             rows.push_back(source->ReadRow(link));
             if (n + 1 < samples)
-                Pace(environment, started, period);
+                WaitOutPeriod(environment, started, period);
         }
         for (const std::size_t i : channelChecks) {
             const StationCheck& check = limits.checks[i];

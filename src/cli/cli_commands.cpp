@@ -20,14 +20,6 @@ namespace zef {
 
 namespace {
 
-// The identity read-outs of the window have no counterpart on a terminal.
-class UnshownIdentity final : public IdentityView {
-public:
-    void ShowSerial(const QString&) override {}
-    void ShowDate(const QString&) override {}
-    void Repaint() override {}
-};
-
 QJsonObject ParameterJson(std::uint8_t address, std::uint16_t word,
                           std::optional<std::uint16_t> startMode = std::nullopt) {
     return {{"name", RegisterName(address)},

@@ -1,6 +1,20 @@
 #include "cli/cli_link.h"
 
+#include <thread>
+
 namespace zef {
+
+void WaitOutPeriod(const CliEnvironment& environment, std::chrono::steady_clock::time_point started,
+                   std::chrono::milliseconds period) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        started + period - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return;
+    if (environment.sleep)
+        environment.sleep(left);
+    else
+        std::this_thread::sleep_for(left);
+}
 
 CommandResult FailedWith(ExitStatus status, const QString& error) {
     CommandResult result;

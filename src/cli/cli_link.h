@@ -4,6 +4,7 @@
 // how a failure on it is worded.
 
 #include "cli/cli_session.h"
+#include "files/identity.h"
 #include "link/register_exchange.h"
 #include "link/serial_channel.h"
 
@@ -33,6 +34,18 @@ private:
     RegisterExchange m_link{m_channel};
     QString m_device;
 };
+
+// The identity read-outs of the window have no counterpart on a terminal.
+class UnshownIdentity final : public IdentityView {
+public:
+    void ShowSerial(const QString&) override {}
+    void ShowDate(const QString&) override {}
+    void Repaint() override {}
+};
+
+// Waits out what is left of a sampling period begun at `started`.
+void WaitOutPeriod(const CliEnvironment& environment, std::chrono::steady_clock::time_point started,
+                   std::chrono::milliseconds period);
 
 // A result carrying one failure.
 [[nodiscard]] CommandResult FailedWith(ExitStatus status, const QString& error);

@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <thread>
 
 namespace zef {
 
@@ -105,14 +104,7 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
             return session.Failed(QStringLiteral("связь потеряна"));
         if (options.count && n + 1 >= *options.count)
             break;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(started + period - Clock::now());
-        if (left.count() > 0) {
-            if (environment.sleep)
-                environment.sleep(left);
-            else
-                std::this_thread::sleep_for(left);
-        }
+        WaitOutPeriod(environment, started, period);
     }
     result.json = {{"device", session.Device()}, {"samples", n + 1}, {"unanswered", unanswered}};
     if (csv) {
