@@ -1,5 +1,7 @@
 #include "cli/cli_link.h"
 
+#include "link/open_failure.h"
+
 #include <thread>
 
 namespace zef {
@@ -30,21 +32,31 @@ CliLink::~CliLink() {
     m_channel.Close();
 }
 
+namespace {
+
+// The window's message with its first line naming the device as the command line was given it,
+// not the window's port number the command line borrows.
+QString NamingDevice(QString text, const QString& firstLine) {
+    const qsizetype end = text.indexOf(QChar('\n'));
+    return firstLine + (end < 0 ? QString() : text.mid(end));
+}
+
+} // namespace
+
 CommandResult CliLink::Connect() {
-    if (!m_channel.Open(1, 19200)) {
-        const QString reason = QString::fromStdString(m_channel.DeviceError());
-        return FailedWith(ExitStatus::NoLink,
-                          QStringLiteral("Невозможно открыть порт %1%2")
-                              .arg(m_device, reason.isEmpty() ? QString() : ": " + reason));
-    }
+    if (!m_channel.Open(1, 19200))
+        return FailedWith(
+            ExitStatus::NoLink,
+            NamingDevice(OpenFailureText(ReportOpenFailure(1, m_channel, std::nullopt)),
+                         QStringLiteral("Невозможно открыть порт %1").arg(m_device)));
     m_channel.SetDtr();
     m_channel.ClearRts();
     if (!m_link.Exchange(Command::ReadLive, 0)) {
-        const QString reason = QString::fromStdString(m_channel.DeviceError());
+        const std::string device = m_channel.DeviceName();
         m_channel.Close();
         return FailedWith(ExitStatus::NoLink,
-                          QStringLiteral("Нет прибора на %1%2\nПроверьте кабель и зажигание.")
-                              .arg(m_device, reason.isEmpty() ? QString() : ": " + reason));
+                          NamingDevice(NoControllerText(1, device),
+                                       QStringLiteral("Нет прибора на %1").arg(m_device)));
     }
     return {};
 }

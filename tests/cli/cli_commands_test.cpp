@@ -60,6 +60,16 @@ TEST(CliInfo, a_silent_controller_is_status_3_with_the_window_message) {
     EXPECT_TRUE(result.error.startsWith("Нет прибора на simulator")) << result.error.toStdString();
 }
 
+TEST(CliPorts, lists_the_ports_it_is_given_and_needs_no_controller) {
+    CliRun run;
+    run.environment.portLines = [] { return QStringList{"/dev/ttyUSB0\tFT232R", "/dev/ttyS0"}; };
+    const auto result = run.Run({"ports"});
+    EXPECT_EQ(result.status, ExitStatus::Success);
+    EXPECT_EQ(result.lines, (QStringList{"/dev/ttyUSB0\tFT232R", "/dev/ttyS0"}));
+    EXPECT_EQ(result.json["ports"].toArray().size(), 2);
+    EXPECT_TRUE(run.ports.sim->Frames().empty());
+}
+
 TEST(CliRead, lists_every_settings_register_with_the_word_it_holds) {
     CliRun run;
     run.ports.SetParam(kSpeedLimit, 4500);

@@ -138,6 +138,7 @@ TEST(CliProgram, exit_statuses_as_help_documents_them) {
         int status;
     } cases[] = {
         {"help", {"--help"}, 0},
+        {"the system's ports", {"ports"}, 0},
         {"equal files", {"diff", dir.filePath("a.zef"), dir.filePath("a.zef")}, 0},
         {"differing files", {"diff", dir.filePath("a.zef"), dir.filePath("b.zef")}, 1},
         {"unknown command", {"--simulator", "reboot"}, 2},
@@ -156,6 +157,24 @@ TEST(CliProgram, exit_statuses_as_help_documents_them) {
     const Outcome noDevice = Cli(home, {"--port", dir.filePath("ttyNONE"), "info"});
     EXPECT_TRUE(noDevice.err.contains(dir.filePath("ttyNONE"))) << Show(noDevice);
     EXPECT_TRUE(noDevice.err.contains("No such file or directory")) << Show(noDevice);
+}
+
+// The device put behind COM2 in the window's port dialog is the one COM2 opens here.
+TEST(CliProgram, com_ports_go_through_the_window_s_remembered_mapping) {
+    QTemporaryDir dir;
+    SimProcess sim({});
+    ASSERT_TRUE(sim.Error().empty()) << sim.Error();
+    const QString device = QString::fromStdString(sim.Device());
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(".config/ZEF")));
+    ASSERT_TRUE(Put(dir.filePath(".config/ZEF/zef-service.conf"),
+                    "[ports]\nCOM2=" + device.toUtf8() + "\n"));
+    const Outcome o = Cli(dir.path(), {"--port", "com2", "--json", "info"});
+    EXPECT_EQ(o.status, 0) << Show(o);
+    EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8()).object()["device"].toString(),
+              "COM2 (" + device + ")");
+    const Outcome unmapped = Cli(dir.path(), {"--port", "COM3", "info"});
+    EXPECT_EQ(unmapped.status, 3) << Show(unmapped);
+    EXPECT_EQ(Cli(dir.path(), {"--port", "COM7", "info"}).status, 2);
 }
 
 TEST(CliProgram, a_silent_controller_is_status_3_naming_the_device) {
