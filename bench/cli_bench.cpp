@@ -9,9 +9,9 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <thread>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace zef::bench {
@@ -22,7 +22,8 @@ class LoggedSim {
 public:
     LoggedSim(const QString& program, const QString& log, QStringList args) {
         m_log = log;
-        args << "--line-timing" << "--log" << log;
+        args << "--line-timing"
+             << "--log" << log;
         m_process.start(program, args);
         m_process.waitForStarted(5000);
         while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
@@ -140,12 +141,11 @@ void PrintCliTimes(const QString& cli, const QString& simulator, double lineLimi
         limits.close();
 
         LoggedSim blank(simulator, dir.filePath("station.log"), {"--blank-identity"});
-        const Run number =
-            RunCli(cli, home, &blank, {"number", "--log-dir", dir.filePath(".")});
+        const Run number = RunCli(cli, home, &blank, {"number", "--log-dir", dir.filePath(".")});
         const Run load = RunCli(cli, home, &blank, {"load", golf});
-        const Run check = RunCli(cli, home, &blank,
-                                 {"check", "--report", dir.filePath("report.json"),
-                                  dir.filePath("limits.json")});
+        const Run check =
+            RunCli(cli, home, &blank,
+                   {"check", "--report", dir.filePath("report.json"), dir.filePath("limits.json")});
         // The samples are 350 ms apart: all but the last wait for their period, not the line.
         const int samples = 15; // ceil(5000 / 350)
         const double paced = (samples - 1) * (0.350 - row * lineLimit);

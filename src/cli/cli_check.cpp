@@ -82,9 +82,8 @@ CheckOutcome CheckCalibration(RegisterExchange& link, const StationCheck& check)
         return outcome;
     }
     const Comparison comparison = Compare(*controller, *file);
-    outcome.measured = QStringLiteral("отличий %1 из %2")
-                           .arg(comparison.differing)
-                           .arg(comparison.rows.size());
+    outcome.measured =
+        QStringLiteral("отличий %1 из %2").arg(comparison.differing).arg(comparison.rows.size());
     outcome.pass = comparison.differing == 0;
     return outcome;
 }
@@ -112,9 +111,8 @@ Expected<StationLimits> ParseStationLimits(const QByteArray& json, const QString
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError)
-        return Failure{QStringLiteral("не JSON: %1 (знак %2)")
-                           .arg(error.errorString())
-                           .arg(error.offset)};
+        return Failure{
+            QStringLiteral("не JSON: %1 (знак %2)").arg(error.errorString()).arg(error.offset)};
     if (!document.isObject())
         return Failure{QStringLiteral("ожидался объект JSON")};
     const QJsonObject root = document.object();
@@ -150,10 +148,10 @@ Expected<StationLimits> ParseStationLimits(const QByteArray& json, const QString
             check.max = *max;
             const bool answered = o["answered"].toBool(false);
             if (check.name.isEmpty() || (!check.min && !check.max && !(channel && answered)))
-                return Failure{QStringLiteral("проверка %1: нужны имя и «min»/«max»%2")
-                                   .arg(index)
-                                   .arg(channel ? QStringLiteral(" или «answered»: true")
-                                                : QString())};
+                return Failure{
+                    QStringLiteral("проверка %1: нужны имя и «min»/«max»%2")
+                        .arg(index)
+                        .arg(channel ? QStringLiteral(" или «answered»: true") : QString())};
         } else if (o.contains("calibration")) {
             check.kind = StationCheck::Kind::Calibration;
             const QString file = o["calibration"].toString();
@@ -191,11 +189,11 @@ Expected<StationLimits> ReadStationLimits(const QString& path) {
 
 CheckOutcome CheckChannel(const StationCheck& check, const QString& unit,
                           const std::vector<std::optional<double>>& samples) {
-    CheckOutcome outcome{QStringLiteral("%1 %2%3")
-                             .arg(check.name, RangeText(check),
-                                  (check.min || check.max) && !unit.isEmpty() ? " " + unit
-                                                                               : QString()),
-                         {}, false};
+    CheckOutcome outcome{QStringLiteral("%1 %2%3").arg(
+                             check.name, RangeText(check),
+                             (check.min || check.max) && !unit.isEmpty() ? " " + unit : QString()),
+                         {},
+                         false};
     const auto answered =
         std::count_if(samples.begin(), samples.end(), [](const auto& s) { return s.has_value(); });
     if (answered == 0) {
@@ -210,7 +208,8 @@ CheckOutcome CheckChannel(const StationCheck& check, const QString& unit,
             high = std::max(high, *s);
             inRange &= InRange(check, *s);
         }
-    outcome.measured = low == high ? Number(low) : QStringLiteral("%1 … %2").arg(Number(low), Number(high));
+    outcome.measured =
+        low == high ? Number(low) : QStringLiteral("%1 … %2").arg(Number(low), Number(high));
     if (answered < static_cast<qsizetype>(samples.size()))
         outcome.measured += QStringLiteral(" (без ответа %1 из %2)")
                                 .arg(samples.size() - answered)
@@ -277,9 +276,8 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
     bool all = true;
     for (const CheckOutcome& outcome : outcomes) {
         result.lines << OutcomeLine(outcome);
-        checks.append(QJsonObject{{"check", outcome.name},
-                                  {"measured", outcome.measured},
-                                  {"pass", outcome.pass}});
+        checks.append(QJsonObject{
+            {"check", outcome.name}, {"measured", outcome.measured}, {"pass", outcome.pass}});
         all &= outcome.pass;
     }
     result.lines << (all ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
@@ -292,9 +290,9 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
         result.status = ExitStatus::Differs;
     if (link.Channel().DeviceLost()) {
         result.status = ExitStatus::NoLink;
-        result.error = QStringLiteral("%1: связь потеряна (%2)")
-                           .arg(session.Device(),
-                                QString::fromStdString(link.Channel().DeviceError()));
+        result.error =
+            QStringLiteral("%1: связь потеряна (%2)")
+                .arg(session.Device(), QString::fromStdString(link.Channel().DeviceError()));
     }
     if (!report.isEmpty()) {
         QJsonObject written = result.json;

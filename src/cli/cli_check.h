@@ -18,8 +18,8 @@ namespace zef {
 struct StationCheck {
     enum class Kind { Channel, Parameter, Calibration, Serial };
     Kind kind = Kind::Channel;
-    QString name;               // channel key, parameter name; the file for a calibration
-    std::optional<double> min;  // a range; neither: the channel need only answer
+    QString name;              // channel key, parameter name; the file for a calibration
+    std::optional<double> min; // a range; neither: the channel need only answer
     std::optional<double> max;
 };
 

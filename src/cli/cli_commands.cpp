@@ -112,8 +112,8 @@ Expected<Assignment> ParseAssignment(const QString& text, bool clamp) {
             return Failure{QStringLiteral("%1: «есть» или «нет»").arg(name)};
         return a;
     }
-    return Failure{QStringLiteral("%1 не меняется командой set: загрузите файл установок")
-                       .arg(name)};
+    return Failure{
+        QStringLiteral("%1 не меняется командой set: загрузите файл установок").arg(name)};
 }
 
 // The word the controller should hold after the write.
@@ -197,8 +197,9 @@ CommandResult RunRead(CliLink& session) {
 CommandResult RunGet(CliLink& session, const QString& name) {
     const auto address = FindParameter(name);
     if (!address)
-        return FailedWith(ExitStatus::BadUsage,
-                          QStringLiteral("Нет параметра «%1» (zef-cli read покажет все)").arg(name));
+        return FailedWith(
+            ExitStatus::BadUsage,
+            QStringLiteral("Нет параметра «%1» (zef-cli read покажет все)").arg(name));
     RegisterExchange& link = session.Link();
     if (!link.Exchange(Command::ReadParam, *address))
         return session.Failed(
@@ -238,26 +239,27 @@ CommandResult RunSet(CliLink& session, const QStringList& assignments, bool clam
         const bool holds = read && link.LastReply().second == want;
         p["holds"] = holds;
         if (!read)
-            result.lines << QStringLiteral("%1\tзначение не прочитано").arg(RegisterName(a.address));
+            result.lines
+                << QStringLiteral("%1\tзначение не прочитано").arg(RegisterName(a.address));
         else
-            result.lines << ParameterLine(p) +
-                                (holds ? QString()
-                                       : QStringLiteral("\tне принято (записано %1)")
-                                             .arg(ShownValue(a.address, want)));
+            result.lines << ParameterLine(p) + (holds ? QString()
+                                                      : QStringLiteral("\tне принято (записано %1)")
+                                                            .arg(ShownValue(a.address, want)));
         if (!holds && result.status == ExitStatus::Success)
             result.status = ExitStatus::Differs;
         written.append(p);
     }
     result.json = {{"device", session.Device()}, {"parameters", written}};
     if (unanswered) {
-        CommandResult failed = session.Failed(
-            QStringLiteral("контроллер ответил не на все записи и чтения"));
+        CommandResult failed =
+            session.Failed(QStringLiteral("контроллер ответил не на все записи и чтения"));
         failed.lines = result.lines;
         failed.json = result.json;
         return failed;
     }
     if (result.status == ExitStatus::Differs)
-        result.error = QStringLiteral("%1: контроллер держит не то, что записано").arg(session.Device());
+        result.error =
+            QStringLiteral("%1: контроллер держит не то, что записано").arg(session.Device());
     return result;
 }
 
@@ -273,7 +275,8 @@ CommandResult RunSave(CliLink& session, const QString& file, bool force) {
     if (const Status saved = WriteSettingsFile(path, *values); !saved)
         return FailedWith(ExitStatus::FileError, saved.error());
     CommandResult result;
-    result.json = {{"device", session.Device()}, {"file", path},
+    result.json = {{"device", session.Device()},
+                   {"file", path},
                    {"registers", static_cast<int>(values->size())}};
     result.lines << QStringLiteral("Сохранено в %1").arg(path);
     return result;
@@ -324,9 +327,8 @@ CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString
         failed.json = result.json;
         return failed;
     }
-    result.lines << QStringLiteral("Загружено из %1: регистров %2")
-                        .arg(file)
-                        .arg(outcome->load.written);
+    result.lines
+        << QStringLiteral("Загружено из %1: регистров %2").arg(file).arg(outcome->load.written);
     return result;
 }
 
@@ -344,12 +346,13 @@ CommandResult RunNumber(CliLink& session, const LogFolder& folder,
                    {"date", reading->date},
                    {"numbered", reading->numbered},
                    {"log", QDir::toNativeSeparators(identity.LogPath())}};
-    result.lines << (reading->numbered
-                         ? QStringLiteral("Присвоен номер: %1").arg(Trimmed(reading->serial))
-                         : QStringLiteral("Номер уже есть, оставлен: %1")
-                               .arg(Trimmed(reading->serial)));
+    result.lines
+        << (reading->numbered
+                ? QStringLiteral("Присвоен номер: %1").arg(Trimmed(reading->serial))
+                : QStringLiteral("Номер уже есть, оставлен: %1").arg(Trimmed(reading->serial)));
     if (reading->numbered)
-        result.lines << QStringLiteral("Журнал: %1").arg(QDir::toNativeSeparators(identity.LogPath()));
+        result.lines
+            << QStringLiteral("Журнал: %1").arg(QDir::toNativeSeparators(identity.LogPath()));
     if (!reading->complete) {
         CommandResult failed = session.Failed(
             reading->numbered ? UnansweredIdentityText(*reading)
@@ -397,14 +400,14 @@ CommandResult RunDiff(CliEnvironment& environment, const QString& left, const QS
         result.lines << QStringLiteral("%1\t%2\t%3\t%4\t%5")
                             .arg(RegisterName(row.address), row.caption, row.left, row.right)
                             .arg(row.address);
-        rows.append(QJsonObject{{"name", RegisterName(row.address)},
-                                {"caption", row.caption},
-                                {"address", row.address},
-                                {"left", row.left},
-                                {"right", row.right},
-                                {"left_word", row.leftWord ? QJsonValue(*row.leftWord) : QJsonValue()},
-                                {"right_word",
-                                 row.rightWord ? QJsonValue(*row.rightWord) : QJsonValue()}});
+        rows.append(
+            QJsonObject{{"name", RegisterName(row.address)},
+                        {"caption", row.caption},
+                        {"address", row.address},
+                        {"left", row.left},
+                        {"right", row.right},
+                        {"left_word", row.leftWord ? QJsonValue(*row.leftWord) : QJsonValue()},
+                        {"right_word", row.rightWord ? QJsonValue(*row.rightWord) : QJsonValue()}});
     }
     result.json = {{"left", left},
                    {"right", right},

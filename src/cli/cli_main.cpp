@@ -4,8 +4,8 @@
 #include "cli/cli_session.h"
 #include "files/app_names.h"
 #include "files/log_location.h"
-#include "link/port_map.h"
 #include "link/port_list.h"
+#include "link/port_map.h"
 #include "link/port_memory.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
@@ -36,9 +36,10 @@ ChosenDevice ChooseDevice(const zef::CliOptions& options, const QSettings& setti
     if (!device)
         return chosen; // COM5 and above: no port the window knows
     chosen.map.Map(1, *device);
-    chosen.name = *device == port.toStdString()
-                      ? port
-                      : QStringLiteral("%1 (%2)").arg(port.toUpper(), QString::fromStdString(*device));
+    chosen.name =
+        *device == port.toStdString()
+            ? port
+            : QStringLiteral("%1 (%2)").arg(port.toUpper(), QString::fromStdString(*device));
     return chosen;
 }
 
@@ -48,7 +49,6 @@ QStringList PortLines() {
         lines << QString::fromStdString(zef::FormatPortLine(port));
     return lines;
 }
-
 
 } // namespace
 
@@ -71,9 +71,8 @@ int main(int argc, char** argv) {
     }
     auto simulator = std::make_shared<zef::sim::Simulator>(
         zef::sim::Simulator::Options{.blankIdentity = options.blank, .lineTiming = true});
-    zef::MappedPortDirectory ports(chosen.map, [simulator] {
-        return std::make_unique<zef::sim::SimBackend>(simulator);
-    });
+    zef::MappedPortDirectory ports(
+        chosen.map, [simulator] { return std::make_unique<zef::sim::SimBackend>(simulator); });
     zef::CliEnvironment environment;
     environment.ports = &ports;
     environment.device = chosen.name;

@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-
 namespace zef {
 
 namespace {
@@ -23,8 +22,8 @@ public:
     std::vector<Channel> Channels() const override {
         std::vector<Channel> channels;
         for (const DatalogChannel& c : DatalogChannels())
-            channels.push_back({QString::fromUtf8(c.key.data(), qsizetype(c.key.size())), c.column,
-                                c.unit});
+            channels.push_back(
+                {QString::fromUtf8(c.key.data(), qsizetype(c.key.size())), c.column, c.unit});
         return channels;
     }
     std::optional<std::vector<double>> ReadRow(RegisterExchange& link) override {
@@ -116,7 +115,8 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
                      result);
     }
     if (unanswered > 0)
-        return session.Failed(QStringLiteral("без ответа %1 выборок из %2").arg(unanswered).arg(n + 1));
+        return session.Failed(
+            QStringLiteral("без ответа %1 выборок из %2").arg(unanswered).arg(n + 1));
     return result;
 }
 

@@ -14,41 +14,84 @@ namespace zef {
 namespace {
 
 constexpr std::array kCommands = {
-    CommandRow{.name = "ports", .minArguments = 0, .maxArguments = 0, .needsController = false,
-               .options = kNoOption, .synopsis = "",
+    CommandRow{.name = "ports",
+               .minArguments = 0,
+               .maxArguments = 0,
+               .needsController = false,
+               .options = kNoOption,
+               .synopsis = "",
                .summary = "the system's serial ports, one a line"},
-    CommandRow{.name = "info", .minArguments = 0, .maxArguments = 0, .needsController = true,
-               .options = kNoOption, .synopsis = "",
+    CommandRow{.name = "info",
+               .minArguments = 0,
+               .maxArguments = 0,
+               .needsController = true,
+               .options = kNoOption,
+               .synopsis = "",
                .summary = "serial number, release date, operating counter, whether it answers"},
-    CommandRow{.name = "read", .minArguments = 0, .maxArguments = 0, .needsController = true,
-               .options = kNoOption, .synopsis = "",
+    CommandRow{.name = "read",
+               .minArguments = 0,
+               .maxArguments = 0,
+               .needsController = true,
+               .options = kNoOption,
+               .synopsis = "",
                .summary = "every calibration parameter: name, caption, value with unit, word"},
-    CommandRow{.name = "get", .minArguments = 1, .maxArguments = 1, .needsController = true,
-               .options = kNoOption, .synopsis = "NAME",
+    CommandRow{.name = "get",
+               .minArguments = 1,
+               .maxArguments = 1,
+               .needsController = true,
+               .options = kNoOption,
+               .synopsis = "NAME",
                .summary = "one parameter, by its control's name or its caption"},
-    CommandRow{.name = "set", .minArguments = 1, .maxArguments = -1, .needsController = true,
-               .options = kClampOption, .synopsis = "[--clamp] NAME=VALUE ...",
+    CommandRow{.name = "set",
+               .minArguments = 1,
+               .maxArguments = -1,
+               .needsController = true,
+               .options = kClampOption,
+               .synopsis = "[--clamp] NAME=VALUE ...",
                .summary = "write as the window's edits, read back; out of limits: refused, or\n"
                           "      the nearest limit with --clamp"},
-    CommandRow{.name = "save", .minArguments = 1, .maxArguments = 1, .needsController = true,
-               .options = kForceOption, .synopsis = "[--force] FILE",
+    CommandRow{.name = "save",
+               .minArguments = 1,
+               .maxArguments = 1,
+               .needsController = true,
+               .options = kForceOption,
+               .synopsis = "[--force] FILE",
                .summary = "the calibration into a settings file (--force replaces one)"},
-    CommandRow{.name = "load", .minArguments = 1, .maxArguments = 1, .needsController = true,
+    CommandRow{.name = "load",
+               .minArguments = 1,
+               .maxArguments = 1,
+               .needsController = true,
                .options = kForceOption | kDataDirOption,
                .synopsis = "[--data-dir DIR] [--force] FILE",
                .summary = "a settings file, checked whole, after archiving what the controller\n"
                           "      held (--force: load even when the archive cannot take it)"},
-    CommandRow{.name = "diff", .minArguments = 2, .maxArguments = 2, .needsController = false,
-               .options = kNoOption, .synopsis = "A B",
+    CommandRow{.name = "diff",
+               .minArguments = 2,
+               .maxArguments = 2,
+               .needsController = false,
+               .options = kNoOption,
+               .synopsis = "A B",
                .summary = "two settings files, or either one the word controller"},
-    CommandRow{.name = "number", .minArguments = 0, .maxArguments = 0, .needsController = true,
-               .options = kLogDirOption, .synopsis = "[--log-dir DIR]",
+    CommandRow{.name = "number",
+               .minArguments = 0,
+               .maxArguments = 0,
+               .needsController = true,
+               .options = kLogDirOption,
+               .synopsis = "[--log-dir DIR]",
                .summary = "a blank controller gets the next serial number of the production log"},
-    CommandRow{.name = "monitor", .minArguments = 0, .maxArguments = 0, .needsController = true,
-               .options = kMonitorOptions, .synopsis = "[--period MS] [--count N] [--csv FILE]",
+    CommandRow{.name = "monitor",
+               .minArguments = 0,
+               .maxArguments = 0,
+               .needsController = true,
+               .options = kMonitorOptions,
+               .synopsis = "[--period MS] [--count N] [--csv FILE]",
                .summary = "the datalog's channels, a line per sample, or its CSV file"},
-    CommandRow{.name = "check", .minArguments = 1, .maxArguments = 1, .needsController = true,
-               .options = kReportOption, .synopsis = "[--report FILE] LIMITS",
+    CommandRow{.name = "check",
+               .minArguments = 1,
+               .maxArguments = 1,
+               .needsController = true,
+               .options = kReportOption,
+               .synopsis = "[--report FILE] LIMITS",
                .summary = "the end-of-line check of a limits file, PASS or FAIL for each"},
 };
 
@@ -134,8 +177,7 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     options.arguments = positional;
     for (const OptionOwner& owner : kCommandOptions)
         if (parser.isSet(owner.name) && (command.options & owner.flag) == 0) {
-            options.error =
-                QStringLiteral("--%1 does not go with %2").arg(owner.name, name);
+            options.error = QStringLiteral("--%1 does not go with %2").arg(owner.name, name);
             return options;
         }
 
@@ -202,14 +244,14 @@ QString CliOptions::Usage() {
                                  .trimmed();
         text += QStringLiteral("  %1\n      %2\n").arg(head, QString::fromUtf8(row.summary));
     }
-    text += QStringLiteral(
-        "\n"
-        "Exit status:\n"
-        "  0  success\n"
-        "  1  a difference, a failed check, or a value the controller did not take\n"
-        "  2  bad usage (unknown command or option, a value outside its limits)\n"
-        "  3  no controller, or the link failed on the way\n"
-        "  4  a file could not be read or written\n");
+    text +=
+        QStringLiteral("\n"
+                       "Exit status:\n"
+                       "  0  success\n"
+                       "  1  a difference, a failed check, or a value the controller did not take\n"
+                       "  2  bad usage (unknown command or option, a value outside its limits)\n"
+                       "  3  no controller, or the link failed on the way\n"
+                       "  4  a file could not be read or written\n");
     return text;
 }
 

@@ -57,9 +57,9 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
     if (name == "number")
         return RunNumber(session, environment.logFolder(options.logDir), environment.today);
     if (name == "monitor")
-        return RunMonitor(session, environment,
-                          {.periodMs = options.periodMs, .count = options.count,
-                           .csv = options.csv});
+        return RunMonitor(
+            session, environment,
+            {.periodMs = options.periodMs, .count = options.count, .csv = options.csv});
     return FailedWith(ExitStatus::BadUsage, QStringLiteral("unknown command"));
 }
 

@@ -52,8 +52,8 @@ struct CliEnvironment {
     QString dataFolder; // the calibration archive's folder; empty: no archive
     std::function<QDate()> today = &QDate::currentDate;
     std::function<std::unique_ptr<ChannelSource>()> channels; // none: the datalog's
-    std::function<QStringList()> portLines;                  // the `ports` command's lines
-    std::function<void(std::chrono::milliseconds)> sleep;    // between samples; none: real time
+    std::function<QStringList()> portLines;                   // the `ports` command's lines
+    std::function<void(std::chrono::milliseconds)> sleep;     // between samples; none: real time
     // Lines written as they come, for a monitor that runs until stopped; none: kept in the
     // result. With --json each is one JSON object.
     std::function<void(const QString&)> live;

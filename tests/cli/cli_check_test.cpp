@@ -24,8 +24,8 @@ constexpr char kPassing[] = R"({"watch_seconds": 1, "period_ms": 100, "checks": 
 struct CheckCase {
     const char* why;
     const char* limits;
-    bool blank;          // a controller never numbered
-    int failing;         // how many checks fail
+    bool blank;  // a controller never numbered
+    int failing; // how many checks fail
 };
 
 TEST(CliCheck, prints_each_check_with_what_it_measured_and_passes_only_when_all_do) {
@@ -43,15 +43,16 @@ TEST(CliCheck, prints_each_check_with_what_it_measured_and_passes_only_when_all_
         CliRun run({.blankIdentity = c.blank});
         ASSERT_EQ(run.Run({"save", run.File("golf.zef")}).status, ExitStatus::Success);
         ASSERT_TRUE(Put(run.File("limits.json"), c.limits));
-        const auto result = run.Run({"check", "--report", run.File("report.json"),
-                                     run.File("limits.json")});
+        const auto result =
+            run.Run({"check", "--report", run.File("report.json"), run.File("limits.json")});
         EXPECT_EQ(result.status, c.failing ? ExitStatus::Differs : ExitStatus::Success)
             << c.why << ": " << result.lines.join('\n').toStdString();
         EXPECT_EQ(result.lines.filter(QRegularExpression("^FAIL\t")).size(), c.failing) << c.why;
         EXPECT_EQ(result.lines.last(), c.failing ? "FAIL" : "PASS") << c.why;
 
         // The report says the same, whole.
-        const QJsonObject report = QJsonDocument::fromJson(Contents(run.File("report.json"))).object();
+        const QJsonObject report =
+            QJsonDocument::fromJson(Contents(run.File("report.json"))).object();
         EXPECT_EQ(report["pass"].toBool(), c.failing == 0) << c.why;
         EXPECT_EQ(report["status"].toInt(), c.failing ? 1 : 0) << c.why;
         const QJsonArray checks = report["checks"].toArray();
@@ -69,9 +70,8 @@ TEST(CliCheck, the_supply_channel_is_measured_from_the_controller_s_register) {
     // 10.5 V: inside the narrow range only if the channel really reads the supply register.
     const zef::DatalogChannel* supply = zef::FindDatalogChannel("supply_v");
     ASSERT_NE(supply, nullptr);
-    run.ports.sim->WithModel([&](zef::sim::ControllerModel& m) {
-        m.PinLive(supply->address, 10500);
-    });
+    run.ports.sim->WithModel(
+        [&](zef::sim::ControllerModel& m) { m.PinLive(supply->address, 10500); });
     const auto result = run.Run({"check", run.File("limits.json")});
     EXPECT_EQ(result.status, ExitStatus::Success) << result.lines.join('\n').toStdString();
     EXPECT_TRUE(result.lines[0].contains("10.5")) << result.lines[0].toStdString();
@@ -79,8 +79,9 @@ TEST(CliCheck, the_supply_channel_is_measured_from_the_controller_s_register) {
 
 TEST(CliCheck, a_channel_not_answered_through_the_watch_fails) {
     CliRun run;
-    ASSERT_TRUE(Put(run.File("limits.json"),
-                    R"({"watch_seconds": 1, "period_ms": 250, "checks": [{"channel": "rpm", "answered": true}]})"));
+    ASSERT_TRUE(Put(
+        run.File("limits.json"),
+        R"({"watch_seconds": 1, "period_ms": 250, "checks": [{"channel": "rpm", "answered": true}]})"));
     run.ports.sim->SetFaultForAddress(zef::FindDatalogChannel("rpm")->address,
                                       zef::sim::FaultPlan{zef::sim::Fault::Silent});
     const auto result = run.Run({"check", run.File("limits.json")});

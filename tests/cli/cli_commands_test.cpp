@@ -16,7 +16,7 @@ using zef::test::CliRun;
 using zef::test::Contents;
 using zef::test::Put;
 
-constexpr std::uint8_t kSpeedLimit = 73; // SpinExtEdit3: 1000 ... 6000 rpm
+constexpr std::uint8_t kSpeedLimit = 73;  // SpinExtEdit3: 1000 ... 6000 rpm
 constexpr std::uint8_t kIdleVoltage = 20; // SpinExtEdit19: 0.0001 ... 5 V, in mV
 
 QByteArray SettingsOf(const CliRun& run) {
@@ -92,8 +92,8 @@ TEST(CliRead, lists_every_settings_register_with_the_word_it_holds) {
 }
 
 TEST(CliGet, finds_a_parameter_by_name_or_caption_in_any_case) {
-    for (const char* name : {"SpinExtEdit3", "spinextedit3", "Ограничение об/мин",
-                             "ОГРАНИЧЕНИЕ ОБ/МИН"}) {
+    for (const char* name :
+         {"SpinExtEdit3", "spinextedit3", "Ограничение об/мин", "ОГРАНИЧЕНИЕ ОБ/МИН"}) {
         CliRun run;
         run.ports.SetParam(kSpeedLimit, 5200);
         const auto result = run.Run({"get", QString::fromUtf8(name)});
@@ -117,25 +117,54 @@ struct SetCase {
 // refused whole unless clamped to the nearest one.
 TEST(CliSet, writes_within_the_limits_and_refuses_or_clamps_beyond_them) {
     const SetCase cases[] = {
-        {"at the upper limit", {"set", "SpinExtEdit3=6000"}, ExitStatus::Success, kSpeedLimit, 6000},
-        {"at the lower limit", {"set", "SpinExtEdit3=1000"}, ExitStatus::Success, kSpeedLimit, 1000},
+        {"at the upper limit",
+         {"set", "SpinExtEdit3=6000"},
+         ExitStatus::Success,
+         kSpeedLimit,
+         6000},
+        {"at the lower limit",
+         {"set", "SpinExtEdit3=1000"},
+         ExitStatus::Success,
+         kSpeedLimit,
+         1000},
         {"above the limit", {"set", "SpinExtEdit3=6001"}, ExitStatus::BadUsage, kSpeedLimit, {}},
         {"below the limit", {"set", "SpinExtEdit3=999"}, ExitStatus::BadUsage, kSpeedLimit, {}},
-        {"clamped from above", {"set", "--clamp", "SpinExtEdit3=7000"}, ExitStatus::Success,
-         kSpeedLimit, 6000},
-        {"clamped from below", {"set", "--clamp", "SpinExtEdit3=10"}, ExitStatus::Success,
-         kSpeedLimit, 1000},
-        {"volts to millivolts, a comma as decimal mark", {"set", "SpinExtEdit19=1,25"},
-         ExitStatus::Success, kIdleVoltage, 1250},
-        {"half a millivolt rounds to even, down", {"set", "SpinExtEdit19=0.0625"},
-         ExitStatus::Success, kIdleVoltage, 62},
-        {"half a millivolt rounds to even, up", {"set", "SpinExtEdit19=0.1875"},
-         ExitStatus::Success, kIdleVoltage, 188},
-        {"by caption", {"set", "Пороговое напряжение ХХ=2.5"}, ExitStatus::Success, kIdleVoltage,
+        {"clamped from above",
+         {"set", "--clamp", "SpinExtEdit3=7000"},
+         ExitStatus::Success,
+         kSpeedLimit,
+         6000},
+        {"clamped from below",
+         {"set", "--clamp", "SpinExtEdit3=10"},
+         ExitStatus::Success,
+         kSpeedLimit,
+         1000},
+        {"volts to millivolts, a comma as decimal mark",
+         {"set", "SpinExtEdit19=1,25"},
+         ExitStatus::Success,
+         kIdleVoltage,
+         1250},
+        {"half a millivolt rounds to even, down",
+         {"set", "SpinExtEdit19=0.0625"},
+         ExitStatus::Success,
+         kIdleVoltage,
+         62},
+        {"half a millivolt rounds to even, up",
+         {"set", "SpinExtEdit19=0.1875"},
+         ExitStatus::Success,
+         kIdleVoltage,
+         188},
+        {"by caption",
+         {"set", "Пороговое напряжение ХХ=2.5"},
+         ExitStatus::Success,
+         kIdleVoltage,
          2500},
         {"not a number", {"set", "SpinExtEdit19=much"}, ExitStatus::BadUsage, kIdleVoltage, {}},
-        {"one bad value stops all", {"set", "SpinExtEdit19=1", "SpinExtEdit3=9000"},
-         ExitStatus::BadUsage, kIdleVoltage, {}},
+        {"one bad value stops all",
+         {"set", "SpinExtEdit19=1", "SpinExtEdit3=9000"},
+         ExitStatus::BadUsage,
+         kIdleVoltage,
+         {}},
         {"a list item by its text", {"set", "ComboBox3=1"}, ExitStatus::Success, 0, 1},
         {"the oxygen sensor", {"set", "RadioButton1=нет"}, ExitStatus::Success, 15, 0},
         {"a map point is loaded, not set", {"set", "map500=3"}, ExitStatus::BadUsage, 7, {}},
@@ -206,7 +235,8 @@ TEST(CliLoad, a_bad_or_missing_file_writes_nothing_and_is_status_4) {
     ASSERT_TRUE(Put(run.File("bad.zef"), "1\r\n2\r\nabc\r\n"));
     auto result = run.Run({"load", run.File("bad.zef")});
     EXPECT_EQ(result.status, ExitStatus::FileError);
-    EXPECT_TRUE(result.error.contains("В контроллер ничего не записано.")) << result.error.toStdString();
+    EXPECT_TRUE(result.error.contains("В контроллер ничего не записано."))
+        << result.error.toStdString();
     result = run.Run({"load", run.File("none.zef")});
     EXPECT_EQ(result.status, ExitStatus::FileError);
     EXPECT_TRUE(result.error.contains("Такого файла нет!"));

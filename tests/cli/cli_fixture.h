@@ -42,7 +42,9 @@ public:
         return writes;
     }
 
-    [[nodiscard]] QString File(const QString& name) const { return QDir(files.path()).filePath(name); }
+    [[nodiscard]] QString File(const QString& name) const {
+        return QDir(files.path()).filePath(name);
+    }
 
     SimPorts ports;
     QTemporaryDir data, logs, files;

@@ -106,8 +106,8 @@ TEST(CliStation, numbers_calibrates_and_checks_a_blank_controller_and_leaves_a_r
     EXPECT_TRUE(number.out.contains("ZEF-K7LX SN 05.02 00114")) << Show(number);
     const Outcome load = Cli(home, {"--port", device, "load", golf});
     ASSERT_EQ(load.status, 0) << Show(load);
-    const Outcome check = Cli(home, {"--port", device, "check", "--report", report,
-                                     dir.filePath("limits.json")});
+    const Outcome check =
+        Cli(home, {"--port", device, "check", "--report", report, dir.filePath("limits.json")});
     EXPECT_EQ(check.status, 0) << Show(check);
     const Outcome info = Cli(home, {"--port", device, "--json", "info"});
     EXPECT_EQ(info.status, 0) << Show(info);
@@ -119,8 +119,7 @@ TEST(CliStation, numbers_calibrates_and_checks_a_blank_controller_and_leaves_a_r
               "ZEF-K7LX SN 05.02 00114");
     EXPECT_EQ(QJsonDocument::fromJson(info.out.toUtf8()).object()["serial"].toString(),
               "ZEF-K7LX SN 05.02 00114");
-    EXPECT_EQ(Contents(QDir(log).filePath("Protocol.lst")).size(),
-              2 * zef::ProtocolRecord::kSize);
+    EXPECT_EQ(Contents(QDir(log).filePath("Protocol.lst")).size(), 2 * zef::ProtocolRecord::kSize);
     // The blank state the load overwrote is in the archive of the private home.
     EXPECT_TRUE(QDir(home + "/.local/share/ZEF/zef-service/calibrations").exists());
 }
@@ -197,7 +196,8 @@ TEST(CliProgram, a_controller_that_goes_away_during_a_monitor_is_status_3) {
     ASSERT_TRUE(monitor.waitForStarted());
     // Rows come while the controller is there.
     while (!monitor.canReadLine() || monitor.peek(1 << 16).count('\n') < 3)
-        ASSERT_TRUE(monitor.waitForReadyRead(30'000)) << monitor.readAllStandardError().toStdString();
+        ASSERT_TRUE(monitor.waitForReadyRead(30'000))
+            << monitor.readAllStandardError().toStdString();
     sim.Kill();
     const Outcome o = Finish(monitor);
     EXPECT_EQ(o.status, 3) << Show(o);
@@ -213,10 +213,12 @@ TEST(CliProgram, two_numberings_racing_on_one_log_never_share_a_number) {
         SimProcess second({"--blank-identity"});
         ASSERT_TRUE(first.Error().empty() && second.Error().empty());
         QProcess a, b;
-        Start(a, home, {"--port", QString::fromStdString(first.Device()), "--json", "number",
-                        "--log-dir", home});
-        Start(b, home, {"--port", QString::fromStdString(second.Device()), "--json", "number",
-                        "--log-dir", home});
+        Start(a, home,
+              {"--port", QString::fromStdString(first.Device()), "--json", "number", "--log-dir",
+               home});
+        Start(b, home,
+              {"--port", QString::fromStdString(second.Device()), "--json", "number", "--log-dir",
+               home});
         std::set<QString> serials;
         int numbered = 0;
         for (QProcess* p : {&a, &b}) {
