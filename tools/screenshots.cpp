@@ -9,6 +9,7 @@
 #include "app/options.h"
 #include "controls/ext_edit.h"
 #include "dialogs/about_box.h"
+#include "dialogs/ports_dialog.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
@@ -26,6 +27,7 @@
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -238,6 +240,30 @@ int main(int argc, char** argv) {
     QToolTip::showText(tip, form.SpinEdit("SpinExtEdit9")->toolTip(), &form);
     shots.Shoot("19-tooltip");
     QToolTip::hideText();
+
+    // "Порты..." as a laptop with one USB adapter shows it, and a port that is not there.
+    form.SetPortSetup({.map = &ports.Map(), .settings = &settings, .list = [] {
+                           return std::vector<PortInfo>{
+                               {.device = "/dev/ttyS0", .description = "ttyS0"},
+                               {.device = "/dev/ttyUSB0",
+                                .description = "FT232R USB UART",
+                                .manufacturer = "FTDI",
+                                .serialNumber = "A50285BI",
+                                .vendorId = 0x0403,
+                                .productId = 0x6001,
+                                .stableNames = {"/dev/serial/by-id/"
+                                                "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}}};
+                       }});
+    if (PortsDialog* portsDialog = form.ShowPortsDialog()) {
+        portsDialog->move(20, 40);
+        portsDialog->Table()->selectRow(1);
+        portsDialog->UseSelectedFor(2);
+        shots.Shoot("20-ports-dialog");
+        portsDialog->reject();
+    }
+    form.Close_COMClick();
+    ports.Map().Map(2, "/dev/ttyUSB7");
+    shots.ShootModal("21-port-not-opened", [&] { form.ConnectToPort(2); });
 
     // The caption with a file name, as the X server holds it.
     form.setWindowTitle(CaptionWithFile(QDir(scratch.path()).filePath("cars/golf.zef")));

@@ -9,6 +9,8 @@
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
 #include "files/log_location.h"
+#include "link/port_list.h"
+#include "link/port_memory.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
 
@@ -28,6 +30,15 @@ QStringList argumentsOf(int argc, char** argv) {
     return arguments;
 }
 
+int printPorts() {
+    const auto ports = zef::ListSerialPorts();
+    for (const zef::PortInfo& port : ports)
+        std::printf("%s\n", zef::FormatPortLine(port).c_str());
+    if (ports.empty())
+        std::fputs("zef-service: the system has no serial ports\n", stderr);
+    return 0;
+}
+
 // Help, version and a command line that is plainly wrong are answered before the window
 // toolkit looks for a display, so they work over ssh and in scripts. Answers an exit code,
 // or nothing when the program is to start.
@@ -40,6 +51,8 @@ std::optional<int> answerWithoutDisplay(int argc, char** argv) {
             stdout);
         return 0;
     }
+    if (early.listPorts && early.error.isEmpty())
+        return printPorts();
     if (!early.error.isEmpty() && !zef::AppOptions::OnlyToolkitOptionsUnknown(arguments)) {
         std::fprintf(stderr, "zef-service: %s\n\n%s", qPrintable(early.error),
                      qPrintable(zef::AppOptions::Usage()));
@@ -68,6 +81,8 @@ int main(int argc, char** argv) {
                      qPrintable(zef::AppOptions::Usage()));
         return 2;
     }
+    if (options.listPorts) // asked for next to the toolkit's own options
+        return printPorts();
 
     QSettings settings; // per user, under the organisation and application names
     const zef::LogFolder logFolder = zef::ResolveLogFolder(zef::GatherLogFolderFacts(
@@ -78,9 +93,10 @@ int main(int argc, char** argv) {
     // One simulated controller for the whole run, so a reconnection finds what was written.
     auto simulator = std::make_shared<zef::sim::Simulator>(zef::sim::Simulator::Options{
         .blankIdentity = options.simulatorBlankIdentity, .lineTiming = true});
-    zef::MappedPortDirectory ports(options.ports, [simulator] {
-        return std::make_unique<zef::sim::SimBackend>(simulator);
-    });
+    zef::PortMap portMap = options.ports;
+    zef::ApplyRememberedPorts(settings, portMap);
+    zef::MappedPortDirectory ports(
+        portMap, [simulator] { return std::make_unique<zef::sim::SimBackend>(simulator); });
     zef::SerialChannel channel(ports);
     zef::RegisterExchange link(channel);
     zef::QtPrompts prompts(nullptr, &settings);
@@ -90,6 +106,7 @@ int main(int argc, char** argv) {
     prompts.SetParent(&form);
     const zef::CalibrationArchive archive(zef::DataFolder(options.dataDir));
     form.SetArchive(&archive);
+    form.SetPortSetup({.map = &ports.Map(), .settings = &settings, .list = &zef::ListSerialPorts});
     zef::TForm2 serialDialog(
         {.currentSerial = [&form] { return form.StaticText1->text(); },
          .writeSerial = [&form](const QString& serial) { return form.WriteSerialNumber(serial); },

@@ -76,14 +76,14 @@ void TForm1::FormCreate() {
 void TForm1::ConnectToPort(int portNumber) {
     SerialChannel& channel = m_link.Channel();
     if (!channel.Open(portNumber, 19200)) {
-        m_prompts.Message("Невозможно открыть порт COM" + QString::number(portNumber));
+        m_prompts.Message(openFailureMessage(portNumber));
         return;
     }
     channel.SetDtr();
     channel.ClearRts();
     if (!m_link.Exchange(Command::ReadLive, 0)) {
         channel.Close();
-        m_prompts.Message("Нет прибора на COM" + QString::number(portNumber));
+        m_prompts.Message(noControllerMessage(portNumber));
         return;
     }
     m_connected = true;

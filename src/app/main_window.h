@@ -4,15 +4,19 @@
 #include "files/identity.h"
 #include "files/recent_files.h"
 #include "files/settings_file.h"
+#include "link/port_info.h"
+#include "link/port_map.h"
 #include "link/register_exchange.h"
 #include "params/choices.h"
 
 #include <QMainWindow>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -22,6 +26,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QSettings;
 class QTabWidget;
 
 namespace zef {
@@ -32,6 +37,7 @@ class CalibrationArchive;
 class MapChart;
 class MapEditor;
 class MonitorCycle;
+class PortsDialog;
 class Prompts;
 class TExtText;
 class TSpinExtEdit;
@@ -94,6 +100,21 @@ public:
     void CompareWithFile();
     void CompareTwoFiles();
     void ShowCalibrationArchive();
+    // What stands behind the buttons: the mapping the exchange's ports follow, the settings it
+    // is remembered in and the system's port list. Without a mapping "Порты..." is off.
+    struct PortSetup {
+        PortMap* map = nullptr;
+        QSettings* settings = nullptr;
+        std::function<std::vector<PortInfo>()> list;
+    };
+    void SetPortSetup(PortSetup setup);
+    // "Файл → Порты...": opens the dialog, which applies and remembers the choice on OK.
+    PortsDialog* ShowPortsDialog();
+    // Puts the chosen devices behind the buttons (an empty text: the default) and remembers
+    // those that changed; false when the settings could not be written, which has been shown.
+    bool ApplyPortChoice(const std::array<QString, 4>& before,
+                         const std::array<QString, 4>& chosen);
+
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
 
@@ -134,6 +155,7 @@ public:
     QAction* CompareWithFileAction = nullptr;
     QAction* CompareFilesAction = nullptr;
     QAction* ArchiveAction = nullptr;
+    QAction* PortsAction = nullptr;
 
     // The service gestures.
     void StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
@@ -181,6 +203,10 @@ private:
     void fillRecentMenu();
 
     void addArchiveActions(QMenu* file);
+    void addPortsAction(QMenu* file);
+    void showPortTooltips();
+    [[nodiscard]] QString openFailureMessage(int portNumber) const;
+    [[nodiscard]] QString noControllerMessage(int portNumber) const;
     void snapshotAtConnection();
     void showStatus(const QString& text);
     void openControllerComparison(const QString& path, const QString& name, QWidget* parent,
@@ -209,6 +235,7 @@ private:
     QString m_logFolderNote;
 
     const CalibrationArchive* m_archive = nullptr;
+    PortSetup m_ports;
     std::optional<QString> m_serial;
 };
 

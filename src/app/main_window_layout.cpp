@@ -110,6 +110,7 @@ void TForm1::buildMenu() {
     m_recentMenu = file->addMenu("Последние &файлы");
     m_recentMenu->setObjectName("RecentFiles");
     addArchiveActions(file);
+    addPortsAction(file);
     file->addSeparator();
     N7 = file->addAction("&Выход");
     N7->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

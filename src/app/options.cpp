@@ -68,6 +68,10 @@ constexpr OptionRow kOptions[] = {
     {"data-dir", "DIR",
      "Keep the calibration archive under DIR instead of the per-user application data folder.",
      &setDataDir},
+    {"list-ports", nullptr,
+     "Print the serial ports the system has, one a line (device, description, manufacturer, "
+     "serial number, USB ids, stable names), and exit.",
+     &setFlag<&AppOptions::listPorts>},
 };
 
 // What QGuiApplication and QApplication take from the command line themselves.
@@ -88,7 +92,8 @@ struct Parser {
     Parser() {
         parser.setApplicationDescription(
             "The service tool for the ZEF-K7LX gas injection controller.\n"
-            "Without options COM1 to COM4 are /dev/ttyS0 to /dev/ttyS3.");
+            "Without options COM1 to COM4 are /dev/ttyS0 to /dev/ttyS3, or the devices chosen\n"
+            "in \"Порты...\"; --com maps one for this session only.");
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         for (const OptionRow& row : kOptions) {
             QCommandLineOption option(QString::fromLatin1(row.name),

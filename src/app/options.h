@@ -23,6 +23,7 @@ struct AppOptions {
     QString dataDir; // the calibration archive's folder; empty: the per-user data folder
     bool help = false;
     bool version = false;
+    bool listPorts = false; // print the system's serial ports and exit
     QString error; // set when the command line cannot be used
 
     // arguments[0] is the program. Options apply in the order given, so a later one wins.

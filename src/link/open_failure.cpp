@@ -94,7 +94,8 @@ QString OpenFailureText(const OpenFailureReport& r) {
                 QStringList names;
                 for (const std::string& port : *r.existingPorts)
                     names << QString::fromStdString(port);
-                lines << QStringLiteral("Порты в системе: %1").arg(names.join(QStringLiteral(", ")));
+                lines
+                    << QStringLiteral("Порты в системе: %1").arg(names.join(QStringLiteral(", ")));
             }
         }
         break;

@@ -24,9 +24,9 @@ enum class OpenFailure {
 struct DeviceFacts {
     bool exists = false;
     bool characterDevice = false;
-    std::optional<bool> terminal; // whether a terminal driver serves it; nothing when unknown
-    bool accessible = true;       // this user may read and write it
-    std::string group;            // the group that owns it, by name
+    std::optional<bool> terminal{}; // whether a terminal driver serves it; nothing when unknown
+    bool accessible = true;         // this user may read and write it
+    std::string group{};            // the group that owns it, by name
 };
 
 [[nodiscard]] DeviceFacts ExamineDevice(const std::string& path);
@@ -37,11 +37,11 @@ struct DeviceFacts {
 
 struct OpenFailureReport {
     int portNumber = 0;
-    std::string device;
+    std::string device{};
     OpenFailure failure = OpenFailure::Unknown;
-    std::string reason;                     // the system's words, may be empty
-    std::string group;                      // owner of the device, for a permission failure
-    std::optional<std::vector<std::string>> existingPorts; // nothing: not known
+    std::string reason{}; // the system's words, may be empty
+    std::string group{};  // owner of the device, for a permission failure
+    std::optional<std::vector<std::string>> existingPorts{}; // nothing: not known
 };
 
 // The message for a port that did not open: the window's own first line, then the device and
@@ -49,9 +49,9 @@ struct OpenFailureReport {
 [[nodiscard]] QString OpenFailureText(const OpenFailureReport& report);
 
 // The report on the channel's last failed Open, with the device's owner looked up.
-[[nodiscard]] OpenFailureReport ReportOpenFailure(
-    int portNumber, const SerialChannel& channel,
-    std::optional<std::vector<std::string>> existingPorts);
+[[nodiscard]] OpenFailureReport
+ReportOpenFailure(int portNumber, const SerialChannel& channel,
+                  std::optional<std::vector<std::string>> existingPorts);
 
 // The message for a port that opened but where nothing answered.
 [[nodiscard]] QString NoControllerText(int portNumber, const std::string& device);

@@ -50,7 +50,8 @@ std::optional<QString> RememberPort(QSettings& settings, int portNumber,
 }
 
 std::optional<std::string> ResolvePortName(const std::string& name, const PortMap& map) {
-    const bool comName = name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+    const bool comName = name.size() > 3 &&
+                         std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
                          std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
                          std::toupper(static_cast<unsigned char>(name[2])) == 'M' &&
                          name.find_first_not_of("0123456789", 3) == std::string::npos;

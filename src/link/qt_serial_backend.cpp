@@ -24,8 +24,8 @@ bool QtSerialBackend::open() {
     m_error = m_port.errorString().toStdString();
     // Qt words a refusal the same whether the user lacks the permission or another program
     // holds the port; the device's own facts tell them apart.
-    m_openFailure = ClassifyOpenFailure(ExamineDevice(m_path),
-                                        m_port.error() == QSerialPort::PermissionError);
+    m_openFailure =
+        ClassifyOpenFailure(ExamineDevice(m_path), m_port.error() == QSerialPort::PermissionError);
     return false;
 }
 

@@ -63,6 +63,8 @@ public:
     MappedPortDirectory(PortMap map, Factory simulator = {});
     std::unique_ptr<SerialBackend> backendFor(int portNumber) override;
     [[nodiscard]] const PortMap& Map() const { return m_map; }
+    // For the window's port dialog: a change applies to the next Open.
+    [[nodiscard]] PortMap& Map() { return m_map; }
 
 private:
     PortMap m_map;

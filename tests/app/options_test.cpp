@@ -117,7 +117,7 @@ TEST(AppOptions, help_and_version_are_recognised_in_every_spelling) {
     const QString usage = AppOptions::Usage();
     EXPECT_TRUE(usage.startsWith("Usage: zef-service [options]\n")) << usage.toStdString();
     for (const char* option : {"--com <N=DEVICE>", "--simulator", "--simulator-blank",
-                               "--log-dir <DIR>", "--help", "--version"})
+                               "--log-dir <DIR>", "--list-ports", "--help", "--version"})
         EXPECT_TRUE(usage.contains(option)) << option;
 }
 
@@ -156,6 +156,9 @@ TEST(ProgramCommandLine, answers_without_a_display) {
         {{"--help"}, "xcb", 0, "Usage: zef-service [options]", ""},
         {{"--version"}, {}, 0, "zef-service " ZEF_VERSION, ""},
         {{"-v"}, "xcb", 0, "zef-service " ZEF_VERSION, ""},
+        // Whatever ports the machine has, the list comes without a display.
+        {{"--list-ports"}, {}, 0, "", ""},
+        {{"--list-ports"}, "xcb", 0, "", ""},
         {{"--bogus"}, "xcb", 2, "", "Unknown option 'bogus'"},
         {{"--com", "7=/dev/x"}, "xcb", 2, "", "N from 1 to 4"},
     };

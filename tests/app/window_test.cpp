@@ -164,7 +164,11 @@ TEST_F(Window, connection_messages_name_the_port_and_leave_the_window_idle) {
     ports.sim->SetFault({sim::Fault::Silent, 0, {}});
     form.ConnectToPort(1);
     ASSERT_EQ(prompts.messages.size(), 2);
-    EXPECT_EQ(prompts.messages[1], "Нет прибора на COM1");
+    // The window's own words stay the first line; the device and what to check follow.
+    EXPECT_EQ(prompts.messages[1].section('\n', 0, 0), "Нет прибора на COM1");
+    EXPECT_TRUE(prompts.messages[1].contains("Устройство: simulator"))
+        << prompts.messages[1].toStdString();
+    EXPECT_TRUE(prompts.messages[1].contains("кабель")) << prompts.messages[1].toStdString();
     EXPECT_FALSE(form.Connected());
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_EQ(ports.sim->Frames().size(), 1u); // the probe only
