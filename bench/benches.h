@@ -34,4 +34,7 @@ void PrintTrendView();
 // and the share of the window thread held up while the link is lost.
 void PrintLostLink(const QString& simulator, double lineLimitSeconds);
 
+// zef-cli's commands and a station run, as processes, against their exchanges' line time.
+void PrintCliTimes(const QString& cli, const QString& simulator, double lineLimitSeconds);
+
 } // namespace zef::bench

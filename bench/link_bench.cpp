@@ -165,8 +165,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption trendOnly("trend-only", "only the trend window");
     const QCommandLineOption lostLinkOnly("lost-link-only",
                                           "only the connection, lost-link and blocking figures");
+    const QCommandLineOption cliOnly("cli-only", "only zef-cli's commands and station run");
     parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly,
-                       lostLinkOnly});
+                       lostLinkOnly, cliOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -196,6 +197,11 @@ int main(int argc, char** argv) {
 
     // 8 characters of 11 bits at 19200 baud: the request and its reply.
     const double lineLimit = 8.0 * 11.0 / 19200.0;
+    const QString cli = QCoreApplication::applicationDirPath() + "/../src/cli/zef-cli";
+    if (parser.isSet(cliOnly)) {
+        bench::PrintCliTimes(cli, simulator, lineLimit);
+        return 0;
+    }
     std::printf("line limit: %.3f ms an exchange, %.1f exchanges/s\n", lineLimit * 1e3,
                 1.0 / lineLimit);
     if (parser.isSet(lostLinkOnly)) {
@@ -257,6 +263,7 @@ int main(int argc, char** argv) {
     datalogFigures();
     bench::PrintTrendView();
     bench::PrintLostLink(simulator, lineLimit);
+    bench::PrintCliTimes(cli, simulator, lineLimit);
     printFaultRun(faultOptions);
     return 0;
 }

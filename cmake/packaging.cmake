@@ -4,7 +4,7 @@
 
 include(GNUInstallDirs)
 
-install(TARGETS zef-service zef-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS zef-service zef-cli zef-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/zef-service.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/zef-service.svg
@@ -20,7 +20,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "Watch the engine live, read and change the controller's calibration, edit the
 injection-time map, save and load calibrations, and number new controllers from the
-production log, over a serial cable. Includes zef-sim, a simulated controller on a
+production log, over a serial cable. Includes zef-cli, the same from a script for the
+production line and the workshop, and zef-sim, a simulated controller on a
 pseudo-terminal.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

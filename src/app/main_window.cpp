@@ -104,11 +104,9 @@ void TForm1::ConnectToPort(int portNumber) {
 
 void TForm1::showOperatingCounter() {
     // Shown only from its own answer: the word left in the reply record is another register's.
-    if (!m_link.Exchange(Command::ReadParam, 35))
+    if (!m_link.Exchange(Command::ReadParam, kCounterRegister))
         return;
-    const std::uint16_t n = m_link.LastReply().second;
-    // The controller counts in units of 10000 cycles.
-    StaticText4->setText(n == 0 ? QStringLiteral("0 ") : QString::number(n) + "0000 ");
+    StaticText4->setText(OperatingCounterText(m_link.LastReply().second));
 }
 
 void TForm1::Close_COMClick() {

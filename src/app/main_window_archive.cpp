@@ -71,9 +71,7 @@ bool TForm1::LoadCalibration(const QString& path) {
         return false;
     }
     if (!outcome->written) {
-        showStatus(QStringLiteral("Файл «%1» не загружен: нынешняя калибровка не сохранена в "
-                                  "архиве.")
-                       .arg(FileName(path)));
+        showStatus(NotLoadedWithoutSnapshotText(path));
         return false;
     }
     if (outcome->snapshot)

@@ -117,7 +117,7 @@ void TForm1::rereadController() {
     if (!m_supervisor->IsLost()) {
         // Shown as the controller holds it: a blank controller met here is not numbered
         // behind the fitter's back, it is numbered at the next connection.
-        const IdentityReading identity = m_identity.ReadStoredIdentity(*this);
+        const IdentityReading identity = m_identity.ReadStored(*this);
         m_serial = identity.complete ? std::optional(identity.serial) : std::nullopt;
     }
     if (!m_supervisor->IsLost())

@@ -1,5 +1,7 @@
 #include "archive/archived_load.h"
 
+#include <QFileInfo>
+
 namespace zef {
 
 Expected<ArchivedLoad> LoadWithArchive(RegisterExchange& link, const CalibrationArchive* archive,
@@ -26,6 +28,11 @@ QString LoadWithoutSnapshotQuestion(const QString& reason) {
     return QStringLiteral("Калибровку контроллера не удалось сохранить в архиве перед загрузкой:\n"
                           "%1\n\nЗагрузить файл без копии нынешней калибровки?")
         .arg(reason);
+}
+
+QString NotLoadedWithoutSnapshotText(const QString& path) {
+    return QStringLiteral("Файл «%1» не загружен: нынешняя калибровка не сохранена в архиве.")
+        .arg(QFileInfo(path).fileName());
 }
 
 } // namespace zef

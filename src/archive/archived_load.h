@@ -36,4 +36,7 @@ struct ArchivedLoad {
 // The question put to the fitter when the snapshot before a load failed.
 [[nodiscard]] QString LoadWithoutSnapshotQuestion(const QString& reason);
 
+// What is told when a load was declined because the state before it could not be archived.
+[[nodiscard]] QString NotLoadedWithoutSnapshotText(const QString& path);
+
 } // namespace zef

@@ -120,6 +120,23 @@ QString RegisterCaption(std::uint8_t address, std::optional<std::uint16_t> start
     return QStringLiteral("Регистр %1").arg(address);
 }
 
+QString RegisterName(std::uint8_t address) {
+    const Presenter presenter = PresenterFor(address);
+    if (const auto* edit = std::get_if<const EditRow*>(&presenter))
+        return ToQString((*edit)->control);
+    if (const auto* choice = std::get_if<const ChoiceRow*>(&presenter))
+        return ToQString((*choice)->control);
+    if (const auto* oxygen = std::get_if<const OxygenChoice*>(&presenter))
+        return ToQString((*oxygen)->present.control);
+    if (const auto* point = std::get_if<const MapPoint*>(&presenter))
+        return QStringLiteral("map%1").arg((*point)->speed);
+    return QStringLiteral("reg%1").arg(address);
+}
+
+const EditRow* EditOfRegister(std::uint8_t address) {
+    return EditFor(address);
+}
+
 QString ShownValue(std::uint8_t address, std::uint16_t word) {
     const Presenter presenter = PresenterFor(address);
     if (const auto* edit = std::get_if<const EditRow*>(&presenter))

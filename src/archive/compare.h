@@ -5,6 +5,7 @@
 
 #include "files/outcome.h"
 #include "files/settings_file.h"
+#include "params/catalogue.h"
 
 #include <QString>
 
@@ -33,6 +34,15 @@ struct Comparison {
 // are named by number.
 [[nodiscard]] QString RegisterCaption(std::uint8_t address,
                                       std::optional<std::uint16_t> startMode = std::nullopt);
+
+// The control that shows a register, by its name in the window ("SpinExtEdit3", "ComboBox3",
+// "RadioButton1" for the oxygen-sensor pair); the map's points are "map500" ... "map6000",
+// registers no control shows "reg<address>". Scripts name parameters by it.
+[[nodiscard]] QString RegisterName(std::uint8_t address);
+
+// The spin edit a register is changed through, with its conversion and limits; nullptr for a
+// register another kind of control shows.
+[[nodiscard]] const EditRow* EditOfRegister(std::uint8_t address);
 
 // A word as the window shows its register, unit included.
 [[nodiscard]] QString ShownValue(std::uint8_t address, std::uint16_t word);

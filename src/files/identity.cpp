@@ -35,7 +35,11 @@ int DeviceIdentity::WriteIdentityBytes(const QByteArray& serial, const QByteArra
     return unanswered;
 }
 
-bool DeviceIdentity::readShown(IdentityView& view, QByteArray& serial, QByteArray& date) {
+QString OperatingCounterText(std::uint16_t word) {
+    return word == 0 ? QStringLiteral("0 ") : QString::number(word) + QStringLiteral("0000 ");
+}
+
+DeviceIdentity::StoredBytes DeviceIdentity::ReadBytes(IdentityView& view) {
     bool allAnswered = true;
     const auto readText = [&](std::uint8_t first, int length) {
         QByteArray text;
@@ -45,23 +49,21 @@ bool DeviceIdentity::readShown(IdentityView& view, QByteArray& serial, QByteArra
         }
         return text;
     };
-    serial = readText(kSerialRegister, kSerialLength);
+    const QByteArray serial = readText(kSerialRegister, kSerialLength);
     view.ShowSerial(DecodeCp1251(serial));
-    date = readText(kDateRegister, kDateLength);
+    const QByteArray date = readText(kDateRegister, kDateLength);
     view.ShowDate(DecodeCp1251(date));
     view.Repaint();
-    return allAnswered;
+    return {serial, date, allAnswered};
 }
 
-IdentityReading DeviceIdentity::ReadStoredIdentity(IdentityView& view) {
-    QByteArray serial, date;
-    const bool allAnswered = readShown(view, serial, date);
-    return {DecodeCp1251(serial), DecodeCp1251(date), false, 0, allAnswered};
+IdentityReading DeviceIdentity::ReadStored(IdentityView& view) {
+    const StoredBytes stored = ReadBytes(view);
+    return {DecodeCp1251(stored.serial), DecodeCp1251(stored.date), false, 0, stored.allAnswered};
 }
 
 Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
-    QByteArray serial, date;
-    const bool allAnswered = readShown(view, serial, date);
+    const auto [serial, date, allAnswered] = ReadBytes(view);
     IdentityReading reading{DecodeCp1251(serial), DecodeCp1251(date), false, 0, allAnswered};
     // A missed read repeats the character before it, and the blank serial has five zeros in a
     // row: only a serial read whole may be taken for blank.

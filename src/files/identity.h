@@ -26,6 +26,11 @@ inline constexpr char kBlankSerial[] = "ZEF-K7LX SN 05.02 00000 ";
 // and no year is cut to its century.
 [[nodiscard]] QByteArray ReleaseDateText(QDate date);
 
+// The operating counter as the window shows it: the controller counts in units of 10000
+// cycles, so its word reads with four zeros added ("0 " when none).
+inline constexpr std::uint8_t kCounterRegister = 35;
+[[nodiscard]] QString OperatingCounterText(std::uint16_t word);
+
 // What the window shows of the identity: the serial number (StaticText1) and the release date
 // (StaticText3).
 class IdentityView {
@@ -68,17 +73,25 @@ public:
     // and a log that cannot be used leaves both log and controller as they were. Only the log
     // fails the reading; writes the controller left unanswered are counted in it.
     [[nodiscard]] Expected<IdentityReading> ReadIdentity(IdentityView& view);
+
     // Reads and shows the identity as the controller holds it and writes nothing, a blank
-    // serial included: for looking again at a controller that may have been swapped meanwhile.
-    [[nodiscard]] IdentityReading ReadStoredIdentity(IdentityView& view);
+    // serial included: for a look at a controller without touching the production log, and for
+    // looking again at a controller that may have been swapped meanwhile.
+    [[nodiscard]] IdentityReading ReadStored(IdentityView& view);
 
     // Writes serial, padded with spaces or cut to 24 characters, and today's date. Characters
     // the code page cannot hold go as '?'. Returns how many of the 32 writes got no reply.
     int WriteIdentity(const QString& serial);
 
 private:
-    // Reads and shows both texts as bytes; true when every read was answered.
-    bool readShown(IdentityView& view, QByteArray& serial, QByteArray& date);
+    // The identity's bytes as read: the numbering takes the controller's date over unchanged,
+    // which a round trip through the code page would not do for every byte.
+    struct StoredBytes {
+        QByteArray serial;
+        QByteArray date;
+        bool allAnswered;
+    };
+    StoredBytes ReadBytes(IdentityView& view);
     int WriteIdentityBytes(const QByteArray& serial, const QByteArray& date);
 
     RegisterExchange& m_link;

@@ -195,12 +195,19 @@ Expected<SettingsValues> ReadSettings(RegisterExchange& link) {
     return values;
 }
 
+QString SettingsNotReadText(const QString& reason, const QString& path) {
+    return QStringLiteral("%1\nФайл «%2» не записан.").arg(reason, Shown(path));
+}
+
+Status WriteSettingsFile(const QString& path, const SettingsValues& values) {
+    return WriteFileAtomically(path, FormatSettings(values));
+}
+
 Status SaveSettings(RegisterExchange& link, const QString& path) {
     const auto values = ReadSettings(link);
     if (!values)
-        return Failure{
-            QStringLiteral("%1\nФайл «%2» не записан.").arg(values.error(), Shown(path))};
-    return WriteFileAtomically(path, FormatSettings(*values));
+        return Failure{SettingsNotReadText(values.error(), path)};
+    return WriteSettingsFile(path, *values);
 }
 
 Expected<SettingsValues> ReadSettingsFile(const QString& path) {

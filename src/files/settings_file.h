@@ -52,6 +52,12 @@ inline constexpr qsizetype kLongestSettingsLine = 4096;
 // content when anything fails, a full disk included. A read without a reply writes no file.
 [[nodiscard]] Status SaveSettings(RegisterExchange& link, const QString& path);
 
+// The two halves of SaveSettings, for a caller that tells a silent controller from a disk that
+// refused: the message when the controller's values could not be read, and the file written
+// whole or not at all.
+[[nodiscard]] QString SettingsNotReadText(const QString& reason, const QString& path);
+[[nodiscard]] Status WriteSettingsFile(const QString& path, const SettingsValues& values);
+
 // Opens a settings file and checks its values whole; the failure names the file.
 [[nodiscard]] Expected<SettingsValues> ReadSettingsFile(const QString& path);
 

@@ -45,6 +45,7 @@ std::set<std::string> filesUnder(const QString& root) {
 // Everything a desktop needs, and nothing of the tests, tools or build.
 const std::set<std::string> kInstalled = {
     "bin/zef-service",
+    "bin/zef-cli",
     "bin/zef-sim",
     "share/applications/zef-service.desktop",
     "share/icons/hicolor/scalable/apps/zef-service.svg",
@@ -65,6 +66,14 @@ void expectProgramRuns(const QString& binary) {
     EXPECT_EQ(version.out.toStdString(), "zef-service " ZEF_VERSION "\n");
     const Outcome sim = run(QFileInfo(binary).dir().filePath("zef-sim"), {"--help"});
     EXPECT_EQ(sim.exitCode, 0) << sim.err.toStdString();
+    // The command-line tool runs on the installed libraries and its built-in controller.
+    const QString cli = QFileInfo(binary).dir().filePath("zef-cli");
+    const Outcome cliVersion = run(cli, {"--version"});
+    EXPECT_EQ(cliVersion.exitCode, 0) << cliVersion.err.toStdString();
+    EXPECT_EQ(cliVersion.out.toStdString(), "zef-cli " ZEF_VERSION "\n");
+    const Outcome info = run(cli, {"--simulator", "--json", "info"});
+    EXPECT_EQ(info.exitCode, 0) << info.err.toStdString();
+    EXPECT_TRUE(info.out.contains("\"answers\":true")) << info.out.toStdString();
 }
 
 void expectDesktopEntry(const QString& share) {

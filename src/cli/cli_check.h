@@ -1,0 +1,71 @@
+#pragma once
+
+// The end-of-line check and the monitor: live channels sampled over a time, the calibration
+// and the identity, each check with what was measured and whether it passed.
+
+#include "cli/cli_link.h"
+#include "files/outcome.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace zef {
+
+// One check of a limits file.
+struct StationCheck {
+    enum class Kind { Channel, Parameter, Calibration, Serial };
+    Kind kind = Kind::Channel;
+    QString name;              // channel key, parameter name; the file for a calibration
+    std::optional<double> min; // a range; neither: the channel need only answer
+    std::optional<double> max;
+};
+
+struct StationLimits {
+    double watchSeconds = 0; // how long the channels are watched
+    int periodMs = 350;      // between their samples
+    std::vector<StationCheck> checks;
+};
+
+// Parses a limits file:
+//   {"watch_seconds": 5, "period_ms": 350, "checks": [
+//      {"channel": "supply_v", "min": 12, "max": 15},
+//      {"channel": "rpm", "answered": true},
+//      {"parameter": "SpinExtEdit3", "min": 5000, "max": 6000},
+//      {"calibration": "golf.zef"},
+//      {"serial": "not blank"}]}
+// A calibration file's relative path is taken from the limits file's folder. The failure names
+// the check at fault.
+[[nodiscard]] Expected<StationLimits> ParseStationLimits(const QByteArray& json,
+                                                         const QString& folder);
+[[nodiscard]] Expected<StationLimits> ReadStationLimits(const QString& path);
+
+struct CheckOutcome {
+    QString name;     // "supply_v 12 … 15", "serial not blank"
+    QString measured; // what was found
+    bool pass = false;
+};
+
+// Checks a channel's samples: every one answered, and each within the range where one is
+// given. Samples is one optional row per tick; the channel's column is `column`.
+[[nodiscard]] CheckOutcome CheckChannel(const StationCheck& check, const QString& unit,
+                                        const std::vector<std::optional<double>>& samples);
+
+[[nodiscard]] CommandResult RunCheck(CliLink& session, CliEnvironment& environment,
+                                     const StationLimits& limits, const QString& report);
+
+// The environment's channels, or the datalog's.
+[[nodiscard]] std::unique_ptr<ChannelSource> ChannelsOf(const CliEnvironment& environment);
+
+struct MonitorOptions {
+    int periodMs = 350;
+    std::optional<int> count;
+    QString csv;
+};
+
+[[nodiscard]] CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
+                                       const MonitorOptions& options);
+
+} // namespace zef

@@ -1,0 +1,87 @@
+// zef-cli: the ZEF-K7LX controller from a script, over the same core as zef-service.
+
+#include "archive/snapshot_archive.h"
+#include "cli/cli_session.h"
+#include "files/app_names.h"
+#include "files/log_location.h"
+#include "link/port_list.h"
+#include "link/port_map.h"
+#include "link/port_memory.h"
+#include "link/qt_serial_backend.h"
+#include "sim/sim_backend.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace {
+
+// Which device stands behind --port: COM1 ... COM4 as the window maps them, else the path.
+struct ChosenDevice {
+    zef::PortMap map;
+    QString name;
+};
+
+ChosenDevice ChooseDevice(const zef::CliOptions& options, const QSettings& settings) {
+    ChosenDevice chosen;
+    if (options.simulator) {
+        chosen.map.Map(1, std::string(zef::PortMap::kSimulator));
+        chosen.name = QStringLiteral("simulator");
+        return chosen;
+    }
+    const QString port = options.port.isEmpty() ? QStringLiteral("COM1") : options.port;
+    const auto device = zef::ResolvePortName(port.toStdString(), zef::RememberedPortMap(settings));
+    if (!device)
+        return chosen; // COM5 and above: no port the window knows
+    chosen.map.Map(1, *device);
+    chosen.name =
+        *device == port.toStdString()
+            ? port
+            : QStringLiteral("%1 (%2)").arg(port.toUpper(), QString::fromStdString(*device));
+    return chosen;
+}
+
+QStringList PortLines() {
+    QStringList lines;
+    for (const zef::PortInfo& port : zef::ListSerialPorts())
+        lines << QString::fromStdString(zef::FormatPortLine(port));
+    return lines;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    zef::UseApplicationNames();
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const zef::CliOptions options = zef::CliOptions::Parse(QCoreApplication::arguments());
+    if (!options.error.isEmpty() || options.help || options.version || !options.command) {
+        zef::CliEnvironment nothing; // answered from the command line alone
+        return zef::RunCli(options, nothing, out, err);
+    }
+
+    QSettings settings;
+    ChosenDevice chosen = ChooseDevice(options, settings);
+    if (chosen.name.isEmpty()) {
+        err << "zef-cli: " << options.port << ": COM1 ... COM4 or a device path\n";
+        return zef::Code(zef::ExitStatus::BadUsage);
+    }
+    auto simulator = std::make_shared<zef::sim::Simulator>(
+        zef::sim::Simulator::Options{.blankIdentity = options.blank, .lineTiming = true});
+    zef::MappedPortDirectory ports(
+        chosen.map, [simulator] { return std::make_unique<zef::sim::SimBackend>(simulator); });
+    zef::CliEnvironment environment;
+    environment.ports = &ports;
+    environment.device = chosen.name;
+    environment.dataFolder = zef::DataFolder(QString());
+    environment.logFolder = [&settings](const std::optional<QString>& named) {
+        return zef::ResolveLogFolder(zef::GatherLogFolderFacts(
+            QCoreApplication::applicationDirPath(), zef::RememberNamedLogFolder(settings, named),
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+    };
+    environment.portLines = &PortLines;
+    return zef::RunCli(options, environment, out, err);
+}

@@ -1,0 +1,109 @@
+#include "cli/cli_check.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace zef {
+
+namespace {
+
+CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
+    const std::string_view name = options.command->name;
+    const QStringList& args = options.arguments;
+    if (name == "ports") {
+        CommandResult result;
+        result.lines = environment.portLines ? environment.portLines() : QStringList();
+        result.json = {{"ports", QJsonArray::fromStringList(result.lines)}};
+        return result;
+    }
+    if (name == "diff")
+        return RunDiff(environment, args[0], args[1]);
+    if (name == "check") {
+        // The limits file is read before the controller is, so a bad one costs no exchange.
+        auto limits = ReadStationLimits(args[0]);
+        if (!limits)
+            return FailedWith(ExitStatus::FileError, limits.error());
+        CliLink session(environment);
+        CommandResult connected = session.Connect();
+        if (connected.status != ExitStatus::Success)
+            return connected;
+        return RunCheck(session, environment, *limits, options.report);
+    }
+
+    CliLink session(environment);
+    if (CommandResult connected = session.Connect(); connected.status != ExitStatus::Success) {
+        if (name == "info") {
+            connected.json = {{"device", environment.device}, {"answers", false}};
+            connected.lines << QStringLiteral("Контроллер отвечает: нет");
+        }
+        return connected;
+    }
+    if (name == "info")
+        return RunInfo(session);
+    if (name == "read")
+        return RunRead(session);
+    if (name == "get")
+        return RunGet(session, args[0]);
+    if (name == "set")
+        return RunSet(session, args, options.clamp);
+    if (name == "save")
+        return RunSave(session, args[0], options.force);
+    if (name == "load")
+        return RunLoad(session,
+                       options.dataDir.isEmpty() ? environment.dataFolder : options.dataDir,
+                       args[0], options.force);
+    if (name == "number")
+        return RunNumber(session, environment.logFolder(options.logDir), environment.today);
+    if (name == "monitor")
+        return RunMonitor(
+            session, environment,
+            {.periodMs = options.periodMs, .count = options.count, .csv = options.csv});
+    return FailedWith(ExitStatus::BadUsage, QStringLiteral("unknown command"));
+}
+
+} // namespace
+
+CommandResult RunCommand(const CliOptions& options, CliEnvironment& environment) {
+    if (!options.command)
+        return FailedWith(ExitStatus::BadUsage, options.error);
+    return Dispatch(options, environment);
+}
+
+int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& out,
+           QTextStream& err) {
+    if (!options.error.isEmpty()) {
+        err << "zef-cli: " << options.error << "\n\n" << CliOptions::Usage();
+        return Code(ExitStatus::BadUsage);
+    }
+    if (options.help || options.version) {
+        out << (options.help ? CliOptions::Usage() : CliOptions::VersionText());
+        return Code(ExitStatus::Success);
+    }
+    environment.json = options.json;
+    if (!environment.live)
+        environment.live = [&out](const QString& line) {
+            out << line << "\n";
+            out.flush();
+        };
+    CommandResult result = RunCommand(options, environment);
+    if (options.json) {
+        QJsonObject json = result.json;
+        json["command"] = QString::fromUtf8(options.command->name);
+        json["status"] = Code(result.status);
+        if (!result.error.isEmpty())
+            json["error"] = result.error;
+        out << QJsonDocument(json).toJson(QJsonDocument::Compact) << "\n";
+    } else {
+        for (const QString& line : result.lines)
+            out << line << "\n";
+    }
+    out.flush();
+    if (!result.error.isEmpty())
+        err << "zef-cli: " << result.error << "\n";
+    err.flush();
+    return Code(result.status);
+}
+
+} // namespace zef

@@ -1,0 +1,79 @@
+#pragma once
+
+// What zef-cli runs a command with, so that the program and the tests hand in their own
+// controller, folders and clock.
+
+#include "cli/cli_options.h"
+#include "cli/exit_status.h"
+#include "files/log_location.h"
+#include "link/serial_backend.h"
+#include "link/serial_channel.h"
+
+#include <QDate>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace zef {
+
+class RegisterExchange;
+
+// A sampled set of live channels: the datalog's, or whatever a test points it at.
+class ChannelSource {
+public:
+    struct Channel {
+        QString key;    // "rpm", "supply_v": what a limits file names
+        QString column; // the CSV column with its unit
+        QString unit;
+    };
+    virtual ~ChannelSource() = default;
+    [[nodiscard]] virtual std::vector<Channel> Channels() const = 0;
+    // One value per channel, or nothing when the controller left a read unanswered.
+    [[nodiscard]] virtual std::optional<std::vector<double>> ReadRow(RegisterExchange& link) = 0;
+};
+
+// The datalog's channels, read in one burst as a recording reads them.
+[[nodiscard]] std::unique_ptr<ChannelSource> DatalogChannelSource();
+
+struct CliEnvironment {
+    // Port 1 is the controller the command talks to.
+    PortDirectory* ports = nullptr;
+    QString device; // how messages name it: a path, "COM2 (/dev/ttyUSB0)", "simulator"
+    std::chrono::milliseconds step = SerialChannel::kDefaultStep;
+    // The production log's folder for a --log-dir, or nullopt without one, by the window's rules.
+    std::function<LogFolder(const std::optional<QString>& named)> logFolder;
+    QString dataFolder; // the calibration archive's folder; empty: no archive
+    std::function<QDate()> today = &QDate::currentDate;
+    std::function<std::unique_ptr<ChannelSource>()> channels; // none: the datalog's
+    std::function<QStringList()> portLines;                   // the `ports` command's lines
+    std::function<void(std::chrono::milliseconds)> sleep;     // between samples; none: real time
+    // Lines written as they come, for a monitor that runs until stopped; none: kept in the
+    // result. With --json each is one JSON object.
+    std::function<void(const QString&)> live;
+    bool json = false;
+};
+
+// What a command came to: the lines for a reader, the object for a script, and the failure.
+struct CommandResult {
+    ExitStatus status = ExitStatus::Success;
+    QStringList lines;
+    QJsonObject json;
+    QString error; // for stderr, naming the device or file and the reason
+};
+
+// Runs the parsed command line's command; writes its lines (or its JSON object) to out and
+// the error to err.
+[[nodiscard]] int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& out,
+                         QTextStream& err);
+
+// The same, without writing: for tests and for the station check.
+[[nodiscard]] CommandResult RunCommand(const CliOptions& options, CliEnvironment& environment);
+
+} // namespace zef
