@@ -84,7 +84,7 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
             if (row)
                 if (const Status appended = csv->Append({now, seconds, *row}); !appended)
                     return failedCsv(appended);
-            if (const Status synced = csv->SyncIfDue(); !synced)
+            if (const Status synced = csv->Check(); !synced)
                 return failedCsv(synced);
         } else if (environment.json) {
             QJsonObject sample{{"time", time}, {"seconds", seconds}, {"answered", row.has_value()}};
