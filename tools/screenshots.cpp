@@ -299,6 +299,9 @@ int main(int argc, char** argv) {
     // "Журнал": a recording on the simulated engine through its first throttle blip, the menu
     // while it runs, then the file replayed into the trend window.
     {
+        // The ports' shots above left the session closed; a recording needs a controller.
+        form.ConnectToPort(1);
+        Shooter::settle(800);
         const QString recording = QDir(scratch.path()).filePath("ZEF-K7LX_SN_05.02_00123.csv");
         form.StartRecordingTo(recording);
         Shooter::settle(14000);

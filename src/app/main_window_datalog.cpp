@@ -96,11 +96,13 @@ void TForm1::showRecordingState() {
     // One file, one period.
     m_periodMenu->setEnabled(!recording);
     m_recordingLabel->setVisible(recording);
-    if (recording)
+    // The status bar also carries the link's state and figures: the file's name, too long to
+    // share the line with them, goes to the tooltip.
+    if (recording) {
         m_recordingLabel->setText(
-            QStringLiteral("● Запись: %1, строк %2")
-                .arg(QFileInfo(m_recorder->Writer().Path()).fileName())
-                .arg(m_recorder->Writer().Rows()));
+            QStringLiteral("● Запись: строк %1").arg(m_recorder->Writer().Rows()));
+        m_recordingLabel->setToolTip(QDir::toNativeSeparators(m_recorder->Writer().Path()));
+    }
 }
 
 void TForm1::SetRecordingPeriod(std::chrono::milliseconds period) {
