@@ -4,6 +4,7 @@
 // timing of a 19200 baud 8N2 line, through the real serial port code.
 
 #include "bench/benches.h"
+#include "bench/device_link.h"
 
 #include "app/map_chart.h"
 #include "app/map_editor.h"
@@ -56,11 +57,9 @@ std::vector<double> TickSeconds(RegisterExchange& link, MapEditor& editor, MapCh
 } // namespace
 
 void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
-    PortMap map;
-    map.Map(1, device);
-    MappedPortDirectory ports(map);
-    SerialChannel channel(ports);
-    RegisterExchange link(channel);
+    DeviceLink line(device);
+    SerialChannel& channel = line.channel;
+    RegisterExchange& link = line.link;
     QTemporaryDir dir;
     if (!channel.Open(1, 19200) || !dir.isValid()) {
         std::printf("datalog: not run, the simulator's port did not open\n");

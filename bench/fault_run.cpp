@@ -1,5 +1,7 @@
 #include "fault_run.h"
 
+#include "bench/device_link.h"
+
 #include "link/qt_serial_backend.h"
 #include "link/register_exchange.h"
 #include "sim/pty_server.h"
@@ -112,11 +114,9 @@ FaultRunReport RunFaults(const FaultRunOptions& options) {
         return report;
     server.Start();
 
-    PortMap map;
-    map.Map(1, server.DevicePath());
-    MappedPortDirectory ports(map);
-    SerialChannel channel(ports);
-    RegisterExchange link(channel);
+    DeviceLink line(server.DevicePath());
+    SerialChannel& channel = line.channel;
+    RegisterExchange& link = line.link;
     if (!channel.Open(1, 19200)) {
         report.error = "cannot open " + server.DevicePath() + ": " + channel.DeviceError();
         return report;

@@ -6,6 +6,7 @@
 #include "app/map_editor.h"
 #include "app/monitor.h"
 #include "bench/benches.h"
+#include "bench/device_link.h"
 #include "fault_run.h"
 #include "link/qt_serial_backend.h"
 #include "link/register_exchange.h"
@@ -62,11 +63,9 @@ struct Result {
 };
 
 Result run(const std::string& device, int count, Command command, std::uint8_t address) {
-    PortMap map;
-    map.Map(1, device);
-    MappedPortDirectory ports(map);
-    SerialChannel channel(ports);
-    RegisterExchange link(channel);
+    bench::DeviceLink line(device);
+    SerialChannel& channel = line.channel;
+    RegisterExchange& link = line.link;
     Result r;
     if (!channel.Open(1, 19200))
         return r;
@@ -83,11 +82,9 @@ Result run(const std::string& device, int count, Command command, std::uint8_t a
 
 // Wall time of one monitor tick: its exchanges block the window thread for that long.
 double tickSeconds(const std::string& device, int ticks) {
-    PortMap map;
-    map.Map(1, device);
-    MappedPortDirectory ports(map);
-    SerialChannel channel(ports);
-    RegisterExchange link(channel);
+    bench::DeviceLink line(device);
+    SerialChannel& channel = line.channel;
+    RegisterExchange& link = line.link;
     if (!channel.Open(1, 19200))
         return -1;
     MapChart chart;

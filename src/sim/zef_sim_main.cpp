@@ -30,7 +30,7 @@ const char kUsage[] =
     "  --line-timing          pace replies like 19200 baud 8N2 (11 bit times a character)\n"
     "  --fault F              silent | short=N (1-3) | surplus=N | garbage | split=N:MS | none\n"
     "                         (split=N:MS: N bytes (1-3) of each reply, the rest MS ms later)\n"
-    "  --random SPEC          faults at random, e.g. late=2:10-150,split=1:1-60,surplus=1:1-4\n"
+    "  --random FAULTS        faults at random, e.g. late=2:10-150,split=1:1-60,surplus=1:1-4\n"
     "                         (percent of the requests: late by 10-150 ms, split with a gap\n"
     "                         of 1-60 ms, 1-4 surplus bytes)\n"
     "  --seed N               seed of --random (default 1); the same seed, the same faults\n"
