@@ -54,26 +54,36 @@ public:
            FaultRunReport& report)
         : m_link(link), m_expected(std::move(expected)), m_total(total), m_report(report) {}
 
-    // One tick of the monitor: false once every exchange is made.
+    // One tick of the monitor as one burst: false once every exchange is made. A word counts as
+    // returned only when its burst was verified; a void burst returns none of its words.
     bool Tick() {
+        Burst burst(m_link);
+        std::vector<std::pair<std::optional<Reply>, test::Read>> replies;
         for (const auto& read : test::kMonitorBurst) {
             if (m_report.exchanges == m_total)
-                return false;
+                break;
             ++m_report.exchanges;
-            const bool answered = m_link.Exchange(read.command, read.address);
-            m_answered.push_back(answered);
-            const Reply& r = m_link.LastReply();
-            const bool own = test::IsAnswerTo(r, read) && r.second == m_expected[read.address];
-            if (!answered) {
+            replies.emplace_back(m_link.Exchange(read.command, read.address), read);
+            m_answered.push_back(replies.back().first.has_value());
+        }
+        const bool verified = burst.Verified();
+        if (!verified)
+            ++m_report.voidBursts;
+        int index = m_report.exchanges - static_cast<int>(replies.size());
+        for (const auto& [reply, read] : replies) {
+            const bool own = reply && test::IsAnswerTo(*reply, read) &&
+                             reply->second == m_expected[read.address];
+            if (!reply || !verified) {
                 ++m_report.failed;
                 m_run = 0;
             } else if (!own) {
                 ++m_report.wrongAnswers;
-                m_wrongAt.push_back(m_report.exchanges - 1);
+                m_wrongAt.push_back(index);
                 m_report.longestWrongRun = std::max(m_report.longestWrongRun, ++m_run);
             } else {
                 m_run = 0;
             }
+            ++index;
         }
         return m_report.exchanges < m_total;
     }
@@ -106,7 +116,8 @@ FaultRunReport RunFaults(const FaultRunOptions& options) {
     faults.seed = options.seed;
     faults.late = {2, 10, 150};
     faults.split = {1, 1, 60};
-    faults.surplus = {1, 1, 4};
+    faults.surplus = {1, 1, 5};
+    faults.garbage = {1, 1, 6};
     simulator->SetRandomFaults(faults);
 
     sim::PtyServer server(simulator);
@@ -163,6 +174,8 @@ FaultRunReport RunFaults(const FaultRunOptions& options) {
             ++report.splitReplies;
         } else if (plan.fault == sim::Fault::Surplus) {
             ++report.surplusReplies;
+        } else if (plan.fault == sim::Fault::Garbage) {
+            ++report.garbageReplies;
         }
     }
     // The simulator received one request per exchange, in order, while the device was there.

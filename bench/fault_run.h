@@ -16,12 +16,14 @@ struct FaultRunReport {
     int exchanges = 0;
     int wrongAnswers = 0; // returned true with another request's answer
     int longestWrongRun = 0;
-    int failed = 0;
+    int failed = 0;     // unanswered, or voided with their burst
+    int voidBursts = 0; // bursts whose words were all thrown away for stray bytes
     int lateReplies = 0;
     int lateBeyondBound = 0; // finished only after the next request had gone out
     int lateAnsweredInTime = 0;
     int splitReplies = 0;
     int surplusReplies = 0;
+    int garbageReplies = 0;
     // Wrong answers by the fault of the request just before.
     int wrongAfterLate = 0;
     int wrongAfterOther = 0;

@@ -101,9 +101,9 @@ double tickSeconds(const std::string& device, int ticks) {
 }
 
 void printFaultRun(const bench::FaultRunOptions& options) {
-    std::printf("faults on the line: %d exchanges in monitor bursts of 11 every 350 ms, seed %llu; "
-                "2 %% of replies 10-150 ms late, 1 %% split with a 1-60 ms gap, 1 %% with 1-4 "
-                "surplus bytes\n",
+    std::printf("faults on the line, every byte at line speed: %d exchanges in monitor bursts of "
+                "11 every 350 ms, seed %llu; 2 %% of replies 10-150 ms late, 1 %% split with a "
+                "1-60 ms gap, 1 %% with 1-5 surplus bytes, 1 %% 1-6 bytes of garbage\n",
                 options.exchanges, static_cast<unsigned long long>(options.seed));
     std::fflush(stdout);
     const bench::FaultRunReport r = bench::RunFaults(options);
@@ -114,9 +114,11 @@ void printFaultRun(const bench::FaultRunOptions& options) {
     const double bound = SerialChannel::kWaitPeriods * SerialChannel::kDefaultStep.count();
     std::printf("  %d exchanges in %.1f s: %d failed (%.2f %%)\n", r.exchanges, r.seconds, r.failed,
                 100.0 * r.failed / r.exchanges);
-    std::printf("  returned true with another request's answer: %d; longest run %d (target: no "
-                "run longer than 1)\n",
+    std::printf("  words returned as good that are not the request's own: %d (target 0); longest "
+                "run %d\n",
                 r.wrongAnswers, r.longestWrongRun);
+    std::printf("  void bursts: %d of %d (their words thrown away)\n", r.voidBursts,
+                (r.exchanges + 10) / 11);
     std::printf("    of them %d right after a late reply, %d after another fault\n",
                 r.wrongAfterLate, r.wrongAfterOther);
     std::printf("  late replies: %d; %d still in their own exchange, %d thrown away while the "
@@ -124,7 +126,8 @@ void printFaultRun(const bench::FaultRunOptions& options) {
                 "request had gone out)\n",
                 r.lateReplies, r.lateAnsweredInTime,
                 r.lateReplies - r.lateAnsweredInTime - r.lateBeyondBound, r.lateBeyondBound);
-    std::printf("  split replies %d, surplus replies %d\n", r.splitReplies, r.surplusReplies);
+    std::printf("  split replies %d, surplus replies %d, garbage replies %d\n", r.splitReplies,
+                r.surplusReplies, r.garbageReplies);
     std::printf("  link figures: %llu exchanges, %llu failed, %llu late bytes discarded, %llu "
                 "quiet-line waits\n",
                 static_cast<unsigned long long>(r.figures.exchanges),

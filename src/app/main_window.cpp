@@ -104,9 +104,8 @@ void TForm1::ConnectToPort(int portNumber) {
 
 void TForm1::showOperatingCounter() {
     // Shown only from its own answer: the word left in the reply record is another register's.
-    if (!m_link.Exchange(Command::ReadParam, kCounterRegister))
-        return;
-    StaticText4->setText(OperatingCounterText(m_link.LastReply().second));
+    if (const auto reply = m_link.Exchange(Command::ReadParam, kCounterRegister))
+        StaticText4->setText(OperatingCounterText(reply->second));
 }
 
 void TForm1::Close_COMClick() {

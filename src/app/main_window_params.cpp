@@ -128,6 +128,8 @@ void TForm1::bindParameters() {
 
 void TForm1::applyChoiceReadings(const ChoiceReadings& readings) {
     for (const ChoiceReading& reading : readings.lists) {
+        if (!reading.answered)
+            continue;
         auto* combo = findChild<QComboBox*>(ToQString(reading.row->control));
         const QSignalBlocker quiet(combo);
         combo->setCurrentIndex(reading.item.value_or(-1));
@@ -169,7 +171,7 @@ void TForm1::followOxygenFlag(bool succeeded, std::uint16_t word) {
     // Read again after a lost link, the controller may be another one: its flag is shown as it
     // is and never written back.
     if (outcome.write && !m_rereading)
-        m_link.Exchange(Command::WriteParam, kOxygenSensor.address, *outcome.write);
+        (void)m_link.Exchange(Command::WriteParam, kOxygenSensor.address, *outcome.write);
 }
 
 } // namespace zef

@@ -46,7 +46,7 @@ void TForm1::StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButt
     CommitTypedValue();
     if (!m_prompts.AskYesNo("Обнулить наработку?", Prompts::Kind::Warning))
         return;
-    m_link.Exchange(Command::WriteParam, 35, 0);
+    (void)m_link.Exchange(Command::WriteParam, 35, 0);
     StaticText4->setText("0 ");
 }
 

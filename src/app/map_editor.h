@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/register_exchange.h"
+#include "session/tick.h"
 
 #include <functional>
 
@@ -28,7 +29,10 @@ public:
     void SetLoadedObserver(std::function<void()> observer) { m_onLoaded = std::move(observer); }
 
     void LoadMap();
-    void RefreshMap();
+    // Shows the map as read: a new curve, or points moved by a tick.
+    void ShowLoaded(const MapReading& map);
+    void ShowRefreshed(const MapReading& map);
+    [[nodiscard]] bool Loaded() const;
     // index 1 to 7: the points at 500 ... 6000 rpm.
     void RaiseMapPoint(int index);
     void LowerMapPoint(int index);

@@ -56,11 +56,12 @@ CheckOutcome CheckParameter(RegisterExchange& link, const StationCheck& check) {
         outcome.measured = QStringLiteral("нет такого параметра");
         return outcome;
     }
-    if (!link.Exchange(Command::ReadParam, *address)) {
+    const auto reply = ReadVerified(link, *address);
+    if (!reply) {
         outcome.measured = QStringLiteral("нет ответа");
         return outcome;
     }
-    const std::uint16_t word = link.LastReply().second;
+    const std::uint16_t word = reply->second;
     const EditRow* edit = EditOfRegister(*address);
     const double value = edit ? static_cast<double>(ShownFromRaw(edit->conversion, word)) : word;
     outcome.measured = ShownValue(*address, word);

@@ -155,8 +155,10 @@ CommandResult RunInfo(CliLink& session) {
     RegisterExchange& link = session.Link();
     UnshownIdentity view;
     const IdentityReading identity = DeviceIdentity(link, QString()).ReadStored(view);
-    const bool counted = link.Exchange(Command::ReadParam, kCounterRegister);
-    const QString counter = OperatingCounterText(link.LastReply().second).trimmed();
+    const auto counterReply = ReadVerified(link, kCounterRegister);
+    const bool counted = counterReply.has_value();
+    const QString counter =
+        counted ? OperatingCounterText(counterReply->second).trimmed() : QString();
     CommandResult result;
     result.json = {{"device", session.Device()},
                    {"answers", true},
@@ -201,11 +203,12 @@ CommandResult RunGet(CliLink& session, const QString& name) {
             ExitStatus::BadUsage,
             QStringLiteral("Нет параметра «%1» (zef-cli read покажет все)").arg(name));
     RegisterExchange& link = session.Link();
-    if (!link.Exchange(Command::ReadParam, *address))
+    const auto reply = ReadVerified(link, *address);
+    if (!reply)
         return session.Failed(
             QStringLiteral("Контроллер не ответил на чтение регистра %1.").arg(*address));
     CommandResult result;
-    result.json = ParameterJson(*address, link.LastReply().second);
+    result.json = ParameterJson(*address, reply->second);
     result.lines << ParameterLine(result.json);
     return result;
 }
@@ -226,17 +229,18 @@ CommandResult RunSet(CliLink& session, const QStringList& assignments, bool clam
     for (const Assignment& a : parsed) {
         const std::uint64_t failedBefore = link.Channel().Figures().failedExchanges;
         Write(link, a);
-        const bool read = link.Exchange(Command::ReadParam, a.address);
+        const auto reply = ReadVerified(link, a.address);
+        const bool read = reply.has_value();
         unanswered |= link.Channel().Figures().failedExchanges != failedBefore || !read;
         const std::uint16_t want = WantedWord(a);
-        QJsonObject p = read ? ParameterJson(a.address, link.LastReply().second)
+        QJsonObject p = read ? ParameterJson(a.address, reply->second)
                              : QJsonObject{{"name", RegisterName(a.address)},
                                            {"caption", RegisterCaption(a.address)},
                                            {"address", a.address}};
         p["given"] = a.given;
         p["sent"] = ShownValue(a.address, want);
         p["sent_word"] = want;
-        const bool holds = read && link.LastReply().second == want;
+        const bool holds = read && reply->second == want;
         p["holds"] = holds;
         if (!read)
             result.lines

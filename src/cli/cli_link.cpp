@@ -51,7 +51,7 @@ CommandResult CliLink::Connect() {
                          QStringLiteral("Невозможно открыть порт %1").arg(m_device)));
     m_channel.SetDtr();
     m_channel.ClearRts();
-    if (!m_link.Exchange(Command::ReadLive, 0)) {
+    if (!ReadVerified(m_link, 0, Command::ReadLive)) {
         const std::string device = m_channel.DeviceName();
         m_channel.Close();
         return FailedWith(ExitStatus::NoLink,

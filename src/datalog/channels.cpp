@@ -20,8 +20,8 @@ struct ChannelRow {
     int decimals;
 };
 
-constexpr ChannelRow ByReadout(std::string_view key, std::string_view name,
-                               std::string_view unit, std::string_view readout, int decimals) {
+constexpr ChannelRow ByReadout(std::string_view key, std::string_view name, std::string_view unit,
+                               std::string_view readout, int decimals) {
     return {key, name, unit, ChannelReading::Readout, readout, 0, decimals};
 }
 
@@ -32,24 +32,44 @@ constexpr std::array kRows = {
     ByReadout("base_injection_ms", "Время впрыска исходное", "мс", "ExtText4", 3),
     ByReadout("injection_ms", "Время впрыска текущее", "мс", "ExtText3", 3),
     ByReadout("oxygen_v", "Напряжение датчика кислорода", "В", "ExtText1", 3),
-    ChannelRow{"oxygen_correction", "Подстройка по датчику кислорода", "%",
-               ChannelReading::Percent, {}, kOxygenCorrectionRegister, 1},
-    ChannelRow{"manual_correction", "Ручная подстройка", "%", ChannelReading::Percent, {},
-               kManualCorrectionRegister, 1},
+    ChannelRow{"oxygen_correction",
+               "Подстройка по датчику кислорода",
+               "%",
+               ChannelReading::Percent,
+               {},
+               kOxygenCorrectionRegister,
+               1},
+    ChannelRow{"manual_correction",
+               "Ручная подстройка",
+               "%",
+               ChannelReading::Percent,
+               {},
+               kManualCorrectionRegister,
+               1},
     ByReadout("throttle_v", "Напряжение датчика др. заслонки", "В", "ExtText5", 3),
     ByReadout("temperature_sensor_v", "Напряжение датчика температуры", "В", "ExtText8", 3),
     ByReadout("engine_temperature", "Температура двигателя", "°C", "ExtText9", 1),
     ByReadout("supply_v", "Напряжение питания", "В", "ExtText6", 3),
-    ChannelRow{"setup_mode", "Режим установки", "0/1", ChannelReading::SetupMode, {},
-               kSetupModeRegister, 0},
-    ChannelRow{"oxygen_feedback", "Подстройка по датчику кислорода включена", "0/1",
-               ChannelReading::OxygenFeedback, {}, kCorrectionSourceRegister, 0},
+    ChannelRow{"setup_mode",
+               "Режим установки",
+               "0/1",
+               ChannelReading::SetupMode,
+               {},
+               kSetupModeRegister,
+               0},
+    ChannelRow{"oxygen_feedback",
+               "Подстройка по датчику кислорода включена",
+               "0/1",
+               ChannelReading::OxygenFeedback,
+               {},
+               kCorrectionSourceRegister,
+               0},
 };
 
 DatalogChannel Build(const ChannelRow& row) {
-    DatalogChannel channel{row.key,        {},          ToQString(row.unit),
-                           ToQString(row.name), row.address, row.reading,
-                           Conversion::Plain, row.decimals, false};
+    DatalogChannel channel{row.key,     {},          ToQString(row.unit), ToQString(row.name),
+                           row.address, row.reading, Conversion::Plain,   row.decimals,
+                           false};
     channel.column = channel.name + QStringLiteral(" (") + channel.unit + QChar(')');
     if (row.reading == ChannelReading::Readout) {
         // The read-out's own register and conversion: one table says how a word is shown.
@@ -98,14 +118,19 @@ double ChannelValue(const DatalogChannel& channel, std::uint16_t word) {
 }
 
 std::optional<std::vector<double>> ReadDatalogRow(RegisterExchange& link) {
+    // A row is one burst: a stray byte anywhere in it and none of its values is kept.
+    Burst burst(link);
     const auto channels = DatalogChannels();
     std::vector<double> row;
     row.reserve(channels.size());
     for (const DatalogChannel& channel : channels) {
-        if (!link.Exchange(Command::ReadLive, channel.address))
+        const auto reply = link.Exchange(Command::ReadLive, channel.address);
+        if (!reply)
             return std::nullopt;
-        row.push_back(ChannelValue(channel, link.LastReply().second));
+        row.push_back(ChannelValue(channel, reply->second));
     }
+    if (!burst.Verified())
+        return std::nullopt;
     return row;
 }
 

@@ -27,11 +27,15 @@ int DeviceIdentity::WriteIdentityBytes(const QByteArray& serial, const QByteArra
     const QByteArray padded = serial.leftJustified(kSerialLength, ' ', true);
     int unanswered = 0;
     for (int i = 0; i < kSerialLength; ++i)
-        unanswered += !m_link.Exchange(Command::WriteParam, kSerialRegister + i,
-                                       static_cast<std::uint8_t>(padded[i]));
+        unanswered += !m_link
+                           .Exchange(Command::WriteParam, kSerialRegister + i,
+                                     static_cast<std::uint8_t>(padded[i]))
+                           .has_value();
     for (int i = 0; i < kDateLength; ++i)
-        unanswered += !m_link.Exchange(Command::WriteParam, kDateRegister + i,
-                                       static_cast<std::uint8_t>(date.at(i)));
+        unanswered += !m_link
+                           .Exchange(Command::WriteParam, kDateRegister + i,
+                                     static_cast<std::uint8_t>(date.at(i)))
+                           .has_value();
     return unanswered;
 }
 
@@ -40,21 +44,34 @@ QString OperatingCounterText(std::uint16_t word) {
 }
 
 DeviceIdentity::StoredBytes DeviceIdentity::ReadBytes(IdentityView& view) {
-    bool allAnswered = true;
-    const auto readText = [&](std::uint8_t first, int length) {
-        QByteArray text;
-        for (int i = 0; i < length; ++i) {
-            allAnswered &= m_link.Exchange(Command::ReadParam, first + i);
-            text.append(static_cast<char>(m_link.ReplyLowByte()));
-        }
-        return text;
+    const auto readOnce = [this] {
+        Burst burst(m_link);
+        bool allAnswered = true;
+        const auto readText = [&](std::uint8_t first, int length) {
+            QByteArray text;
+            for (int i = 0; i < length; ++i) {
+                const auto reply = m_link.Exchange(Command::ReadParam, first + i);
+                allAnswered &= reply.has_value();
+                // An unanswered character shows as a space, never as another register's byte.
+                text.append(reply ? static_cast<char>(ReplyLowByte(*reply)) : ' ');
+            }
+            return text;
+        };
+        const QByteArray serial = readText(kSerialRegister, kSerialLength);
+        const QByteArray date = readText(kDateRegister, kDateLength);
+        const bool verified = burst.Verified();
+        return StoredBytes{serial, date, allAnswered && verified, verified};
     };
-    const QByteArray serial = readText(kSerialRegister, kSerialLength);
-    view.ShowSerial(DecodeCp1251(serial));
-    const QByteArray date = readText(kDateRegister, kDateLength);
-    view.ShowDate(DecodeCp1251(date));
+    // Stray bytes void the whole block: read once more before giving up on it.
+    StoredBytes stored = readOnce();
+    if (!stored.verified)
+        stored = readOnce();
+    if (stored.verified) {
+        view.ShowSerial(DecodeCp1251(stored.serial));
+        view.ShowDate(DecodeCp1251(stored.date));
+    }
     view.Repaint();
-    return {serial, date, allAnswered};
+    return stored;
 }
 
 IdentityReading DeviceIdentity::ReadStored(IdentityView& view) {
@@ -63,7 +80,10 @@ IdentityReading DeviceIdentity::ReadStored(IdentityView& view) {
 }
 
 Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
-    const auto [serial, date, allAnswered] = ReadBytes(view);
+    const StoredBytes stored = ReadBytes(view);
+    const QByteArray& serial = stored.serial;
+    const QByteArray& date = stored.date;
+    const bool allAnswered = stored.allAnswered;
     IdentityReading reading{DecodeCp1251(serial), DecodeCp1251(date), false, 0, allAnswered};
     // A missed read repeats the character before it, and the blank serial has five zeros in a
     // row: only a serial read whole may be taken for blank.

@@ -89,7 +89,8 @@ private:
     struct StoredBytes {
         QByteArray serial;
         QByteArray date;
-        bool allAnswered;
+        bool allAnswered; // and the block's burst verified
+        bool verified;    // no stray byte voided it
     };
     StoredBytes ReadBytes(IdentityView& view);
     int WriteIdentityBytes(const QByteArray& serial, const QByteArray& date);

@@ -184,14 +184,30 @@ Expected<SettingsValues> ParseSettings(const QByteArray& text) {
     return ParseSettings(buffer);
 }
 
-Expected<SettingsValues> ReadSettings(RegisterExchange& link) {
+namespace {
+
+Expected<SettingsValues> ReadSettingsOnce(RegisterExchange& link) {
+    Burst burst(link);
     SettingsValues values;
     for (const std::uint8_t address : kSettingsRegisters) {
-        if (!link.Exchange(Command::ReadParam, address))
+        const auto reply = link.Exchange(Command::ReadParam, address);
+        if (!reply)
             return Failure{
                 QStringLiteral("Контроллер не ответил на чтение регистра %1.").arg(address)};
-        values.push_back(link.LastReply().second);
+        values.push_back(reply->second);
     }
+    if (!burst.Verified())
+        return Failure{QStringLiteral("Помехи на линии: ответы контроллера не прочитаны.")};
+    return values;
+}
+
+} // namespace
+
+Expected<SettingsValues> ReadSettings(RegisterExchange& link) {
+    // Stray bytes void a whole read; one more try before the failure is reported.
+    auto values = ReadSettingsOnce(link);
+    if (!values && !link.Channel().DeviceLost())
+        values = ReadSettingsOnce(link);
     return values;
 }
 
@@ -224,12 +240,15 @@ Expected<SettingsValues> ReadSettingsFile(const QString& path) {
 }
 
 LoadReport WriteSettings(RegisterExchange& link, const SettingsValues& values) {
+    // The writes go out as one burst, so that stray bytes after them are seen.
+    Burst burst(link);
     LoadReport report;
     for (std::size_t i = 0; i < values.size() && i < kSettingsRegisters.size(); ++i) {
         if (!link.Exchange(Command::WriteParam, kSettingsRegisters[i], values[i]))
             ++report.unanswered;
         ++report.written;
     }
+    report.verified = burst.Verified();
     return report;
 }
 

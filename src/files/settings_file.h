@@ -64,6 +64,7 @@ inline constexpr qsizetype kLongestSettingsLine = 4096;
 struct LoadReport {
     int written = 0;    // registers the file held values for
     int unanswered = 0; // writes of them that got no reply
+    bool verified = true; // no stray byte came on the line during the writes or after them
 };
 
 // Writes the values to the first registers of kSettingsRegisters, in order.

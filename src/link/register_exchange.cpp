@@ -9,14 +9,9 @@ Frame BuildRequest(Command command, std::uint8_t address, std::uint16_t value) {
             static_cast<std::uint8_t>(value >> 8)};
 }
 
-void StoreReplyBytes(Reply& reply, std::span<const std::uint8_t> bytes) {
-    std::array<std::uint8_t, 4> raw = {static_cast<std::uint8_t>(reply.first & 0xFF),
-                                       static_cast<std::uint8_t>(reply.first >> 8),
-                                       static_cast<std::uint8_t>(reply.second & 0xFF),
-                                       static_cast<std::uint8_t>(reply.second >> 8)};
-    std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), raw.size()), raw.begin());
-    reply.first = static_cast<std::uint16_t>(raw[0] | (raw[1] << 8));
-    reply.second = static_cast<std::uint16_t>(raw[2] | (raw[3] << 8));
+Reply ReplyFromBytes(std::span<const std::uint8_t, 4> b) {
+    return {static_cast<std::uint16_t>(b[0] | (b[1] << 8)),
+            static_cast<std::uint16_t>(b[2] | (b[3] << 8))};
 }
 
 ParamValue ReplyValue(const Reply& r) {
@@ -35,22 +30,35 @@ ParamValue ReplyMillis(const Reply& r) {
     return static_cast<ParamValue>(r.second) / 1000;
 }
 
-bool RegisterExchange::Exchange(Command command, std::uint8_t address, std::uint16_t value) {
+std::optional<Reply> RegisterExchange::Exchange(Command command, std::uint8_t address,
+                                                std::uint16_t value) {
     if (command == Command::WriteParam && m_onWrite)
         m_onWrite();
     if (!m_channel.IsOpen() || (m_watcher && !m_watcher->MayExchange()))
-        return false;
+        return std::nullopt;
 
     const Frame request = BuildRequest(command, address, value);
     (void)m_channel.Write(request);
 
     std::array<std::uint8_t, 4> buffer{};
-    const std::uint32_t queued = m_channel.ReadWithWait(buffer);
-    StoreReplyBytes(m_lastReply,
-                    std::span<const std::uint8_t>(buffer).first(std::min<std::size_t>(queued, 4)));
+    const bool answered = m_channel.ReadWithWait(buffer) == buffer.size();
     if (m_watcher)
-        m_watcher->Exchanged(queued == 4);
-    return queued == 4;
+        m_watcher->Exchanged(answered);
+    if (!answered)
+        return std::nullopt;
+    return ReplyFromBytes(buffer);
+}
+
+std::optional<Reply> ReadVerified(RegisterExchange& link, std::uint8_t address, Command command) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Burst burst(link);
+        const auto reply = link.Exchange(command, address);
+        if (burst.Verified() && reply)
+            return reply;
+        if (link.Channel().DeviceLost())
+            break;
+    }
+    return std::nullopt;
 }
 
 } // namespace zef

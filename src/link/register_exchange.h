@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 namespace zef {
@@ -16,8 +17,8 @@ enum class Command : std::uint8_t {
     WriteParam = 3, // store a calibration parameter
 };
 
-// The last reply of the controller: bytes 0-1 and 2-3, little-endian. Every read's value is
-// `second`; `first` only means something after a map write.
+// A reply of the controller: bytes 0-1 and 2-3, little-endian. Every read's value is `second`;
+// `first` only means something after a map write.
 struct Reply {
     std::uint16_t first = 0;
     std::uint16_t second = 0;
@@ -28,14 +29,16 @@ using Frame = std::array<std::uint8_t, 4>;
 
 [[nodiscard]] Frame BuildRequest(Command command, std::uint8_t address, std::uint16_t value);
 
-// Lays received bytes over the reply from its first byte on; a short reply leaves the later
-// bytes of the previous one in place.
-void StoreReplyBytes(Reply& reply, std::span<const std::uint8_t> bytes);
+// The reply made of exactly four received bytes.
+[[nodiscard]] Reply ReplyFromBytes(std::span<const std::uint8_t, 4> bytes);
 
 [[nodiscard]] ParamValue ReplyValue(const Reply& r);
 [[nodiscard]] bool ReplyFlag(const Reply& r);
 [[nodiscard]] ParamValue ReplyPercent(const Reply& r);
 [[nodiscard]] ParamValue ReplyMillis(const Reply& r);
+[[nodiscard]] inline std::uint8_t ReplyLowByte(const Reply& r) {
+    return r.second & 0xFF;
+}
 
 // Told of every exchange that reaches the line, and asked before each one whether the line may
 // be used at all: a link known to be lost is not kept busy with exchanges that cannot succeed.
@@ -46,21 +49,16 @@ public:
     virtual void Exchanged(bool answered) = 0;
 };
 
-// One request/reply exchange with the controller at a time, and the record of its last reply.
+// One request/reply exchange with the controller at a time. Each exchange returns its own
+// reply: no record of an earlier one is left to be taken for it.
 class RegisterExchange {
 public:
     explicit RegisterExchange(SerialChannel& channel) : m_channel(channel) {}
 
-    // True when exactly four reply bytes came.
-    bool Exchange(Command command, std::uint8_t address, std::uint16_t value = 0);
-
-    [[nodiscard]] const Reply& LastReply() const { return m_lastReply; }
-
-    [[nodiscard]] ParamValue ReplyValue() const { return zef::ReplyValue(m_lastReply); }
-    [[nodiscard]] bool ReplyFlag() const { return zef::ReplyFlag(m_lastReply); }
-    [[nodiscard]] ParamValue ReplyPercent() const { return zef::ReplyPercent(m_lastReply); }
-    [[nodiscard]] ParamValue ReplyMillis() const { return zef::ReplyMillis(m_lastReply); }
-    [[nodiscard]] std::uint8_t ReplyLowByte() const { return m_lastReply.second & 0xFF; }
+    // The reply when exactly four bytes came; nothing otherwise. Within a burst the reply is
+    // the controller's only once the burst has been verified.
+    [[nodiscard]] std::optional<Reply> Exchange(Command command, std::uint8_t address,
+                                                std::uint16_t value = 0);
 
     // Runs before every parameter write, sent or not: the window uses it to drop the settings
     // file name from its caption, since the controller no longer matches that file.
@@ -74,9 +72,31 @@ public:
 
 private:
     SerialChannel& m_channel;
-    Reply m_lastReply;
     std::function<void()> m_onWrite;
     ExchangeWatcher* m_watcher = nullptr;
 };
+
+// The exchanges of one burst (see SerialChannel::BeginBurst): begun on construction; its values
+// may be used only when Verified() says so. A burst left unverified counts for nothing.
+class Burst {
+public:
+    explicit Burst(RegisterExchange& link) : m_channel(link.Channel()) { m_channel.BeginBurst(); }
+    ~Burst() {
+        if (m_channel.InBurst())
+            (void)m_channel.EndBurst();
+    }
+    Burst(const Burst&) = delete;
+    Burst& operator=(const Burst&) = delete;
+
+    // Ends the burst with the quiet check; true when nothing stray was seen on the way.
+    [[nodiscard]] bool Verified() { return m_channel.EndBurst(); }
+
+private:
+    SerialChannel& m_channel;
+};
+
+// One read as a burst of its own, tried once more when it went unanswered or was voided.
+[[nodiscard]] std::optional<Reply> ReadVerified(RegisterExchange& link, std::uint8_t address,
+                                                Command command = Command::ReadParam);
 
 } // namespace zef

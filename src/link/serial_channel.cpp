@@ -40,7 +40,9 @@ bool SerialChannel::Open(int portNumber, std::int32_t baud) {
     (void)backend->configure(baud);
     m_backend = std::move(backend);
     m_portNumber = portNumber;
+    m_baud = baud;
     m_lost = false;
+    m_inBurst = false;
     m_figures = {};
     m_awaitQuiet = false;
     m_owed = 0;
@@ -87,6 +89,9 @@ bool SerialChannel::Write(std::span<const std::uint8_t> bytes) {
     AwaitQuietLine();
     if (CheckLost())
         return false;
+    if (m_inBurst)
+        ++m_burstRequests;
+    m_lastWrite = Clock::now();
     const bool sent = m_backend->write(bytes);
     return !CheckLost() && sent;
 }
@@ -101,6 +106,10 @@ std::size_t SerialChannel::Discard() {
         total += n;
     }
     m_figures.lateBytesDiscarded += total;
+    // Before the burst's first request the quiet-line wait clears what an earlier exchange left;
+    // between its requests a stray byte means one of its own replies was not what it seemed.
+    if (total > 0 && m_inBurst && m_burstRequests > 0)
+        m_burstVoid = true;
     Received(total);
     return total;
 }
@@ -233,6 +242,52 @@ bool SerialChannel::QuietForAStep() {
         m_lastActivity = Clock::now();
     }
     return quiet;
+}
+
+void SerialChannel::BeginBurst() {
+    m_inBurst = true;
+    m_burstVoid = false;
+    m_burstRequests = 0;
+}
+
+std::chrono::microseconds SerialChannel::BurstQuiet() const {
+    // A character is 11 bits at 8N2; 3.5 of them, as a serial bus ends a frame, never less than
+    // the 1.75 ms such buses keep at higher speeds.
+    constexpr std::chrono::microseconds kFloor{1750};
+    if (m_baud <= 0)
+        return kFloor;
+    const auto interval = std::chrono::microseconds(3'500'000LL * 11 / 10 / m_baud + 1);
+    return std::max(kFloor, interval);
+}
+
+bool SerialChannel::EndBurst() {
+    if (!m_inBurst)
+        return false;
+    m_inBurst = false;
+    if (!IsOpen() || CheckLost())
+        return false;
+    // Quiet after the last byte, and after the time the last request's own reply needs to
+    // cross the line (its request's characters and its own): a burst whose replies all came one
+    // behind has the last one still on its way when its last exchange ends.
+    const auto quietFor = BurstQuiet();
+    const auto charTime = std::chrono::microseconds(11'000'000LL / std::max(m_baud, 1));
+    const auto until = std::max(Clock::now() + quietFor, m_lastWrite + 8 * charTime + quietFor);
+    bool quiet = m_backend->bytesWaiting() == 0;
+    while (quiet && Clock::now() < until) {
+        if (!m_backend->waitForBytes(until))
+            return false; // the device failed; the caller notices
+        quiet = m_backend->bytesWaiting() == 0;
+    }
+    if (!quiet) {
+        // Discarded outside the burst: the void is counted once, here.
+        Discard();
+        m_awaitQuiet = true;
+        m_lastActivity = Clock::now();
+        m_burstVoid = true;
+    }
+    if (m_burstVoid)
+        ++m_figures.voidBursts;
+    return !m_burstVoid;
 }
 
 void SerialChannel::SetDtr() {

@@ -17,6 +17,7 @@ struct LinkFigures {
     std::uint64_t failedExchanges = 0;    // of them, those that did not get exactly their bytes
     std::uint64_t lateBytesDiscarded = 0; // bytes thrown away between exchanges
     std::uint64_t quietWaits = 0;         // requests held back until the line was quiet
+    std::uint64_t voidBursts = 0;         // bursts whose values were thrown away for stray bytes
     bool operator==(const LinkFigures&) const = default;
 };
 
@@ -80,6 +81,20 @@ public:
     // reply that is not one of such a burst can be taken as the answer to the last request.
     [[nodiscard]] bool QuietForAStep();
 
+    // A burst is a run of exchanges whose values count only together. A reply that a UART
+    // follows with stray bytes ends its exchange at its fourth byte, and the strays then arrive
+    // as the next request's answer, each one shifting every later reply: nothing within one
+    // exchange can tell. So the values of a burst are released only when no byte was thrown
+    // away on the way and the line stays quiet after its last reply for the interval that ends
+    // a frame on a serial bus (3.5 characters, at least 1.75 ms). What the quiet-line wait
+    // clears before the burst's first request belongs to earlier exchanges and voids nothing.
+    void BeginBurst();
+    // True when the burst's values may be used. Whatever came is thrown away as late.
+    [[nodiscard]] bool EndBurst();
+    [[nodiscard]] bool InBurst() const { return m_inBurst; }
+    // The quiet that ends a burst at the open port's speed.
+    [[nodiscard]] std::chrono::microseconds BurstQuiet() const;
+
     void SetDtr();
     void ClearRts();
 
@@ -125,6 +140,11 @@ private:
     // Reply bytes of requests sent that have not come yet, and since when some are owed.
     std::size_t m_owed = 0;
     Clock::time_point m_owedSince{};
+    std::int32_t m_baud = 0;
+    bool m_inBurst = false;
+    bool m_burstVoid = false;
+    int m_burstRequests = 0;
+    Clock::time_point m_lastWrite{};
 };
 
 } // namespace zef

@@ -12,10 +12,13 @@ struct Converted {
 // Reads a register and converts it by the row's failed-read rule.
 Converted ReadConverted(RegisterExchange& link, Command command, std::uint8_t address,
                         Conversion conversion, FailedRead failedRead, ParamValue current) {
-    const bool ok = link.Exchange(command, address);
-    if (!ok && failedRead == FailedRead::Keeps)
-        return {ok, current};
-    return {ok, ShownFromRaw(conversion, link.LastReply().second)};
+    // A failed read has no word of its own to show: whatever an earlier reply said belongs to
+    // another register, so the control keeps its value whatever the row's rule.
+    (void)failedRead;
+    const auto reply = link.Exchange(command, address);
+    if (!reply)
+        return {false, current};
+    return {true, ShownFromRaw(conversion, reply->second)};
 }
 
 } // namespace
@@ -25,9 +28,10 @@ ChoiceReadings ReadChoiceLists(RegisterExchange& link) {
     const auto rows = ChoiceRows();
     for (std::size_t i = 0; i < readings.lists.size(); ++i) {
         const ChoiceRow& row = rows[i];
-        (void)link.Exchange(Command::ReadParam, row.address);
-        readings.lists[i] = {&row, ItemFromWord(row, link.LastReply().second)};
-        if (row.control == kStartModeControl)
+        const auto reply = link.Exchange(Command::ReadParam, row.address);
+        readings.lists[i] = {&row, reply ? ItemFromWord(row, reply->second) : std::nullopt,
+                             reply.has_value()};
+        if (reply && row.control == kStartModeControl)
             readings.startModeCaption = StartModeCaption(readings.lists[i].item);
     }
     return readings;
@@ -76,12 +80,12 @@ std::optional<std::string_view> ChangeEdit(RegisterExchange& link, const EditRow
 }
 
 ReadoutQuery QueryReadout(RegisterExchange& link, const ReadoutRow& row, ParamValue current) {
-    const Converted read =
-        ReadConverted(link, Command::ReadLive, row.address, row.conversion, row.failedRead, current);
+    const Converted read = ReadConverted(link, Command::ReadLive, row.address, row.conversion,
+                                         row.failedRead, current);
     ReadoutQuery query{read.value, std::nullopt, read.ok};
     if (row.readsOxygenFlag) {
-        const bool ok = link.Exchange(Command::ReadParam, kOxygenSensor.address);
-        query.oxygenFlag = FlagRead{ok, link.LastReply().second};
+        const auto reply = link.Exchange(Command::ReadParam, kOxygenSensor.address);
+        query.oxygenFlag = FlagRead{reply.has_value(), reply ? reply->second : std::uint16_t{0}};
     }
     return query;
 }

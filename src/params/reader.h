@@ -16,6 +16,7 @@ namespace zef {
 struct ChoiceReading {
     const ChoiceRow* row;
     std::optional<int> item; // none: the list shows no item
+    bool answered = true;    // unanswered: the list keeps what it shows
 };
 
 struct ChoiceReadings {
@@ -23,8 +24,8 @@ struct ChoiceReadings {
     std::optional<std::string_view> startModeCaption;  // none: the caption stays
 };
 
-// Reads the four lists. A failed read is not looked at: the list follows whatever the reply
-// record holds, and nothing is written back.
+// Reads the four lists. A list whose read went unanswered keeps what it shows; nothing is
+// written back.
 [[nodiscard]] ChoiceReadings ReadChoiceLists(RegisterExchange& link);
 
 struct EditInit {

@@ -41,8 +41,6 @@ public:
     [[nodiscard]] std::vector<std::size_t> Overtaken() const;
 
 private:
-    [[nodiscard]] bool RequestWaiting() const;
-
     std::shared_ptr<Simulator> m_sim;
     int m_master = -1;
     int m_slaveKeepAlive = -1; // keeps the master readable while no client has the port open

@@ -1,5 +1,7 @@
 #include "sim/simulator.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <charconv>
 
@@ -79,15 +81,19 @@ std::optional<RandomFaults> ParseRandomFaults(std::string_view text, std::uint64
         RandomFaults::Range* target = kind == "late"      ? &faults.late
                                       : kind == "split"   ? &faults.split
                                       : kind == "surplus" ? &faults.surplus
+                                      : kind == "garbage" ? &faults.garbage
                                                           : nullptr;
         if (!target)
             return std::nullopt;
-        const auto r = range(item.substr(colon + 1), target == &faults.surplus ? 64 : 60000);
-        if (!r || (target == &faults.surplus && r->first < 1))
+        const bool inBytes = target == &faults.surplus || target == &faults.garbage;
+        const auto r = range(item.substr(colon + 1), inBytes ? 64 : 60000);
+        if (!r || (inBytes && r->first < 1))
             return std::nullopt;
         *target = {*percent, r->first, r->second};
     }
-    if (faults.late.percent + faults.split.percent + faults.surplus.percent > 100)
+    if (faults.late.percent + faults.split.percent + faults.surplus.percent +
+            faults.garbage.percent >
+        100)
         return std::nullopt;
     return faults;
 }
@@ -152,7 +158,7 @@ FaultPlan Simulator::PlanFor(const Frame& request) {
             return p;
     }
     const auto& r = m_random;
-    if (r.late.percent + r.split.percent + r.surplus.percent > 0) {
+    if (r.late.percent + r.split.percent + r.surplus.percent + r.garbage.percent > 0) {
         // One draw per request whatever it decides, so a fault's place in the sequence does not
         // depend on the others' shares.
         const double u = static_cast<double>(NextRandom() % 1'000'000) / 10'000.0;
@@ -172,6 +178,8 @@ FaultPlan Simulator::PlanFor(const Frame& request) {
                     .gap = std::chrono::milliseconds(within(r.split, a))};
         if (u < r.late.percent + r.split.percent + r.surplus.percent)
             return {.fault = Fault::Surplus, .bytes = within(r.surplus, a), .delay = m_fault.delay};
+        if (u < r.late.percent + r.split.percent + r.surplus.percent + r.garbage.percent)
+            return {.fault = Fault::Garbage, .bytes = within(r.garbage, a), .delay = m_fault.delay};
     }
     return m_fault;
 }
@@ -199,7 +207,7 @@ Simulator::Reply Simulator::Answer(const Frame& request) {
         bytes.insert(bytes.end(), static_cast<std::size_t>(std::max(plan.bytes, 1)), 0xEE);
         break;
     case Fault::Garbage:
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < (plan.bytes > 0 ? plan.bytes : 4); ++i) {
             m_noise ^= m_noise << 13;
             m_noise ^= m_noise >> 17;
             m_noise ^= m_noise << 5;
@@ -213,14 +221,22 @@ Simulator::Reply Simulator::Answer(const Frame& request) {
     }
 
     Reply reply;
-    reply.request = m_frames.size() - 1;
+    reply.request = m_framesTaken + m_frames.size() - 1;
     if (bytes.empty())
         return reply;
     const auto charTime = m_options.lineTiming ? kCharTime19200 : std::chrono::nanoseconds::zero();
     // The request's own four characters have to cross the line before the controller can act.
     auto at = std::chrono::nanoseconds(plan.delay) + 4 * charTime;
     auto piece = [&](std::size_t from, std::size_t to) {
-        at += static_cast<std::int64_t>(to - from) * charTime;
+        if (charTime > std::chrono::nanoseconds::zero()) {
+            // A UART hands each character over as it has crossed the line: a receiver sees a
+            // reply and the bytes behind it grow one at a time, never as one block.
+            for (std::size_t i = from; i < to; ++i) {
+                at += charTime;
+                reply.pieces.push_back({{bytes[i]}, at});
+            }
+            return;
+        }
         reply.pieces.push_back({{bytes.begin() + static_cast<std::ptrdiff_t>(from),
                                  bytes.begin() + static_cast<std::ptrdiff_t>(to)},
                                 at});
@@ -266,6 +282,18 @@ std::vector<Frame> Simulator::Frames() const {
 std::vector<FaultPlan> Simulator::AppliedFaults() const {
     std::lock_guard lock(m_mutex);
     return m_applied;
+}
+
+std::size_t Simulator::Received() const {
+    std::lock_guard lock(m_mutex);
+    return m_framesTaken + m_frames.size();
+}
+
+std::vector<Frame> Simulator::TakeFrames() {
+    std::lock_guard lock(m_mutex);
+    m_framesTaken += m_frames.size();
+    m_applied.clear();
+    return std::exchange(m_frames, {});
 }
 
 void Simulator::ClearFrames() {

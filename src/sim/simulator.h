@@ -19,7 +19,7 @@ enum class Fault {
     Silent,     // no reply at all
     ShortReply, // only the first `bytes` (1 to 3) bytes of the reply
     Surplus,    // the reply followed by `bytes` extra bytes
-    Garbage,    // four bytes of noise instead of the reply
+    Garbage,    // `bytes` bytes of noise (four when 0) instead of the reply
     Split,      // the first `bytes` (1 to 3) bytes, then the rest `gap` later
 };
 
@@ -47,11 +47,12 @@ struct RandomFaults {
     Range late;    // the whole reply late by low..high ms
     Range split;   // a reply in two pieces with a gap of low..high ms
     Range surplus; // low..high extra bytes after the reply
+    Range garbage; // low..high bytes of noise instead of the reply
     bool operator==(const RandomFaults&) const = default;
 };
 
-// Parses a comma-separated list such as "late=2:10-150,split=0.5:1-60,surplus=0.5:1-4"
-// (percent of the requests, then the range). The seed stays as given.
+// Parses a comma-separated list such as "late=2:10-150,split=0.5:1-60,surplus=0.5:1-4,
+// garbage=0.5:1-6" (percent of the requests, then the range). The seed stays as given.
 [[nodiscard]] std::optional<RandomFaults> ParseRandomFaults(std::string_view text,
                                                             std::uint64_t seed = 1);
 
@@ -98,6 +99,9 @@ public:
     // The plan each request of Frames() was answered with.
     [[nodiscard]] std::vector<FaultPlan> AppliedFaults() const;
     void ClearFrames();
+    // Hands over the requests received so far and forgets them, so a simulator serving for
+    // hours keeps no growing record; positions go on counting from where they were.
+    [[nodiscard]] std::vector<Frame> TakeFrames();
 
     // Exclusive use, like a device only one program may open.
     [[nodiscard]] bool Claim();
@@ -111,6 +115,13 @@ public:
 
     [[nodiscard]] double Now() const { return m_clock(); }
 
+    // A character's time on the line, or zero without line timing.
+    [[nodiscard]] std::chrono::nanoseconds CharTime() const {
+        return m_options.lineTiming ? kCharTime19200 : std::chrono::nanoseconds::zero();
+    }
+    // Requests received since power-up, those handed over by TakeFrames included.
+    [[nodiscard]] std::size_t Received() const;
+
 private:
     Reply Answer(const Frame& request);
     FaultPlan PlanFor(const Frame& request);
@@ -123,6 +134,7 @@ private:
     ControllerModel m_model;
     std::vector<std::uint8_t> m_partial;
     std::vector<Frame> m_frames;
+    std::size_t m_framesTaken = 0; // requests handed over by TakeFrames
     std::vector<FaultPlan> m_applied;
     FaultPlan m_fault;
     std::deque<FaultPlan> m_once;

@@ -8,9 +8,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <optional>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -61,23 +63,50 @@ std::string linkTarget(const std::string& path) {
     return n < 0 ? std::string() : std::string(target, static_cast<std::size_t>(n));
 }
 
-// A link that an earlier zef-sim left behind when it was killed: it points at a pseudo-terminal
-// that no longer exists, or that has since been handed to this run.
-bool isLeftOverLink(const std::string& path, const std::string& device) {
+// The run that made a link holds a lock on a file beside it for as long as it serves. A killed
+// run's pseudo-terminal may live on while a program still holds it open, and its number may
+// have gone to another terminal since: only the lock tells whether its maker is gone.
+std::string ownerLockPath(const std::string& linkPath) {
+    return linkPath + ".zef-sim";
+}
+
+// True when the lock beside the link was taken and is now held by this run.
+bool takeOwnerLock(const std::string& linkPath, int& fd) {
+    fd = ::open(ownerLockPath(linkPath).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    ::close(fd);
+    fd = -1;
+    return false;
+}
+
+// A link that an earlier zef-sim left behind when it was killed: its maker no longer holds the
+// lock beside it, or it points at a pseudo-terminal that no longer exists, or that has since
+// been handed to this run.
+bool isLeftOverLink(const std::string& path, const std::string& device, bool ownerGone) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
         return false;
     const std::string target = linkTarget(path);
     if (target == device)
         return true;
-    return target.starts_with("/dev/pts/") && ::stat(target.c_str(), &st) != 0 && errno == ENOENT;
+    if (!target.starts_with("/dev/pts/"))
+        return false;
+    return ownerGone || (::stat(target.c_str(), &st) != 0 && errno == ENOENT);
 }
 
 // Never replaces a file, a directory or a live link: only a free path or a left-over link.
-bool makeLink(const std::string& device, const std::string& path, std::string& error) {
+bool makeLink(const std::string& device, const std::string& path, int& lockFd, std::string& error) {
+    const bool ownerGone = takeOwnerLock(path, lockFd);
+    if (!ownerGone) {
+        error = "cannot link " + path + ": another zef-sim serves it";
+        return false;
+    }
     if (::symlink(device.c_str(), path.c_str()) == 0)
         return true;
-    if (errno == EEXIST && isLeftOverLink(path, device) && ::unlink(path.c_str()) == 0 &&
+    if (errno == EEXIST && isLeftOverLink(path, device, ownerGone) && ::unlink(path.c_str()) == 0 &&
         ::symlink(device.c_str(), path.c_str()) == 0)
         return true;
     error = errno == EEXIST ? "cannot link " + path +
@@ -90,8 +119,10 @@ bool makeLink(const std::string& device, const std::string& path, std::string& e
 // Removes the link only while it is still the one this run made.
 void removeOwnLink(const std::string& device, const std::string& path) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && linkTarget(path) == device)
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && linkTarget(path) == device) {
         ::unlink(path.c_str());
+        ::unlink(ownerLockPath(path).c_str());
+    }
 }
 
 } // namespace
@@ -223,7 +254,8 @@ int main(int argc, char** argv) {
         std::cerr << "zef-sim: " << error << "\n";
         return 1;
     }
-    if (!linkPath.empty() && !makeLink(server.DevicePath(), linkPath, error)) {
+    int linkLock = -1; // held until the process ends
+    if (!linkPath.empty() && !makeLink(server.DevicePath(), linkPath, linkLock, error)) {
         std::cerr << "zef-sim: " << error << "\n";
         return 1;
     }
@@ -233,14 +265,14 @@ int main(int argc, char** argv) {
     std::cout << server.DevicePath() << std::endl;
 
     server.Start();
-    std::size_t logged = 0;
     // Appends the requests not yet in the log; false with errno set when the disk refused.
     auto logNewRequests = [&]() -> bool {
+        // Taken, not copied: the simulator forgets what has been logged, and without a log
+        // it forgets it all the same.
+        const auto frames = sim->TakeFrames();
         if (!log)
             return true;
-        const auto frames = sim->Frames();
-        for (; logged < frames.size(); ++logged) {
-            const auto& f = frames[logged];
+        for (const auto& f : frames) {
             if (std::fprintf(log, "%02X %02X %02X %02X\n", f[0], f[1], f[2], f[3]) < 0)
                 return false;
         }

@@ -111,7 +111,7 @@ TEST_F(MapAndMonitor, point_500_is_parameter_seven_and_refresh_shows_the_new_val
     editor.RaiseMapPoint(1);
     EXPECT_EQ(param(7), 2550);
     EXPECT_DOUBLE_EQ(chart.PointY(1), 2.5);
-    editor.RefreshMap();
+    editor.ShowRefreshed(ReadMapPoints(link));
     EXPECT_DOUBLE_EQ(chart.PointY(0), 2.55);
     EXPECT_DOUBLE_EQ(chart.PointY(1), 2.55);
 }

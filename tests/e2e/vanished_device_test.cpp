@@ -89,10 +89,8 @@ TEST_P(VanishedDevice, the_port_is_let_go_exchanges_fail_at_once_and_nothing_spi
     channel.ClearRts();
     QtSerialBackend& backend = *ports.last;
     if (!slow) {
-        ASSERT_TRUE(link.Exchange(Command::ReadParam, 73));
-        ASSERT_EQ(link.LastReply().second, 6000);
+        ASSERT_EQ(link.Exchange(Command::ReadParam, 73).value_or(Reply{}).second, 6000);
     }
-    const Reply before = link.LastReply();
 
     switch (c.when) {
     case Vanish::BetweenExchanges:
@@ -129,7 +127,6 @@ TEST_P(VanishedDevice, the_port_is_let_go_exchanges_fail_at_once_and_nothing_spi
     for (int i = 0; i < 10; ++i)
         EXPECT_FALSE(link.Exchange(Command::ReadLive, 162));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, kBound);
-    EXPECT_EQ(link.LastReply(), before);
     channel.Close();
     EXPECT_FALSE(channel.DeviceLost());
 }

@@ -12,6 +12,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The second word of an answered exchange; -1 for none.
+int Word(const std::optional<Reply>& reply) { return reply ? reply->second : -1; }
+
 struct FrameCase {
     Command command;
     std::uint8_t address;
@@ -32,9 +35,8 @@ TEST(RequestFrame, carries_command_address_and_little_endian_value) {
 }
 
 TEST(ReplyAccessors, decode_the_second_word) {
-    Reply r;
     const std::uint8_t bytes[] = {0x11, 0x22, 0x33, 0x44};
-    StoreReplyBytes(r, bytes);
+    const Reply r = ReplyFromBytes(bytes);
     EXPECT_EQ(r.first, 0x2211);
     EXPECT_EQ(r.second, 0x4433);
     EXPECT_TRUE(ReplyFlag(r));
@@ -59,24 +61,6 @@ TEST(ReplyAccessors, decode_the_second_word) {
     }
 }
 
-TEST(ReplyAccessors, short_reply_replaces_only_the_first_bytes) {
-    struct Case {
-        std::vector<std::uint8_t> bytes;
-        Reply expected;
-    };
-    const Case cases[] = {
-        {{0xAA}, {0x22AA, 0x4433}},
-        {{0xAA, 0xBB}, {0xBBAA, 0x4433}},
-        {{0xAA, 0xBB, 0xCC}, {0xBBAA, 0x44CC}},
-        {{}, {0x2211, 0x4433}},
-    };
-    for (const auto& c : cases) {
-        Reply r{0x2211, 0x4433};
-        StoreReplyBytes(r, c.bytes);
-        EXPECT_EQ(r, c.expected) << c.bytes.size() << " bytes";
-    }
-}
-
 class ExchangeWithSimulator : public ::testing::Test {
 protected:
     // A short clock step keeps the silent cases quick; the bound scales with it.
@@ -84,10 +68,9 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(channel.Open(1, 19200)); }
 
-    Reply primeWithKnownReply() {
-        EXPECT_TRUE(link.Exchange(Command::ReadParam, 73)); // speed limit 6000
+    void primeWithKnownReply() {
+        EXPECT_EQ(Word(link.Exchange(Command::ReadParam, 73)), 6000); // speed limit
         ports.sim->ClearFrames();
-        return link.LastReply();
     }
 
     test::SimPorts ports;
@@ -96,10 +79,9 @@ protected:
 };
 
 TEST_F(ExchangeWithSimulator, read_returns_the_register_in_the_second_word) {
-    EXPECT_TRUE(link.Exchange(Command::ReadParam, 71));
-    EXPECT_EQ(link.LastReply().second, 4);
-    EXPECT_TRUE(link.Exchange(Command::ReadLive, 234));
-    EXPECT_EQ(link.LastReply().second, 2850); // the live 1000 rpm point is parameter 8
+    EXPECT_EQ(Word(link.Exchange(Command::ReadParam, 71)), 4);
+    // The live 1000 rpm point is parameter 8.
+    EXPECT_EQ(Word(link.Exchange(Command::ReadLive, 234)), 2850);
     const auto frames = ports.sim->Frames();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0], (Frame{0x02, 71, 0, 0}));
@@ -121,52 +103,44 @@ TEST_F(ExchangeWithSimulator, write_reaches_the_controller_and_tells_the_observe
     EXPECT_EQ(ports.sim->WithModel([](auto& m) { return m.Param(20); }), 1550);
 }
 
-TEST_F(ExchangeWithSimulator, closed_port_sends_nothing_and_keeps_the_last_reply) {
-    const Reply before = primeWithKnownReply();
+TEST_F(ExchangeWithSimulator, closed_port_sends_nothing_and_answers_nothing) {
+    primeWithKnownReply();
     channel.Close();
     int notified = 0;
     link.SetWriteObserver([&] { ++notified; });
 
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 5));
     EXPECT_FALSE(link.Exchange(Command::WriteParam, 7, 3500));
-    EXPECT_EQ(link.LastReply(), before);
     EXPECT_EQ(notified, 1); // the caption still resets for a write
     EXPECT_TRUE(ports.sim->Frames().empty());
 }
 
-TEST_F(ExchangeWithSimulator, silence_fails_within_four_clock_steps_and_keeps_the_reply) {
-    const Reply before = primeWithKnownReply();
+TEST_F(ExchangeWithSimulator, silence_fails_within_four_clock_steps) {
+    primeWithKnownReply();
     ports.sim->SetFault({.fault = sim::Fault::Silent});
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 5));
     const auto elapsed = std::chrono::steady_clock::now() - t0;
-    EXPECT_EQ(link.LastReply(), before);
     // It waits out the periods (three at least) and gives up near the fourth.
     EXPECT_GE(elapsed, 3 * kStep);
     EXPECT_LT(elapsed, 4 * kStep + 150ms);
     EXPECT_EQ(ports.sim->Frames().size(), 1u); // the request did go out
 }
 
-TEST_F(ExchangeWithSimulator, short_reply_fails_and_overlays_the_bytes_that_came) {
+TEST_F(ExchangeWithSimulator, short_reply_answers_nothing_and_the_next_read_its_own) {
     for (int n = 1; n <= 3; ++n) {
-        primeWithKnownReply(); // first = 02 49, second = 6000 (0x1770)
+        primeWithKnownReply();
         ports.sim->InjectOnce({.fault = sim::Fault::ShortReply, .bytes = n});
         EXPECT_FALSE(link.Exchange(Command::ReadParam, 71)) << n;
-        // The reply to parameter 71 starts 02 47 04 00.
-        const Frame fresh = {0x02, 71, 0x04, 0x00};
-        Reply expected{0x4902, 0x1770};
-        StoreReplyBytes(expected, std::span<const std::uint8_t>(fresh).first(n));
-        EXPECT_EQ(link.LastReply(), expected) << n << " bytes";
+        EXPECT_EQ(Word(link.Exchange(Command::ReadParam, 5)), 1) << n << " bytes";
     }
 }
 
 TEST_F(ExchangeWithSimulator, surplus_is_all_taken_first_four_stored_and_fails) {
     ports.sim->InjectOnce({.fault = sim::Fault::Surplus, .bytes = 2});
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 71));
-    EXPECT_EQ(link.LastReply().second, 4);
     // Nothing of the surplus is left to spoil the next reply.
-    EXPECT_TRUE(link.Exchange(Command::ReadParam, 5));
-    EXPECT_EQ(link.LastReply().second, 1);
+    EXPECT_EQ(Word(link.Exchange(Command::ReadParam, 5)), 1);
     EXPECT_EQ(channel.Figures().lateBytesDiscarded, 0u);
 }
 
@@ -174,22 +148,19 @@ TEST_F(ExchangeWithSimulator, late_reply_is_not_taken_for_the_next_request) {
     ports.sim->InjectOnce({.delay = 80ms});
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 71));
     std::this_thread::sleep_for(60ms); // the late answer lands meanwhile
-    EXPECT_TRUE(link.Exchange(Command::ReadParam, 5));
-    EXPECT_EQ(link.LastReply().second, 1);
+    EXPECT_EQ(Word(link.Exchange(Command::ReadParam, 5)), 1);
     EXPECT_EQ(channel.Figures().lateBytesDiscarded, 4u);
-    EXPECT_TRUE(link.Exchange(Command::ReadParam, 73));
-    EXPECT_EQ(link.LastReply().second, 6000);
+    EXPECT_EQ(Word(link.Exchange(Command::ReadParam, 73)), 6000);
 }
 
 TEST_F(ExchangeWithSimulator, pulled_out_device_fails_fast_without_spinning) {
-    const Reply before = primeWithKnownReply();
+    primeWithKnownReply();
     ports.last->Unplug();
     const auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < 20; ++i)
         EXPECT_FALSE(link.Exchange(Command::ReadLive, 162));
     const auto elapsed = std::chrono::steady_clock::now() - t0;
     EXPECT_LT(elapsed, 4 * kStep + 150ms); // twenty exchanges, less than one silent bound
-    EXPECT_EQ(link.LastReply(), before);
     EXPECT_TRUE(channel.IsOpen()); // the session closes it, not the link
     EXPECT_TRUE(channel.DeviceLost());
 }
@@ -201,8 +172,7 @@ TEST_F(ExchangeWithSimulator, line_timing_still_fits_in_the_wait) {
     RegisterExchange l(ch);
     ASSERT_TRUE(ch.Open(1, 19200));
     for (int i = 0; i < 5; ++i) {
-        EXPECT_TRUE(l.Exchange(Command::ReadParam, 73));
-        EXPECT_EQ(l.LastReply().second, 6000);
+        EXPECT_EQ(Word(l.Exchange(Command::ReadParam, 73)), 6000);
     }
 }
 
@@ -252,9 +222,9 @@ TEST_F(ExchangeWithSimulator, figures_count_what_the_link_went_through) {
         slow.Close();
         ASSERT_TRUE(slow.Open(1, 19200));
         ports.sim->InjectOnce(c.first);
-        EXPECT_EQ(slowLink.Exchange(Command::ReadParam, 71), c.firstAnswered) << c.name;
-        EXPECT_TRUE(slowLink.Exchange(Command::ReadParam, 73)) << c.name;
-        EXPECT_EQ(slowLink.LastReply(), (Reply{0x4902, 6000})) << c.name;
+        EXPECT_EQ(slowLink.Exchange(Command::ReadParam, 71).has_value(), c.firstAnswered)
+            << c.name;
+        EXPECT_EQ(slowLink.Exchange(Command::ReadParam, 73), (Reply{0x4902, 6000})) << c.name;
         EXPECT_EQ(slow.Figures(), c.expected) << c.name;
     }
 }
@@ -316,12 +286,12 @@ TEST(LateReply, beyond_the_quiet_bound_is_not_taken_for_the_next_answer) {
     // comes at 75 ms, during the next exchange.
     ports.sim->InjectOnce({.delay = 70ms});
     EXPECT_FALSE(link.Exchange(Command::ReadParam, 71));
-    const bool second = link.Exchange(Command::ReadParam, 5);
-    EXPECT_FALSE(second && link.LastReply().second != 1) << "took the late answer for its own";
-    for (auto [address, value] : {std::pair{73, 6000}, {5, 1}, {71, 4}}) {
-        EXPECT_TRUE(link.Exchange(Command::ReadParam, static_cast<std::uint8_t>(address)));
-        EXPECT_EQ(link.LastReply().second, value) << address;
-    }
+    const auto second = link.Exchange(Command::ReadParam, 5);
+    EXPECT_FALSE(second && second->second != 1) << "took the late answer for its own";
+    for (auto [address, value] : {std::pair{73, 6000}, {5, 1}, {71, 4}})
+        EXPECT_EQ(Word(link.Exchange(Command::ReadParam, static_cast<std::uint8_t>(address))),
+                  value)
+            << address;
 }
 
 // The exchange that took a late answer could not see its own, which was late as well; that one
@@ -338,8 +308,9 @@ TEST(LateReply, two_late_answers_in_a_row_shift_no_more_than_one_exchange) {
     int wrong = 0;
     for (std::size_t i = 0; i < test::kMonitorBurst.size(); ++i) {
         const auto read = test::kMonitorBurst[i];
-        const bool answered = link.Exchange(read.command, read.address);
-        const bool own = test::IsAnswerTo(link.LastReply(), read);
+        const auto reply = link.Exchange(read.command, read.address);
+        const bool answered = reply.has_value();
+        const bool own = answered && test::IsAnswerTo(*reply, read);
         wrong += answered && !own ? 1 : 0;
         if (i >= 6) {
             EXPECT_TRUE(answered && own) << "exchange " << i;
@@ -361,19 +332,20 @@ TEST(LateReply, one_late_reply_in_a_burst_fails_only_its_own_exchange) {
     bool lateTaken = false;
     for (std::size_t i = 0; i < test::kMonitorBurst.size(); ++i) {
         const auto read = test::kMonitorBurst[i];
-        const bool answered = link.Exchange(read.command, read.address);
+        const auto reply = link.Exchange(read.command, read.address);
+        const bool answered = reply.has_value();
         if (i == kLate) {
             // It ends about when the four steps do: taken if the thread came late enough to see
             // it, then as its own answer; never as another's.
             lateTaken = answered;
             if (answered) {
-                EXPECT_TRUE(test::IsAnswerTo(link.LastReply(), read)) << "the late one";
+                EXPECT_TRUE(test::IsAnswerTo(*reply, read)) << "the late one";
             }
             continue;
         }
-        EXPECT_TRUE(answered) << "exchange " << i;
-        EXPECT_TRUE(test::IsAnswerTo(link.LastReply(), read))
-            << "exchange " << i << " got the answer of address " << (link.LastReply().first >> 8);
+        ASSERT_TRUE(answered) << "exchange " << i;
+        EXPECT_TRUE(test::IsAnswerTo(*reply, read))
+            << "exchange " << i << " got the answer of address " << (reply->first >> 8);
     }
     EXPECT_EQ(channel.Figures().failedExchanges, lateTaken ? 0u : 1u);
     EXPECT_EQ(channel.Figures().lateBytesDiscarded, lateTaken ? 0u : 4u);
