@@ -53,7 +53,8 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
     m_link.SetWriteObserver([this] { setWindowTitle(kCaption); });
 
     for (int n = 1; n <= 4; ++n)
-        connect(Connect_to_COM[n - 1], &QPushButton::clicked, this, [this, n] { ConnectToPort(n); });
+        connect(Connect_to_COM[n - 1], &QPushButton::clicked, this,
+                [this, n] { ConnectToPort(n); });
     connect(Close_COM, &QPushButton::clicked, this, &TForm1::Close_COMClick);
     connect(this, &TForm1::N2Click, this, &TForm1::LoadSettingsFromFile);
     connect(this, &TForm1::N3Click, this, &TForm1::SaveSettingsToFile);
@@ -64,11 +65,17 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
     FormCreate();
 }
 
-TForm1::~TForm1() { m_link.SetWriteObserver({}); }
+TForm1::~TForm1() {
+    m_link.SetWriteObserver({});
+}
 
-TSpinExtEdit* TForm1::SpinEdit(const QString& name) const { return findChild<TSpinExtEdit*>(name); }
+TSpinExtEdit* TForm1::SpinEdit(const QString& name) const {
+    return findChild<TSpinExtEdit*>(name);
+}
 
-TExtText* TForm1::ReadOut(const QString& name) const { return findChild<TExtText*>(name); }
+TExtText* TForm1::ReadOut(const QString& name) const {
+    return findChild<TExtText*>(name);
+}
 
 void TForm1::FormCreate() {
     setWindowTitle(kCaption);
@@ -81,14 +88,14 @@ void TForm1::FormCreate() {
 void TForm1::ConnectToPort(int portNumber) {
     SerialChannel& channel = m_link.Channel();
     if (!channel.Open(portNumber, 19200)) {
-        m_prompts.Message(openFailureMessage(portNumber));
+        m_prompts.Message(openFailureMessage(portNumber), Prompts::Kind::Warning);
         return;
     }
     channel.SetDtr();
     channel.ClearRts();
     if (!m_link.Exchange(Command::ReadLive, 0)) {
         channel.Close();
-        m_prompts.Message(noControllerMessage(portNumber));
+        m_prompts.Message(noControllerMessage(portNumber), Prompts::Kind::Warning);
         return;
     }
     m_connected = true;

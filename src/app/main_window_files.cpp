@@ -12,9 +12,13 @@
 
 namespace zef {
 
-void TForm1::ShowSerial(const QString& serial) { StaticText1->setText(serial); }
+void TForm1::ShowSerial(const QString& serial) {
+    StaticText1->setText(serial);
+}
 
-void TForm1::ShowDate(const QString& date) { StaticText3->setText(date); }
+void TForm1::ShowDate(const QString& date) {
+    StaticText3->setText(date);
+}
 
 void TForm1::Repaint() {
     // Paints at once without dispatching input: nothing can close the port mid-numbering.
@@ -38,7 +42,13 @@ bool TForm1::ReadIdentity() {
 }
 
 bool TForm1::WriteSerialNumber(const QString& serial) {
-    m_identity.WriteIdentity(serial);
+    // Cut short, the write leaves the controller marked unfinished: shown so, not numbered.
+    if (m_identity.WriteIdentity(serial) != 0) {
+        m_serial = std::nullopt;
+        (void)m_identity.ReadStored(*this);
+        m_prompts.Message(SerialNotWrittenText(serial), Prompts::Kind::Warning);
+        return false;
+    }
     return ReadIdentity();
 }
 

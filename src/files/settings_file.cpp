@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 
 #include <optional>
 
@@ -238,6 +239,41 @@ Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path) {
     if (!values)
         return Failure{values.error() + QStringLiteral("\nВ контроллер ничего не записано.")};
     return WriteSettings(link, *values);
+}
+
+std::vector<DifferingRegister> ReadBack(RegisterExchange& link, const SettingsValues& values) {
+    std::vector<DifferingRegister> differing;
+    bool answering = true;
+    for (std::size_t i = 0; i < values.size() && i < kSettingsRegisters.size(); ++i) {
+        const std::uint8_t address = kSettingsRegisters[i];
+        answering = answering && link.Exchange(Command::ReadParam, address);
+        const auto held = answering ? std::optional(link.LastReply().second) : std::nullopt;
+        if (held != values[i])
+            differing.push_back({address, values[i], held});
+    }
+    return differing;
+}
+
+QString DifferingRegistersText(const std::vector<DifferingRegister>& differing) {
+    if (differing.empty())
+        return {};
+    QStringList lines{QStringLiteral("Контроллер держит не то, что записано (регистров: %1):")
+                          .arg(differing.size())};
+    for (const DifferingRegister& d : differing)
+        lines << (d.held ? QStringLiteral("регистр %1: записано %2, прочитано %3")
+                               .arg(d.address)
+                               .arg(d.written)
+                               .arg(*d.held)
+                         : QStringLiteral("регистр %1: записано %2, не прочитан")
+                               .arg(d.address)
+                               .arg(d.written));
+    return lines.join(QChar('\n'));
+}
+
+QString ShortFileText(int values) {
+    return QStringLiteral("В файле %1 значений из %2: остальные параметры не изменены")
+        .arg(values)
+        .arg(kSettingsRegisters.size());
 }
 
 QString UnansweredWritesText(const LoadReport& report) {

@@ -159,6 +159,7 @@ TEST_F(ArchiveWindow, wrong_load_is_undone_from_the_archive_dialog) {
     EXPECT_EQ(table->item(0, 0)->text(), "2026-12-07");
     EXPECT_EQ(table->item(0, 2)->text(), "подключение");
     EXPECT_EQ(table->item(0, 3)->text(), "5");
+    prompts.answers = {true};
     QTest::mouseClick(dialog->RestoreButton(), Qt::LeftButton);
 
     EXPECT_EQ(controllerValues(), own);
@@ -184,6 +185,7 @@ TEST_F(ArchiveWindow, wrong_load_is_undone_from_the_archive_dialog) {
     QTest::mouseClick(dialog->CompareButton(), Qt::LeftButton);
     view = dialog->findChild<CompareDialog*>();
     ASSERT_NE(view, nullptr);
+    prompts.answers = {true};
     QTest::mouseClick(view->WriteButton(), Qt::LeftButton);
     EXPECT_EQ(ports.Param(0), 2);
     ASSERT_EQ(table->rowCount(), 3);
@@ -213,6 +215,7 @@ TEST_F(ArchiveWindow, compare_with_file_marks_the_differences_and_writes_the_fil
     EXPECT_EQ(table->item(1, 4)->text(), "5000 Об/мин");
 
     ASSERT_NE(view->WriteButton(), nullptr);
+    prompts.answers = {true};
     QTest::mouseClick(view->WriteButton(), Qt::LeftButton);
     EXPECT_EQ(ports.Param(25), 420);
     EXPECT_EQ(ports.Param(73), 5000);
