@@ -3,11 +3,13 @@
 #include "app/main_window.h"
 #include "dialogs/archive_dialog.h"
 #include "dialogs/compare_dialog.h"
+#include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "support/sim_ports.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
