@@ -84,11 +84,12 @@ TEST(KeyboardAnswers, enter_and_escape_never_write_to_the_controller) {
          "Записать снимок"},
         {[&] { serialDialog.Button1()->click(); }, "Записать в контроллер серийный номер"},
     };
+    QString shown; // outlives a key that found no window to go to
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
         for (const auto& [act, asked] : cases) {
             SCOPED_TRACE(asked.toStdString() + (key == Qt::Key_Return ? ", Enter" : ", Esc"));
             ports.sim->ClearFrames();
-            QString shown;
+            shown.clear();
             PressOnNextModal(key, shown);
             act();
             QTest::qWait(0); // a dialog opened without a loop of its own gets its key here
