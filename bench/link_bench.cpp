@@ -8,6 +8,7 @@
 #include "bench/benches.h"
 #include "bench/device_link.h"
 #include "fault_run.h"
+#include "files/disk_write.h"
 #include "link/qt_serial_backend.h"
 #include "link/register_exchange.h"
 
@@ -146,6 +147,7 @@ void printFaultRun(const bench::FaultRunOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    zef::IgnoreFileSizeSignal(); // a file-size limit fails the write, not the program
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -166,8 +168,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption lostLinkOnly("lost-link-only",
                                           "only the connection, lost-link and blocking figures");
     const QCommandLineOption cliOnly("cli-only", "only zef-cli's commands and station run");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly,
-                       lostLinkOnly, cliOnly});
+    parser.addOptions(
+        {exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly, lostLinkOnly, cliOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;

@@ -14,6 +14,7 @@
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
+#include "files/disk_write.h"
 #include "link/qt_serial_backend.h"
 #include "sim/sim_backend.h"
 #include "support/warm_up_trend.h"
@@ -106,6 +107,7 @@ QTabWidget* inner(TForm1& form, const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
+    zef::IgnoreFileSizeSignal(); // a file-size limit fails the write, not the program
     SetApplicationIdentity();
     // Qt's file dialog keeps its own state in the user's settings; not the real user's here.
     QStandardPaths::setTestModeEnabled(true);
@@ -306,7 +308,8 @@ int main(int argc, char** argv) {
         form.StartRecordingTo(recording);
         Shooter::settle(14000);
         QMenu* log = form.findChild<QMenu*>("DatalogMenu");
-        log->popup(form.mapToGlobal(form.menuBar()->actionGeometry(log->menuAction()).bottomLeft()));
+        log->popup(
+            form.mapToGlobal(form.menuBar()->actionGeometry(log->menuAction()).bottomLeft()));
         shots.Shoot("24-recording");
         log->close();
         form.StopRecording();

@@ -8,6 +8,7 @@
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
+#include "files/disk_write.h"
 #include "files/log_location.h"
 #include "link/port_list.h"
 #include "link/port_memory.h"
@@ -64,6 +65,7 @@ std::optional<int> answerWithoutDisplay(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    zef::IgnoreFileSizeSignal(); // a file-size limit fails the write, not the program
     zef::SetApplicationIdentity();
     if (const auto answered = answerWithoutDisplay(argc, argv))
         return *answered;
@@ -110,7 +112,8 @@ int main(int argc, char** argv) {
     zef::TForm2 serialDialog(
         {.currentSerial = [&form] { return form.StaticText1->text(); },
          .writeSerial = [&form](const QString& serial) { return form.WriteSerialNumber(serial); },
-         .acceptsCharacter = [](QChar c) { return zef::IsCp1251Representable(QString(c)); }},
+         .acceptsCharacter = [](QChar c) { return zef::IsCp1251Representable(QString(c)); },
+         .prompts = &prompts},
         QString::fromLatin1(zef::ReleaseDateText(QDate::currentDate())), &form);
     zef::TForm3 about(&form);
     QObject::connect(&form, &zef::TForm1::StaticText1MouseDown, &serialDialog, &QDialog::exec);

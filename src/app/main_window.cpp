@@ -81,14 +81,14 @@ void TForm1::FormCreate() {
 void TForm1::ConnectToPort(int portNumber) {
     SerialChannel& channel = m_link.Channel();
     if (!channel.Open(portNumber, 19200)) {
-        m_prompts.Message(openFailureMessage(portNumber));
+        m_prompts.Message(openFailureMessage(portNumber), Prompts::Kind::Warning);
         return;
     }
     channel.SetDtr();
     channel.ClearRts();
     if (!m_link.Exchange(Command::ReadLive, 0)) {
         channel.Close();
-        m_prompts.Message(noControllerMessage(portNumber));
+        m_prompts.Message(noControllerMessage(portNumber), Prompts::Kind::Warning);
         return;
     }
     m_connected = true;

@@ -76,8 +76,10 @@ bool TForm1::LoadCalibration(const QString& path) {
     }
     if (outcome->snapshot)
         showStatus(BeforeLoadStatusText(*outcome->snapshot));
-    setWindowTitle(CaptionWithFile(path));
-    if (const QString warning = UnansweredWritesText(outcome->load); !warning.isEmpty())
+    // The caption names a file only while the controller holds it.
+    if (outcome->load.unanswered == 0 && outcome->differing.empty())
+        setWindowTitle(CaptionWithFile(path));
+    if (const QString warning = LoadOutcomeText(*outcome); !warning.isEmpty())
         m_prompts.Message(warning, Prompts::Kind::Warning);
     return true;
 }
@@ -111,7 +113,7 @@ void TForm1::openControllerComparison(const QString& path, const QString& name, 
                 return std::nullopt;
             return *fresh;
         },
-        parent);
+        parent, &m_prompts);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
 }
@@ -153,7 +155,7 @@ void TForm1::ShowCalibrationArchive() {
                           Prompts::Kind::Warning);
         return;
     }
-    auto* dialog = new ArchiveDialog(*m_serial, this);
+    auto* dialog = new ArchiveDialog(*m_serial, m_prompts, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     ArchiveDialog::Hooks hooks;
     hooks.compareWithController = [this, dialog](const Snapshot& s) {

@@ -38,7 +38,13 @@ bool TForm1::ReadIdentity() {
 }
 
 bool TForm1::WriteSerialNumber(const QString& serial) {
-    m_identity.WriteIdentity(serial);
+    // Cut short, the write leaves the controller marked unfinished: shown so, not numbered.
+    if (m_identity.WriteIdentity(serial) != 0) {
+        m_serial = std::nullopt;
+        (void)m_identity.ReadStored(*this);
+        m_prompts.Message(SerialNotWrittenText(serial), Prompts::Kind::Warning);
+        return false;
+    }
     return ReadIdentity();
 }
 

@@ -1,6 +1,7 @@
 #include "archive/archived_load.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 namespace zef {
 
@@ -13,7 +14,13 @@ Expected<ArchivedLoad> LoadWithArchive(RegisterExchange& link, const Calibration
 
     ArchivedLoad outcome;
     if (archive) {
-        outcome.snapshot = TakeSnapshot(link, *archive, serial, SnapshotReason::BeforeLoad);
+        // A retry after a load cut short must not pass the half-written state off as the
+        // calibration the controller had before.
+        const auto earlier = serial ? archive->Latest(*serial) : std::nullopt;
+        outcome.snapshot = TakeSnapshot(link, *archive, serial, [&](const SettingsValues& held) {
+            return earlier && IsHalfLoaded(held, *values, *earlier) ? SnapshotReason::PartialLoad
+                                                                    : SnapshotReason::BeforeLoad;
+        });
         // Nothing may overwrite a calibration that has no copy unless someone decided so.
         const auto& snapshot = *outcome.snapshot;
         if (!snapshot && !(loadWithout && loadWithout(snapshot.error())))
@@ -21,7 +28,30 @@ Expected<ArchivedLoad> LoadWithArchive(RegisterExchange& link, const Calibration
     }
     outcome.load = WriteSettings(link, *values);
     outcome.written = true;
+    outcome.differing = ReadBack(link, *values);
     return outcome;
+}
+
+QString LoadOutcomeText(const ArchivedLoad& outcome) {
+    if (!outcome.written)
+        return {};
+    QStringList parts;
+    const LoadReport& load = outcome.load;
+    if (load.unanswered > 0) {
+        const QString archived = outcome.snapshot && *outcome.snapshot
+                                     ? QStringLiteral("прежняя калибровка в архиве: %1")
+                                           .arg(QFileInfo((*outcome.snapshot)->path).fileName())
+                                     : QStringLiteral("прежняя калибровка в архив не сохранена");
+        parts << QStringLiteral("Калибровка загружена не полностью: записано %1 из %2; %3")
+                     .arg(load.Answered())
+                     .arg(load.written)
+                     .arg(archived);
+    }
+    if (const QString differing = DifferingRegistersText(outcome.differing); !differing.isEmpty())
+        parts << differing;
+    if (load.written < static_cast<int>(kSettingsRegisters.size()))
+        parts << ShortFileText(load.written);
+    return parts.join(QStringLiteral("\n\n"));
 }
 
 QString LoadWithoutSnapshotQuestion(const QString& reason) {

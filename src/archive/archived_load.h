@@ -21,6 +21,8 @@ using LoadWithoutSnapshot = std::function<bool(const QString& reason)>;
 struct ArchivedLoad {
     bool written = false; // false: declined without a snapshot, nothing was written
     LoadReport load;      // the writes, when written
+    // Registers that read back otherwise than the file says, when written.
+    std::vector<DifferingRegister> differing;
     // The state before, or why there is none; nothing without an archive.
     std::optional<Expected<StoredSnapshot>> snapshot;
 };
@@ -32,6 +34,11 @@ struct ArchivedLoad {
                                                      const std::optional<QString>& serial,
                                                      const QString& path,
                                                      const LoadWithoutSnapshot& loadWithout);
+
+// What the user must be told after a load that went ahead: a load cut short (with the
+// archived copy of the earlier state), registers that read back otherwise, a short file.
+// Empty when the controller holds the whole file.
+[[nodiscard]] QString LoadOutcomeText(const ArchivedLoad& outcome);
 
 // The question put to the fitter when the snapshot before a load failed.
 [[nodiscard]] QString LoadWithoutSnapshotQuestion(const QString& reason);

@@ -22,6 +22,8 @@ namespace {
 constexpr std::array kReasons = {
     ReasonRow{SnapshotReason::Connect, "connect", "подключение"},
     ReasonRow{SnapshotReason::BeforeLoad, "before-load", "перед загрузкой"},
+    ReasonRow{SnapshotReason::PartialLoad, "partial-load",
+              "перед загрузкой, после неполной загрузки"},
 };
 
 constexpr char kStampFormat[] = "yyyy-MM-dd_HH-mm-ss";
@@ -156,34 +158,68 @@ Expected<StoredSnapshot> CalibrationArchive::Store(const QString& serial,
         return Failure{QStringLiteral("Не удалось создать папку архива «%1»:\n%2")
                            .arg(QDir::toNativeSeparators(folder), DiskWriteReason(error.value()))};
 
+    // Snapshots a killed process began and never finished are no snapshots.
+    RemoveLeftTemporaries(
+        folder, [](const QString& target) { return target.endsWith(QStringLiteral(".zef")); });
     const QDateTime now = m_clock();
     const QString stamp = Stamp(now);
-    int sequence = 1;
+    int first = 1;
     for (const Snapshot& s : existing)
         if (Stamp(s.taken) == stamp)
-            sequence = std::max(sequence, s.sequence + 1);
-    QString path;
-    do {
-        const QString suffix = sequence > 1 ? QStringLiteral("_%1").arg(sequence) : QString();
-        path = QDir(folder).filePath(stamp + QChar('_') + Tag(reason) + suffix +
-                                     QStringLiteral(".zef"));
-        ++sequence;
-    } while (QFileInfo::exists(path));
-
-    const Status written = WriteFileAtomically(path, FormatSettings(values));
+            first = std::max(first, s.sequence + 1);
+    // Another process may take the same name at the same moment: the name is claimed by the
+    // finished file itself, and a taken one moves on to the next number.
+    const auto written = WriteNewFile(
+        [&](int attempt) {
+            const int sequence = first + attempt - 1;
+            const QString suffix = sequence > 1 ? QStringLiteral("_%1").arg(sequence) : QString();
+            return QDir(folder).filePath(stamp + QChar('_') + Tag(reason) + suffix +
+                                         QStringLiteral(".zef"));
+        },
+        FormatSettings(values));
     if (!written)
         return Failure{written.error()};
+    const QString path = *written;
     return StoredSnapshot{path, true};
 }
 
 Expected<StoredSnapshot> TakeSnapshot(RegisterExchange& link, const CalibrationArchive& archive,
                                       const std::optional<QString>& serial, SnapshotReason reason) {
+    return TakeSnapshot(link, archive, serial, [reason](const SettingsValues&) { return reason; });
+}
+
+Expected<StoredSnapshot> TakeSnapshot(RegisterExchange& link, const CalibrationArchive& archive,
+                                      const std::optional<QString>& serial,
+                                      const SnapshotReasonFor& reasonFor) {
     if (!serial)
         return Failure{QStringLiteral("серийный номер контроллера не прочитан.")};
     const auto values = ReadSettings(link);
     if (!values)
         return Failure{values.error()};
-    return archive.Store(*serial, *values, reason);
+    return archive.Store(*serial, *values, reasonFor(*values));
+}
+
+std::optional<SettingsValues> CalibrationArchive::Latest(const QString& serial) const {
+    const std::vector<Snapshot> existing = List(serial);
+    if (existing.empty())
+        return std::nullopt;
+    const auto values = ReadSettingsFile(existing.back().path);
+    return values ? std::optional(*values) : std::nullopt;
+}
+
+bool IsHalfLoaded(const SettingsValues& held, const SettingsValues& file,
+                  const SettingsValues& earlier) {
+    if (held.size() != earlier.size() || held == earlier)
+        return false;
+    bool fromFile = false, unlikeFile = false;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        const bool inFile = i < file.size();
+        if (held[i] != earlier[i] && !(inFile && held[i] == file[i]))
+            return false; // a change of some other kind
+        fromFile |= inFile && held[i] == file[i] && held[i] != earlier[i];
+        unlikeFile |= inFile && held[i] != file[i];
+    }
+    return fromFile && unlikeFile;
 }
 
 QString SnapshotStatusText(const Expected<StoredSnapshot>& outcome) {

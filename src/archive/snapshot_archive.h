@@ -28,6 +28,9 @@ namespace zef {
 enum class SnapshotReason : std::uint8_t {
     Connect,    // taken when the controller was connected
     BeforeLoad, // taken before a settings file overwrote it
+    // taken before a load into a controller that a load cut short left half written: the
+    // state is neither the earlier calibration nor the file's
+    PartialLoad,
 };
 
 struct ReasonRow {
@@ -73,6 +76,9 @@ public:
     // alone and not listed.
     [[nodiscard]] std::vector<Snapshot> List(const QString& serial) const;
 
+    // The values of the controller's newest snapshot, if it has one that reads.
+    [[nodiscard]] std::optional<SettingsValues> Latest(const QString& serial) const;
+
     // Stores values as the controller's newest snapshot unless the latest one holds exactly
     // them. The file is written whole or not at all.
     [[nodiscard]] Expected<StoredSnapshot>
@@ -89,6 +95,17 @@ private:
                                                     const CalibrationArchive& archive,
                                                     const std::optional<QString>& serial,
                                                     SnapshotReason reason);
+// The same with the reason chosen once the values are read.
+using SnapshotReasonFor = std::function<SnapshotReason(const SettingsValues& held)>;
+[[nodiscard]] Expected<StoredSnapshot> TakeSnapshot(RegisterExchange& link,
+                                                    const CalibrationArchive& archive,
+                                                    const std::optional<QString>& serial,
+                                                    const SnapshotReasonFor& reasonFor);
+
+// Whether held is what a load of file cut short leaves over the earlier state: every
+// register holds either the earlier value or the file's, and the whole is neither.
+[[nodiscard]] bool IsHalfLoaded(const SettingsValues& held, const SettingsValues& file,
+                                const SettingsValues& earlier);
 
 // One line for the status bar on what a snapshot came to.
 [[nodiscard]] QString SnapshotStatusText(const Expected<StoredSnapshot>& outcome);

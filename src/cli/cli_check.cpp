@@ -94,7 +94,9 @@ CheckOutcome CheckSerial(RegisterExchange& link) {
     const IdentityReading identity = DeviceIdentity(link, QString()).ReadStored(view);
     CheckOutcome outcome{QStringLiteral("серийный номер не пустой"), identity.serial.trimmed(),
                          false};
-    if (!identity.complete)
+    if (identity.unfinished)
+        outcome.measured = ShownSerial(identity);
+    else if (!identity.complete)
         outcome.measured = QStringLiteral("прочитан не весь");
     outcome.pass = identity.complete && identity.serial != QString::fromLatin1(kBlankSerial);
     return outcome;

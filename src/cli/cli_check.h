@@ -63,6 +63,7 @@ struct MonitorOptions {
     int periodMs = 350;
     std::optional<int> count;
     QString csv;
+    bool force = false; // an existing CSV file is replaced
 };
 
 [[nodiscard]] CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,

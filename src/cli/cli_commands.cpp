@@ -164,19 +164,27 @@ CommandResult RunInfo(CliLink& session) {
                    {"answers", true},
                    {"serial", Trimmed(identity.serial)},
                    {"blank", identity.serial == QString::fromLatin1(kBlankSerial)},
+                   {"unfinished", identity.unfinished},
                    {"date", identity.date},
                    {"counter", counter}};
     result.lines = {QStringLiteral("Устройство: %1").arg(session.Device()),
-                    QStringLiteral("Серийный номер: %1").arg(Trimmed(identity.serial)),
-                    QStringLiteral("Дата выпуска: %1").arg(identity.date),
+                    QStringLiteral("Серийный номер: %1")
+                        .arg(identity.unfinished ? ShownSerial(identity)
+                                                 : TerminalText(Trimmed(identity.serial))),
+                    QStringLiteral("Дата выпуска: %1").arg(TerminalText(identity.date)),
                     QStringLiteral("Наработка (циклы): %1").arg(counter),
                     QStringLiteral("Контроллер отвечает: да")};
-    if (!identity.complete || !counted) {
+    if ((!identity.complete && !identity.unfinished) || !counted) {
         CommandResult failed = session.Failed(
             QStringLiteral("контроллер ответил не на все чтения: показанное может быть неверно"));
         failed.lines = result.lines;
         failed.json = result.json;
         return failed;
+    }
+    if (identity.unfinished) {
+        result.status = ExitStatus::Differs;
+        result.error = QStringLiteral("%1: %2; zef-cli number присвоит новый номер")
+                           .arg(session.Device(), ShownSerial(identity));
     }
     return result;
 }
@@ -286,11 +294,20 @@ CommandResult RunSave(CliLink& session, const QString& file, bool force) {
     return result;
 }
 
-CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString& file,
-                      bool force) {
+CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString& file, bool force,
+                      bool allowShort) {
     if (!QFileInfo::exists(file))
         return FailedWith(ExitStatus::FileError,
                           QStringLiteral("%1: %2").arg(file, QString::fromUtf8(kNoSuchFileText)));
+    // A script that loads a short file by mistake would leave a mixture of two calibrations.
+    if (!allowShort) {
+        const auto values = ReadSettingsFile(file);
+        if (values && values->size() < kSettingsRegisters.size())
+            return FailedWith(ExitStatus::FileError,
+                              QStringLiteral("%1: %2.\nВ контроллер ничего не записано; "
+                                             "--allow-short загружает такой файл.")
+                                  .arg(file, ShortFileText(static_cast<int>(values->size()))));
+    }
     RegisterExchange& link = session.Link();
     std::optional<CalibrationArchive> archive;
     std::optional<QString> serial;
@@ -314,10 +331,17 @@ CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString
                           QStringLiteral("%1\n%2\n--force загружает без копии.")
                               .arg(NotLoadedWithoutSnapshotText(file), declined));
     CommandResult result;
+    QJsonArray differing;
+    for (const DifferingRegister& d : outcome->differing)
+        differing.append(QJsonObject{{"address", d.address},
+                                     {"written", d.written},
+                                     {"held", d.held ? QJsonValue(*d.held) : QJsonValue()}});
     result.json = {{"device", session.Device()},
                    {"file", file},
-                   {"written", outcome->load.written},
-                   {"unanswered", outcome->load.unanswered}};
+                   {"values", outcome->load.written},
+                   {"written", outcome->load.Answered()},
+                   {"unanswered", outcome->load.unanswered},
+                   {"differing", differing}};
     if (outcome->snapshot) {
         const QString note = BeforeLoadStatusText(*outcome->snapshot);
         result.lines << note;
@@ -325,14 +349,21 @@ CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString
         if (*outcome->snapshot)
             result.json["snapshot"] = (*outcome->snapshot)->path;
     }
-    if (const QString warning = UnansweredWritesText(outcome->load); !warning.isEmpty()) {
-        CommandResult failed = session.Failed(warning);
+    const QString told = LoadOutcomeText(*outcome);
+    if (outcome->load.unanswered > 0) {
+        CommandResult failed = session.Failed(told);
         failed.lines = result.lines;
         failed.json = result.json;
         return failed;
     }
     result.lines
-        << QStringLiteral("Загружено из %1: регистров %2").arg(file).arg(outcome->load.written);
+        << QStringLiteral("Загружено из %1: регистров %2").arg(file).arg(outcome->load.Answered());
+    if (!outcome->differing.empty()) {
+        result.status = ExitStatus::Differs;
+        result.error = QStringLiteral("%1: %2").arg(session.Device(), told);
+    } else if (!told.isEmpty()) {
+        result.lines << told;
+    }
     return result;
 }
 
@@ -348,18 +379,21 @@ CommandResult RunNumber(CliLink& session, const LogFolder& folder,
     result.json = {{"device", session.Device()},
                    {"serial", Trimmed(reading->serial)},
                    {"date", reading->date},
-                   {"numbered", reading->numbered},
+                   {"numbered", reading->numbered && !reading->unfinished},
+                   {"unfinished", reading->unfinished},
                    {"log", QDir::toNativeSeparators(identity.LogPath())}};
+    const QString serial = TerminalText(Trimmed(reading->serial));
     result.lines
-        << (reading->numbered
-                ? QStringLiteral("Присвоен номер: %1").arg(Trimmed(reading->serial))
-                : QStringLiteral("Номер уже есть, оставлен: %1").arg(Trimmed(reading->serial)));
+        << (reading->unfinished
+                ? QStringLiteral("%1: номер %2 пропущен").arg(ShownSerial(*reading), serial)
+            : reading->numbered ? QStringLiteral("Присвоен номер: %1").arg(serial)
+                                : QStringLiteral("Номер уже есть, оставлен: %1").arg(serial));
     if (reading->numbered)
         result.lines
             << QStringLiteral("Журнал: %1").arg(QDir::toNativeSeparators(identity.LogPath()));
     if (!reading->complete) {
         CommandResult failed = session.Failed(
-            reading->numbered ? UnansweredIdentityText(*reading)
+            reading->numbered ? TerminalText(UnansweredIdentityText(*reading), true)
                               : QStringLiteral("контроллер ответил не на все чтения номера"));
         failed.lines = result.lines;
         failed.json = result.json;

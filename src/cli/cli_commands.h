@@ -21,7 +21,7 @@ namespace zef {
 [[nodiscard]] CommandResult RunSet(CliLink& session, const QStringList& assignments, bool clamp);
 [[nodiscard]] CommandResult RunSave(CliLink& session, const QString& file, bool force);
 [[nodiscard]] CommandResult RunLoad(CliLink& session, const QString& dataFolder,
-                                    const QString& file, bool force);
+                                    const QString& file, bool force, bool allowShort = false);
 [[nodiscard]] CommandResult RunNumber(CliLink& session, const LogFolder& folder,
                                       const std::function<QDate()>& today);
 // Opens the controller only when a side names it.

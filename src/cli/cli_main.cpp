@@ -3,6 +3,7 @@
 #include "archive/snapshot_archive.h"
 #include "cli/cli_session.h"
 #include "files/app_names.h"
+#include "files/disk_write.h"
 #include "files/log_location.h"
 #include "link/port_list.h"
 #include "link/port_map.h"
@@ -53,6 +54,7 @@ QStringList PortLines() {
 } // namespace
 
 int main(int argc, char** argv) {
+    zef::IgnoreFileSizeSignal(); // a file-size limit fails the write, not the program
     zef::UseApplicationNames();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);

@@ -2,8 +2,10 @@
 
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
+#include "files/settings_file.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -47,7 +49,20 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
     const auto channels = source->Channels();
     std::optional<DatalogWriter> csv;
     if (!options.csv.isEmpty()) {
-        csv.emplace(options.csv);
+        // Like save: an existing file only with --force, and never a write through a link,
+        // which could reach any file the user may write.
+        const QFileInfo target(options.csv);
+        if (target.isSymLink())
+            return FailedWith(ExitStatus::FileError,
+                              QStringLiteral("%1: символическая ссылка; через ссылку запись не "
+                                             "ведётся, укажите сам файл")
+                                  .arg(options.csv));
+        if (target.exists() && !options.force)
+            return FailedWith(ExitStatus::FileError,
+                              QStringLiteral("%1: %2 (--force заменяет его)")
+                                  .arg(options.csv, QString::fromUtf8(kReplaceFileQuestion)));
+        csv.emplace(options.csv, options.force ? AppendedFile::Creation::ReplaceNotLink
+                                               : AppendedFile::Creation::New);
         if (const Status opened = csv->Open(); !opened)
             return FailedWith(ExitStatus::FileError, opened.error());
     }

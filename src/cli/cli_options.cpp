@@ -61,10 +61,12 @@ constexpr std::array kCommands = {
                .minArguments = 1,
                .maxArguments = 1,
                .needsController = true,
-               .options = kForceOption | kDataDirOption,
-               .synopsis = "[--data-dir DIR] [--force] FILE",
-               .summary = "a settings file, checked whole, after archiving what the controller\n"
-                          "      held (--force: load even when the archive cannot take it)"},
+               .options = kForceOption | kDataDirOption | kAllowShortOption,
+               .synopsis = "[--data-dir DIR] [--force] [--allow-short] FILE",
+               .summary =
+                   "a settings file, checked whole, after archiving what the controller\n"
+                   "      held (--force: load even when the archive cannot take it), then\n"
+                   "      read back; a file of fewer than 31 values only with --allow-short"},
     CommandRow{.name = "diff",
                .minArguments = 2,
                .maxArguments = 2,
@@ -83,9 +85,10 @@ constexpr std::array kCommands = {
                .minArguments = 0,
                .maxArguments = 0,
                .needsController = true,
-               .options = kMonitorOptions,
-               .synopsis = "[--period MS] [--count N] [--csv FILE]",
-               .summary = "the datalog's channels, a line per sample, or its CSV file"},
+               .options = kMonitorOptions | kForceOption,
+               .synopsis = "[--period MS] [--count N] [--csv FILE [--force]]",
+               .summary = "the datalog's channels, a line per sample, or a new CSV file\n"
+                          "      (--force replaces one)"},
     CommandRow{.name = "check",
                .minArguments = 1,
                .maxArguments = 1,
@@ -101,10 +104,15 @@ struct OptionOwner {
 };
 
 constexpr std::array kCommandOptions = {
-    OptionOwner{"clamp", kClampOption},     OptionOwner{"force", kForceOption},
-    OptionOwner{"log-dir", kLogDirOption},  OptionOwner{"data-dir", kDataDirOption},
-    OptionOwner{"period", kMonitorOptions}, OptionOwner{"count", kMonitorOptions},
-    OptionOwner{"csv", kMonitorOptions},    OptionOwner{"report", kReportOption},
+    OptionOwner{"clamp", kClampOption},
+    OptionOwner{"force", kForceOption},
+    OptionOwner{"log-dir", kLogDirOption},
+    OptionOwner{"data-dir", kDataDirOption},
+    OptionOwner{"period", kMonitorOptions},
+    OptionOwner{"count", kMonitorOptions},
+    OptionOwner{"csv", kMonitorOptions},
+    OptionOwner{"report", kReportOption},
+    OptionOwner{"allow-short", kAllowShortOption},
 };
 
 std::optional<int> PositiveNumber(const QString& text) {
@@ -143,8 +151,9 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     const QCommandLineOption count("count", {}, "N");
     const QCommandLineOption csv("csv", {}, "FILE");
     const QCommandLineOption report("report", {}, "FILE");
+    const QCommandLineOption allowShort("allow-short", {});
     parser.addOptions({help, version, port, simulator, blank, json, clamp, force, logDir, dataDir,
-                       period, count, csv, report});
+                       period, count, csv, report, allowShort});
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -199,6 +208,7 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     options.json = parser.isSet(json);
     options.clamp = parser.isSet(clamp);
     options.force = parser.isSet(force);
+    options.allowShort = parser.isSet(allowShort);
     if (parser.isSet(logDir))
         options.logDir = parser.value(logDir);
     options.dataDir = parser.value(dataDir);

@@ -12,12 +12,13 @@ namespace zef {
 // What a command accepts besides the common options.
 enum CommandOption : unsigned {
     kNoOption = 0,
-    kClampOption = 1u << 0,    // --clamp
-    kForceOption = 1u << 1,    // --force
-    kLogDirOption = 1u << 2,   // --log-dir
-    kDataDirOption = 1u << 3,  // --data-dir
-    kMonitorOptions = 1u << 4, // --period, --count, --csv
-    kReportOption = 1u << 5,   // --report
+    kClampOption = 1u << 0,      // --clamp
+    kForceOption = 1u << 1,      // --force
+    kLogDirOption = 1u << 2,     // --log-dir
+    kDataDirOption = 1u << 3,    // --data-dir
+    kMonitorOptions = 1u << 4,   // --period, --count, --csv
+    kReportOption = 1u << 5,     // --report
+    kAllowShortOption = 1u << 6, // --allow-short
 };
 
 struct CommandRow {
@@ -44,6 +45,7 @@ struct CliOptions {
     bool json = false;
     bool clamp = false;
     bool force = false;
+    bool allowShort = false; // --allow-short: a settings file of fewer than 31 values
     std::optional<QString> logDir;
     QString dataDir;
     int periodMs = 350;

@@ -53,17 +53,35 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
     if (name == "load")
         return RunLoad(session,
                        options.dataDir.isEmpty() ? environment.dataFolder : options.dataDir,
-                       args[0], options.force);
+                       args[0], options.force, options.allowShort);
     if (name == "number")
         return RunNumber(session, environment.logFolder(options.logDir), environment.today);
     if (name == "monitor")
-        return RunMonitor(
-            session, environment,
-            {.periodMs = options.periodMs, .count = options.count, .csv = options.csv});
+        return RunMonitor(session, environment,
+                          {.periodMs = options.periodMs,
+                           .count = options.count,
+                           .csv = options.csv,
+                           .force = options.force});
     return FailedWith(ExitStatus::BadUsage, QStringLiteral("unknown command"));
 }
 
 } // namespace
+
+QString TerminalText(const QString& text, bool keepLines) {
+    QString shown;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (keepLines && (u == '\t' || u == '\n'))
+            shown += c;
+        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QChar('0'));
+        else if (u == '\\' && !keepLines)
+            shown += QStringLiteral("\\\\");
+        else
+            shown += c;
+    }
+    return shown;
+}
 
 CommandResult RunCommand(const CliOptions& options, CliEnvironment& environment) {
     if (!options.command)
@@ -96,12 +114,13 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
             json["error"] = result.error;
         out << QJsonDocument(json).toJson(QJsonDocument::Compact) << "\n";
     } else {
+        // Whatever a command let through, no control character reaches the terminal raw.
         for (const QString& line : result.lines)
-            out << line << "\n";
+            out << TerminalText(line, true) << "\n";
     }
     out.flush();
     if (!result.error.isEmpty())
-        err << "zef-cli: " << result.error << "\n";
+        err << "zef-cli: " << TerminalText(result.error, true) << "\n";
     err.flush();
     return Code(result.status);
 }

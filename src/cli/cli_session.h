@@ -68,6 +68,11 @@ struct CommandResult {
     QString error; // for stderr, naming the device or file and the reason
 };
 
+// Text from the controller as a terminal may be given it: control characters (tabs too,
+// which would pass for a column, unless keepLines leaves tabs and line ends) and the
+// backslash written as escapes ("\x1b", "\\"), so no escape sequence reaches the terminal.
+[[nodiscard]] QString TerminalText(const QString& text, bool keepLines = false);
+
 // Runs the parsed command line's command; writes its lines (or its JSON object) to out and
 // the error to err.
 [[nodiscard]] int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& out,

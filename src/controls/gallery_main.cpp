@@ -2,11 +2,13 @@
 // "--grab FILE" it saves a picture of the window and ends, which works without a display too.
 #include "controls/ext_text.h"
 #include "controls/gallery.h"
+#include "files/disk_write.h"
 
 #include <QApplication>
 #include <QTimer>
 
 int main(int argc, char** argv) {
+    zef::IgnoreFileSizeSignal(); // a file-size limit fails the write, not the program
     QApplication app(argc, argv);
     zef::ControlsGallery gallery;
     gallery.Registry().InitAll();

@@ -150,19 +150,19 @@ Expected<std::vector<DatalogRow>> ParseDatalogCsv(QByteArrayView bytes, const QS
         const QByteArrayView timeText = Unquoted(fields[0], scratch);
         row.time = QDateTime::fromString(QString::fromLatin1(timeText), Qt::ISODateWithMs);
         if (!row.time.isValid())
-            return Refused(path, lineNumber,
-                           QStringLiteral("«%1» не время ISO 8601.")
-                               .arg(QString::fromUtf8(timeText)));
+            return Refused(
+                path, lineNumber,
+                QStringLiteral("«%1» не время ISO 8601.").arg(QString::fromUtf8(timeText)));
         const auto seconds = Number(fields[1]);
         if (!seconds)
             return Refused(path, lineNumber,
                            QStringLiteral("в столбце «%1» «%2» не число.")
                                .arg(kSecondsColumn, QString::fromUtf8(fields[1])));
         if (!rows.empty() && *seconds < rows.back().seconds)
-            return Refused(path, lineNumber,
-                           QStringLiteral("время назад: %1 с после %2 с в строке выше.")
-                               .arg(fields[1].toByteArray(),
-                                    QByteArray::number(rows.back().seconds, 'f', 3)));
+            return Refused(
+                path, lineNumber,
+                QStringLiteral("время назад: %1 с после %2 с в строке выше.")
+                    .arg(fields[1].toByteArray(), QByteArray::number(rows.back().seconds, 'f', 3)));
         row.seconds = *seconds;
         row.values.reserve(channels.size());
         for (std::size_t i = 0; i < channels.size(); ++i) {
@@ -188,16 +188,17 @@ Expected<std::vector<DatalogRow>> ParseDatalogCsv(QByteArrayView bytes, const QS
 Expected<std::vector<DatalogRow>> ReadDatalogCsv(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Failure{QStringLiteral("Запись «%1» не открыта:\n%2")
-                           .arg(Shown(path), file.errorString())};
+        return Failure{
+            QStringLiteral("Запись «%1» не открыта:\n%2").arg(Shown(path), file.errorString())};
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return Failure{QStringLiteral("Запись «%1» не прочитана:\n%2")
-                           .arg(Shown(path), file.errorString())};
+        return Failure{
+            QStringLiteral("Запись «%1» не прочитана:\n%2").arg(Shown(path), file.errorString())};
     return ParseDatalogCsv(bytes, path);
 }
 
-DatalogWriter::DatalogWriter(const QString& path) : m_path(path), m_file(path) {}
+DatalogWriter::DatalogWriter(const QString& path, AppendedFile::Creation creation)
+    : m_path(path), m_file(path, creation) {}
 
 DatalogWriter::~DatalogWriter() {
     StopSyncing();

@@ -11,8 +11,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <span>
+#include <thread>
 #include <vector>
 
 namespace zef {
@@ -50,7 +50,8 @@ struct DatalogRow {
 class DatalogWriter {
 public:
     // Creates (or empties) the file; Open() reports whether that and the header worked.
-    explicit DatalogWriter(const QString& path);
+    explicit DatalogWriter(const QString& path,
+                           AppendedFile::Creation creation = AppendedFile::Creation::Replace);
     ~DatalogWriter();
     DatalogWriter(const DatalogWriter&) = delete;
     DatalogWriter& operator=(const DatalogWriter&) = delete;

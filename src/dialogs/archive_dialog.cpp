@@ -1,5 +1,6 @@
 #include "dialogs/archive_dialog.h"
 
+#include "dialogs/prompts.h"
 #include "params/catalogue.h"
 
 #include <QDialogButtonBox>
@@ -26,7 +27,8 @@ QTableWidgetItem* Cell(const QString& text, Qt::Alignment alignment = Qt::AlignL
 
 } // namespace
 
-ArchiveDialog::ArchiveDialog(const QString& serial, QWidget* parent) : QDialog(parent) {
+ArchiveDialog::ArchiveDialog(const QString& serial, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), m_prompts(prompts) {
     setObjectName("ArchiveDialog");
     setWindowTitle(QStringLiteral("Архив калибровок — %1").arg(serial.trimmed()));
     resize(560, 420);
@@ -57,7 +59,11 @@ ArchiveDialog::ArchiveDialog(const QString& serial, QWidget* parent) : QDialog(p
                           "сохраняется в архиве");
     connect(m_compare, &QPushButton::clicked, this, &ArchiveDialog::CompareClick);
     connect(m_restore, &QPushButton::clicked, this, &ArchiveDialog::RestoreClick);
-    buttons->addButton("Закрыть", QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton("Закрыть", QDialogButtonBox::RejectRole);
+    close->setObjectName("Close");
+    close->setDefault(true);
+    m_compare->setAutoDefault(false);
+    m_restore->setAutoDefault(false);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 
@@ -127,6 +133,10 @@ void ArchiveDialog::RestoreClick() {
     if (chosen.size() != 1 || !m_hooks.restore)
         return;
     const Snapshot one = *chosen[0];
+    if (!m_prompts.AskYesNo(
+            WriteToControllerQuestion(QStringLiteral("снимок «%1»").arg(SnapshotCaption(one))),
+            Prompts::Kind::Warning))
+        return;
     m_hooks.restore(one);
 }
 

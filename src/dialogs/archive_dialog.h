@@ -14,13 +14,16 @@ class QTableWidget;
 
 namespace zef {
 
+class Prompts;
+
 struct ArchiveEntry {
     Snapshot snapshot;
     std::optional<int> differences; // registers that differ from the controller; none: unknown
 };
 
 // "Архив калибровок": the connected controller's snapshots, newest first. One selected
-// snapshot compares with the controller or is restored; two selected compare with each other.
+// snapshot compares with the controller or is restored (once the user has said yes); two
+// selected compare with each other. "Закрыть" is the default: Enter never writes.
 class ArchiveDialog : public QDialog {
     Q_OBJECT
 public:
@@ -30,7 +33,7 @@ public:
         std::function<void(const Snapshot&)> restore;
     };
 
-    explicit ArchiveDialog(const QString& serial, QWidget* parent = nullptr);
+    ArchiveDialog(const QString& serial, Prompts& prompts, QWidget* parent = nullptr);
     void SetHooks(Hooks hooks) { m_hooks = std::move(hooks); }
 
     // Shows the entries (oldest first, as listed) newest on top and selects the newest. The
@@ -50,6 +53,7 @@ private:
     void selectionChanged();
 
     Hooks m_hooks;
+    Prompts& m_prompts;
     std::vector<ArchiveEntry> m_entries; // in table order: newest first
     QTableWidget* m_table;
     QLabel* m_note;

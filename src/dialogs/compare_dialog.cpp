@@ -1,5 +1,7 @@
 #include "dialogs/compare_dialog.h"
 
+#include "dialogs/prompts.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -30,9 +32,10 @@ QTableWidgetItem* Cell(const QString& text, Qt::Alignment alignment = Qt::AlignL
 } // namespace
 
 CompareDialog::CompareDialog(QString leftName, QString rightName, Comparison comparison,
-                             WriteToController write, QWidget* parent)
+                             WriteToController write, QWidget* parent, Prompts* prompts)
     : QDialog(parent), m_leftName(std::move(leftName)), m_rightName(std::move(rightName)),
-      m_comparison(std::move(comparison)), m_writeToController(std::move(write)) {
+      m_comparison(std::move(comparison)), m_writeToController(std::move(write)),
+      m_prompts(prompts) {
     setObjectName("CompareDialog");
     resize(1180, 720);
     auto* layout = new QVBoxLayout(this);
@@ -57,10 +60,13 @@ CompareDialog::CompareDialog(QString leftName, QString rightName, Comparison com
     layout->addWidget(m_table);
 
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton("Закрыть", QDialogButtonBox::RejectRole);
-    if (m_writeToController) {
+    m_close = buttons->addButton("Закрыть", QDialogButtonBox::RejectRole);
+    m_close->setObjectName("Close");
+    m_close->setDefault(true);
+    if (m_writeToController && m_prompts) {
         m_write = buttons->addButton("Записать в контроллер", QDialogButtonBox::ActionRole);
         m_write->setObjectName("WriteToController");
+        m_write->setAutoDefault(false); // Enter on it still closes
         connect(m_write, &QPushButton::clicked, this, &CompareDialog::WriteClick);
     }
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -80,7 +86,9 @@ void CompareDialog::SetComparison(Comparison comparison) {
 }
 
 void CompareDialog::WriteClick() {
-    if (!m_writeToController)
+    if (!m_writeToController || !m_prompts ||
+        !m_prompts->AskYesNo(WriteToControllerQuestion(QStringLiteral("«%1»").arg(m_rightName)),
+                             Prompts::Kind::Warning))
         return;
     if (auto fresh = m_writeToController())
         SetComparison(std::move(*fresh));

@@ -46,7 +46,14 @@ bool QtPrompts::AskYesNo(const QString& text, Kind kind) {
     QMessageBox box(iconFor(kind), QString::fromUtf8(kPlainCaption), text,
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+QString WriteToControllerQuestion(const QString& what) {
+    return QStringLiteral("Записать %1 в контроллер? Текущая калибровка сохраняется в архиве.")
+        .arg(what);
 }
 
 QString QtPrompts::FolderKey(const QString& dialog, const QString& filter) {

@@ -20,7 +20,8 @@ public:
     // A plain message with an OK button.
     virtual void Message(const QString& text, Kind kind = Kind::Information) = 0;
 
-    // Yes/No; true for Yes.
+    // Yes/No; true for Yes. Every question of the program writes to the controller or
+    // destroys something on Yes, so Enter and Escape both answer No.
     [[nodiscard]] virtual bool AskYesNo(const QString& text, Kind kind = Kind::Confirmation) = 0;
 
     // A file name chosen in an open or save dialog with the given filter ("Описание (*.ext)"),
@@ -35,6 +36,10 @@ public:
         return SaveFileName(filter);
     }
 };
+
+// The question before a calibration goes into the controller from a dialog; what names the
+// file or snapshot.
+[[nodiscard]] QString WriteToControllerQuestion(const QString& what);
 
 // The real dialogs, parented to the given window. With settings, each file dialog starts in
 // the folder it was last used in, also after a restart (group "dialogs").

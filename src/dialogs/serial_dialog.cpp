@@ -1,6 +1,7 @@
 #include "dialogs/serial_dialog.h"
 
 #include "dialogs/form_font.h"
+#include "dialogs/prompts.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -92,7 +93,16 @@ void TForm2::FormShow() {
         m_edit->setText(m_hooks.currentSerial());
 }
 
+QString WriteSerialQuestion(const QString& serial) {
+    return QStringLiteral("Записать в контроллер серийный номер «%1»? Нынешний номер будет "
+                          "заменён.")
+        .arg(serial.trimmed());
+}
+
 void TForm2::Button1Click() {
+    if (m_hooks.prompts &&
+        !m_hooks.prompts->AskYesNo(WriteSerialQuestion(m_edit->text()), Prompts::Kind::Warning))
+        return; // the entered text stays for another try
     if (m_hooks.writeSerial && !m_hooks.writeSerial(m_edit->text()))
         return; // the error has been shown; the entered text stays for another try
     accept();

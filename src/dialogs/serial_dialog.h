@@ -10,6 +10,11 @@ class QPushButton;
 
 namespace zef {
 
+class Prompts;
+
+// Asked before a serial number typed by hand overwrites the controller's.
+[[nodiscard]] QString WriteSerialQuestion(const QString& serial);
+
 // "Серийный номер": writes a serial number by hand. The edit starts with what the controller
 // holds; OK writes it with today's date and reads the identity back, which numbers the
 // controller at once when the blank serial was written.
@@ -17,9 +22,10 @@ class TForm2 : public QDialog {
     Q_OBJECT
 public:
     struct Hooks {
-        std::function<QString()> currentSerial;         // the main window's serial read-out
+        std::function<QString()> currentSerial;          // the main window's serial read-out
         std::function<bool(const QString&)> writeSerial; // false: an error, stay open
-        std::function<bool(QChar)> acceptsCharacter;    // what the controller can store
+        std::function<bool(QChar)> acceptsCharacter;     // what the controller can store
+        Prompts* prompts = nullptr; // asks before the write; none: writes at once
     };
 
     TForm2(Hooks hooks, const QString& dateText, QWidget* parent = nullptr);

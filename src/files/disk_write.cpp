@@ -10,10 +10,13 @@
 #endif
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 
 namespace zef {
@@ -79,6 +82,50 @@ QString WrittenPath(const QString& path) {
     return path;
 }
 
+// "name.XXXXXX": the target's name, a dot and six letters or digits.
+constexpr int kTemporarySuffix = 7;
+
+bool IsTemporaryName(const QString& name) {
+    if (name.size() <= kTemporarySuffix || name[name.size() - kTemporarySuffix] != QChar('.'))
+        return false;
+    for (qsizetype i = name.size() - kTemporarySuffix + 1; i < name.size(); ++i)
+        if (name[i].unicode() > 0x7F || !name[i].isLetterOrNumber())
+            return false;
+    return true;
+}
+
+} // namespace
+
+void IgnoreFileSizeSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void RemoveLeftTemporaries(const QString& folder,
+                           const std::function<bool(const QString&)>& belongs) {
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!IsTemporaryName(name) || !belongs(name.left(name.size() - kTemporarySuffix)))
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        // The writer holds the lock as long as it lives; a lock to be had means nobody will
+        // ever finish this file.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
+namespace {
+
+void RemoveLeftTemporariesOf(const QString& path) {
+    const QFileInfo target(path);
+    const QString name = target.fileName();
+    RemoveLeftTemporaries(target.path(), [&](const QString& of) { return of == name; });
+}
+
 } // namespace
 
 QString SystemErrorText(int error) {
@@ -133,14 +180,31 @@ SiblingTemporaryFile::SiblingTemporaryFile(const QString& target) {
             name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
         // The mode given here passes through the umask, unlike a temporary file's fixed 0600.
         m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
-        if (m_fd >= 0) {
+        if (m_fd < 0) {
+            m_openError = errno;
+            if (m_openError != EEXIST && m_openError != EINTR)
+                return;
+            continue;
+        }
+        // Locked through a second descriptor, which outlives the checked close of the first
+        // until the file has its name. Where the file system has no locks, no cleaner can take
+        // the file for a dead one either. A cleaner that took it for dead between its creation
+        // and the lock has unlinked it: then another name.
+        m_lock = ::dup(m_fd);
+        if (m_lock >= 0)
+            (void)::flock(m_lock, LOCK_EX);
+        struct stat st {};
+        if (::fstat(m_fd, &st) == 0 && st.st_nlink > 0) {
             m_path = name;
             m_openError = 0;
             return;
         }
-        m_openError = errno;
-        if (m_openError != EEXIST && m_openError != EINTR)
-            return;
+        m_openError = errno != 0 ? errno : EEXIST;
+        ::close(m_fd);
+        m_fd = -1;
+        if (m_lock >= 0)
+            ::close(m_lock);
+        m_lock = -1;
     }
 }
 
@@ -149,6 +213,8 @@ SiblingTemporaryFile::~SiblingTemporaryFile() {
         ::close(m_fd);
     if (!m_path.isEmpty() && !m_release)
         ::unlink(m_path.constData());
+    if (m_lock >= 0)
+        ::close(m_lock);
 }
 
 int SiblingTemporaryFile::WriteAndClose(QByteArrayView bytes) {
@@ -168,6 +234,7 @@ int SiblingTemporaryFile::WriteAndClose(QByteArrayView bytes) {
 Status WriteFileAtomically(const QString& path, QByteArrayView bytes) {
     const QString written = WrittenPath(path);
     const QByteArray native = QFile::encodeName(written);
+    RemoveLeftTemporariesOf(written);
 
     struct stat old {};
     const bool existed = ::stat(native.constData(), &old) == 0;
@@ -193,10 +260,48 @@ Status WriteFileAtomically(const QString& path, QByteArrayView bytes) {
     return Done{};
 }
 
-AppendedFile::AppendedFile(const QString& path) {
+Expected<QString> WriteNewFile(const std::function<QString(int attempt)>& nameFor,
+                               QByteArrayView bytes) {
+    const QString first = nameFor(1);
+    SiblingTemporaryFile file(first);
+    if (file.OpenError() != 0)
+        return WriteFailure(first, file.OpenError(), false);
+    if (const int error = file.WriteAndClose(bytes); error != 0)
+        return WriteFailure(first, error, false);
+    // A hard link fails on a name that exists, where a rename would replace it.
+    for (int attempt = 1; attempt <= kNameAttempts * 100; ++attempt) {
+        const QString path = attempt == 1 ? first : nameFor(attempt);
+        const QByteArray native = QFile::encodeName(path);
+        if (::link(file.NativePath().constData(), native.constData()) == 0) {
+            SyncFolderOf(native);
+            return path; // the temporary goes with the object
+        }
+        if (errno == EEXIST)
+            continue;
+#ifdef RENAME_NOREPLACE
+        // File systems without hard links may still rename without replacing.
+        if ((errno == EPERM || errno == ENOTSUP) &&
+            ::renameat2(AT_FDCWD, file.NativePath().constData(), AT_FDCWD, native.constData(),
+                        RENAME_NOREPLACE) == 0) {
+            file.Release();
+            SyncFolderOf(native);
+            return path;
+        }
+        if (errno == EEXIST)
+            continue;
+#endif
+        return WriteFailure(path, errno, false);
+    }
+    return WriteFailure(first, EEXIST, false);
+}
+
+AppendedFile::AppendedFile(const QString& path, Creation creation) {
     const QByteArray native = QFile::encodeName(path);
+    const int flags = creation == Creation::New              ? O_CREAT | O_EXCL
+                      : creation == Creation::ReplaceNotLink ? O_CREAT | O_TRUNC | O_NOFOLLOW
+                                                             : O_CREAT | O_TRUNC;
     do {
-        m_fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+        m_fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC | flags, kNewFileMode);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         m_openError = errno;

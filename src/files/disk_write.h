@@ -10,6 +10,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 namespace zef {
 
 // The system's own text for an errno value, in the user's language where the system has it
@@ -20,12 +22,29 @@ namespace zef {
 // what the user can do about it.
 [[nodiscard]] QString DiskWriteReason(int error);
 
+// A process that exceeds its file-size limit is killed by SIGXFSZ inside write() unless it
+// ignores the signal; ignored, the write fails with EFBIG and is reported like a full disk.
+// Every program calls this first thing in main().
+void IgnoreFileSizeSignal();
+
+// Removes the temporary files (target.XXXXXX) that a write to a target in folder left behind
+// when its process was killed, for every target that belongs(file name) says is ours. A
+// temporary still being written by a live process is locked by it and left alone.
+void RemoveLeftTemporaries(const QString& folder,
+                           const std::function<bool(const QString&)>& belongs);
+
 // Replaces the whole content of the file at path with bytes, or changes nothing. The bytes go
 // into a new file in the same folder, every write and the flush to disk are checked, and only
 // then does that file take path's name. A new file gets the permissions the umask gives; a
 // replaced one keeps its own mode. On failure no temporary file remains and the text names the
-// file and the system's reason.
+// file and the system's reason. Temporaries an earlier, killed write to path left are removed.
 [[nodiscard]] Status WriteFileAtomically(const QString& path, QByteArrayView bytes);
+
+// Writes bytes whole to a file of a new name: the first of nameFor(1), nameFor(2), ... that
+// no other file has. The name is claimed at the moment the complete file takes it, so two
+// processes never both take one name. Returns the path written.
+[[nodiscard]] Expected<QString> WriteNewFile(const std::function<QString(int attempt)>& nameFor,
+                                             QByteArrayView bytes);
 
 // Building blocks for files written in place (the production log, appended rows). Each returns
 // 0 or the errno that stopped it.
@@ -49,6 +68,8 @@ public:
     // 0 when the file was created, otherwise why not.
     [[nodiscard]] int OpenError() const { return m_openError; }
     [[nodiscard]] int Handle() const { return m_fd; }
+    // Held until the file is gone or has its real name, so that a cleaner can tell a live
+    // write's temporary from one a killed process left.
     [[nodiscard]] const QByteArray& NativePath() const { return m_path; }
 
     // Writes bytes, syncs them to disk and closes the file, checking each step.
@@ -58,6 +79,7 @@ public:
 
 private:
     int m_fd = -1;
+    int m_lock = -1;
     int m_openError = 0;
     bool m_release = false;
     QByteArray m_path;
@@ -68,7 +90,12 @@ private:
 // a report; Close() says whether the last bytes reached the disk.
 class AppendedFile {
 public:
-    explicit AppendedFile(const QString& path);
+    enum class Creation {
+        Replace,        // made new or emptied
+        ReplaceNotLink, // the same, but never through a symbolic link
+        New,            // only a name no file (nor link) has yet
+    };
+    explicit AppendedFile(const QString& path, Creation creation = Creation::Replace);
     ~AppendedFile();
     AppendedFile(const AppendedFile&) = delete;
     AppendedFile& operator=(const AppendedFile&) = delete;

@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace zef {
 
 QByteArray ReleaseDateText(QDate date) {
@@ -23,20 +25,41 @@ int DeviceIdentity::WriteIdentity(const QString& serial) {
     return WriteIdentityBytes(EncodeCp1251(serial), ReleaseDateText(m_today()));
 }
 
+bool IsUnfinishedSerial(const QString& serial) {
+    return serial.size() == kSerialLength &&
+           serial.back() == QChar(static_cast<char16_t>(kUnfinishedMarker));
+}
+
+QString ShownSerial(const IdentityReading& reading) {
+    return reading.unfinished ? QString::fromUtf8(kUnfinishedNumberingText) : reading.serial;
+}
+
 int DeviceIdentity::WriteIdentityBytes(const QByteArray& serial, const QByteArray& date) {
     const QByteArray padded = serial.leftJustified(kSerialLength, ' ', true);
-    int unanswered = 0;
-    for (int i = 0; i < kSerialLength; ++i)
-        unanswered += !m_link
-                           .Exchange(Command::WriteParam, kSerialRegister + i,
-                                     static_cast<std::uint8_t>(padded[i]))
-                           .has_value();
-    for (int i = 0; i < kDateLength; ++i)
-        unanswered += !m_link
-                           .Exchange(Command::WriteParam, kDateRegister + i,
-                                     static_cast<std::uint8_t>(date.at(i)))
-                           .has_value();
-    return unanswered;
+    const QByteArray wanted = padded + date.leftJustified(kDateLength, ' ', true);
+    constexpr int kLast = kSerialLength - 1;
+    const auto registerOf = [](int i) {
+        return static_cast<std::uint8_t>(i < kSerialLength ? kSerialRegister + i
+                                                           : kDateRegister + i - kSerialLength);
+    };
+    const auto write = [&](int i, char c) {
+        return m_link.Exchange(Command::WriteParam, registerOf(i), static_cast<std::uint8_t>(c))
+            .has_value();
+    };
+    int unanswered = !write(kLast, kUnfinishedMarker);
+    for (int i = 0; i < wanted.size(); ++i)
+        if (i != kLast)
+            unanswered += !write(i, wanted[i]);
+    // Only a write of which every other part was answered may take the marker away.
+    if (unanswered > 0)
+        return unanswered;
+    if (!write(kLast, wanted[kLast]))
+        return 1;
+    for (int i = 0; i < wanted.size(); ++i)
+        if (const auto reply = m_link.Exchange(Command::ReadParam, registerOf(i));
+            !reply || ReplyLowByte(*reply) != static_cast<std::uint8_t>(wanted[i]))
+            return -1;
+    return 0;
 }
 
 QString OperatingCounterText(std::uint16_t word) {
@@ -67,7 +90,10 @@ DeviceIdentity::StoredBytes DeviceIdentity::ReadBytes(IdentityView& view) {
     if (!stored.verified)
         stored = readOnce();
     if (stored.verified) {
-        view.ShowSerial(DecodeCp1251(stored.serial));
+        const QString shown = DecodeCp1251(stored.serial);
+        view.ShowSerial(stored.allAnswered && IsUnfinishedSerial(shown)
+                            ? QString::fromUtf8(kUnfinishedNumberingText)
+                            : shown);
         view.ShowDate(DecodeCp1251(stored.date));
     }
     view.Repaint();
@@ -76,7 +102,11 @@ DeviceIdentity::StoredBytes DeviceIdentity::ReadBytes(IdentityView& view) {
 
 IdentityReading DeviceIdentity::ReadStored(IdentityView& view) {
     const StoredBytes stored = ReadBytes(view);
-    return {DecodeCp1251(stored.serial), DecodeCp1251(stored.date), false, 0, stored.allAnswered};
+    IdentityReading reading{DecodeCp1251(stored.serial), DecodeCp1251(stored.date), false, 0,
+                            stored.allAnswered};
+    reading.unfinished = stored.allAnswered && IsUnfinishedSerial(reading.serial);
+    reading.complete &= !reading.unfinished;
+    return reading;
 }
 
 Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
@@ -87,7 +117,8 @@ Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
     IdentityReading reading{DecodeCp1251(serial), DecodeCp1251(date), false, 0, allAnswered};
     // A missed read repeats the character before it, and the blank serial has five zeros in a
     // row: only a serial read whole may be taken for blank.
-    if (!allAnswered || serial != kBlankSerial)
+    const bool unfinished = allAnswered && IsUnfinishedSerial(reading.serial);
+    if (!allAnswered || (serial != kBlankSerial && !unfinished))
         return reading;
 
     const QByteArray today = ReleaseDateText(m_today());
@@ -95,21 +126,32 @@ Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
     if (!record)
         return Failure{record.error()};
     const int unanswered = WriteIdentityBytes(record->Serial(), today);
-    reading = {DecodeCp1251(record->Serial()), DecodeCp1251(record->Date()), true, unanswered,
-               unanswered == 0};
+    reading = {DecodeCp1251(record->Serial()), DecodeCp1251(record->Date()), true,
+               std::max(unanswered, 0), unanswered == 0};
+    reading.unfinished = unanswered != 0;
     view.ShowDate(reading.date);
-    view.ShowSerial(reading.serial);
+    view.ShowSerial(ShownSerial(reading));
     return reading;
 }
 
+QString SerialNotWrittenText(const QString& serial) {
+    return QStringLiteral("Серийный номер «%1» записан не полностью: контроллер не ответил или "
+                          "держит не то, что записано.\nПроверьте связь и запишите номер снова.")
+        .arg(serial.trimmed());
+}
+
 QString UnansweredIdentityText(const IdentityReading& reading) {
-    if (reading.unansweredWrites == 0)
+    if (!reading.numbered || !reading.unfinished)
         return {};
-    return QStringLiteral("Номер «%1» внесён в журнал, но контроллер не ответил на запись (%2 "
-                          "из %3).\nПроверьте связь и запишите номер вручную.")
-        .arg(reading.serial.trimmed())
-        .arg(reading.unansweredWrites)
-        .arg(kSerialLength + kDateLength);
+    const QString what = reading.unansweredWrites > 0
+                             ? QStringLiteral("контроллер не ответил на запись (%1 из %2)")
+                                   .arg(reading.unansweredWrites)
+                                   .arg(kSerialLength + kDateLength)
+                             : QStringLiteral("контроллер держит не то, что записано");
+    return QStringLiteral("%1: номер «%2» внесён в журнал, но %3.\nПроверьте связь и "
+                          "присвойте номер снова: будет выдан следующий, этот останется "
+                          "пропущенным.")
+        .arg(QString::fromUtf8(kUnfinishedNumberingText), reading.serial.trimmed(), what);
 }
 
 } // namespace zef

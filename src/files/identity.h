@@ -22,6 +22,15 @@ inline constexpr int kDateLength = 8;
 // A controller fresh from manufacture; the trailing space is part of it.
 inline constexpr char kBlankSerial[] = "ZEF-K7LX SN 05.02 00000 ";
 
+// An identity is written with this byte in the serial's last position first and that
+// position's own character last, so a write cut short anywhere leaves the byte behind: no
+// mixture of two serial numbers can pass for a whole one. No key types it.
+inline constexpr char kUnfinishedMarker = '\x7f';
+inline constexpr char kUnfinishedNumberingText[] = "Нумерация не завершена";
+
+// Whether serial (24 characters as read) is one whose writing was cut short.
+[[nodiscard]] bool IsUnfinishedSerial(const QString& serial);
+
 // "dd.MM.yy", whatever the locale: exactly the eight date registers, so none is left undefined
 // and no year is cut to its century.
 [[nodiscard]] QByteArray ReleaseDateText(QDate date);
@@ -52,7 +61,17 @@ struct IdentityReading {
     int unansweredWrites = 0;
     // Every read was answered and every write too: the serial is the controller's own.
     bool complete = false;
+    // The controller holds an identity whose writing was cut short; serial is what was read,
+    // or after a numbering the number it was to get.
+    bool unfinished = false;
 };
+
+// The serial number as it is shown: the words for an unfinished one.
+[[nodiscard]] QString ShownSerial(const IdentityReading& reading);
+
+// What the user is told when a serial number written by hand did not go in whole; the
+// controller then shows an unfinished numbering until a serial is written again.
+[[nodiscard]] QString SerialNotWrittenText(const QString& serial);
 
 // What the user is told when a numbered controller left writes unanswered: the number is
 // spent, and has to be written by hand. Empty when every write was answered.
@@ -69,7 +88,8 @@ public:
     [[nodiscard]] QString LogPath() const;
 
     // Reads and shows the identity. A controller that answered all 32 reads with the blank
-    // serial gets the next number: the log record is on disk before the controller is written,
+    // serial, or with an unfinished one, gets the next number (an unfinished number stays
+    // spent in the log): the log record is on disk before the controller is written,
     // and a log that cannot be used leaves both log and controller as they were. Only the log
     // fails the reading; writes the controller left unanswered are counted in it.
     [[nodiscard]] Expected<IdentityReading> ReadIdentity(IdentityView& view);
@@ -80,7 +100,8 @@ public:
     [[nodiscard]] IdentityReading ReadStored(IdentityView& view);
 
     // Writes serial, padded with spaces or cut to 24 characters, and today's date. Characters
-    // the code page cannot hold go as '?'. Returns how many of the 32 writes got no reply.
+    // the code page cannot hold go as '?'. Returns how many of the 32 writes got no reply, or
+    // -1 when all were answered and the registers read back hold something else.
     int WriteIdentity(const QString& serial);
 
 private:

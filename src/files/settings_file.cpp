@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 
 #include <optional>
 
@@ -257,6 +258,52 @@ Expected<LoadReport> LoadSettings(RegisterExchange& link, const QString& path) {
     if (!values)
         return Failure{values.error() + QStringLiteral("\nВ контроллер ничего не записано.")};
     return WriteSettings(link, *values);
+}
+
+std::vector<DifferingRegister> ReadBack(RegisterExchange& link, const SettingsValues& values) {
+    const std::size_t count = std::min(values.size(), kSettingsRegisters.size());
+    // One burst, tried once more when stray bytes voided it; a void burst reads nothing.
+    std::vector<std::optional<std::uint16_t>> held(count);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Burst burst(link);
+        bool answering = true;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto reply = answering ? link.Exchange(Command::ReadParam, kSettingsRegisters[i])
+                                         : std::nullopt;
+            answering = reply.has_value();
+            held[i] = reply ? std::optional(reply->second) : std::nullopt;
+        }
+        if (burst.Verified())
+            break;
+        std::fill(held.begin(), held.end(), std::nullopt);
+    }
+    std::vector<DifferingRegister> differing;
+    for (std::size_t i = 0; i < count; ++i)
+        if (held[i] != values[i])
+            differing.push_back({kSettingsRegisters[i], values[i], held[i]});
+    return differing;
+}
+
+QString DifferingRegistersText(const std::vector<DifferingRegister>& differing) {
+    if (differing.empty())
+        return {};
+    QStringList lines{QStringLiteral("Контроллер держит не то, что записано (регистров: %1):")
+                          .arg(differing.size())};
+    for (const DifferingRegister& d : differing)
+        lines << (d.held ? QStringLiteral("регистр %1: записано %2, прочитано %3")
+                               .arg(d.address)
+                               .arg(d.written)
+                               .arg(*d.held)
+                         : QStringLiteral("регистр %1: записано %2, не прочитан")
+                               .arg(d.address)
+                               .arg(d.written));
+    return lines.join(QChar('\n'));
+}
+
+QString ShortFileText(int values) {
+    return QStringLiteral("В файле %1 значений из %2: остальные параметры не изменены")
+        .arg(values)
+        .arg(kSettingsRegisters.size());
 }
 
 QString UnansweredWritesText(const LoadReport& report) {

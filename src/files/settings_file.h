@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace zef {
@@ -65,7 +66,28 @@ struct LoadReport {
     int written = 0;    // registers the file held values for
     int unanswered = 0; // writes of them that got no reply
     bool verified = true; // no stray byte came on the line during the writes or after them
+    [[nodiscard]] int Answered() const { return written - unanswered; }
 };
+
+// A register that read back otherwise than written; no `held` when the read got no reply.
+struct DifferingRegister {
+    std::uint8_t address = 0;
+    std::uint16_t written = 0;
+    std::optional<std::uint16_t> held;
+    bool operator==(const DifferingRegister&) const = default;
+};
+
+// Reads back, in one burst, the registers values were written to, and lists each that holds
+// something else. A read without a reply ends the burst: it and every later register are
+// listed with no value held.
+[[nodiscard]] std::vector<DifferingRegister> ReadBack(RegisterExchange& link,
+                                                      const SettingsValues& values);
+
+// One line per differing register, for the user.
+[[nodiscard]] QString DifferingRegistersText(const std::vector<DifferingRegister>& differing);
+
+// A file of fewer values than registers: loaded, the rest of the registers keep theirs.
+[[nodiscard]] QString ShortFileText(int values);
 
 // Writes the values to the first registers of kSettingsRegisters, in order.
 [[nodiscard]] LoadReport WriteSettings(RegisterExchange& link, const SettingsValues& values);

@@ -7,6 +7,7 @@
 
 #ifndef _WIN32
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -56,6 +57,9 @@ DeviceFacts ExamineDevice(const std::string& path) {
     facts.accessible = ::access(path.c_str(), R_OK | W_OK) == 0;
     if (const group* owner = ::getgrgid(info.st_gid))
         facts.group = owner->gr_name;
+    if (const passwd* user = ::getpwuid(info.st_uid))
+        facts.owner = user->pw_name;
+    facts.mode = static_cast<unsigned>(info.st_mode & 07777);
 #ifdef __linux__
     if (facts.characterDevice)
         facts.terminal = ServedByTerminalDriver(major(info.st_rdev), minor(info.st_rdev));
@@ -75,6 +79,33 @@ OpenFailure ClassifyOpenFailure(const DeviceFacts& facts, bool refused) {
         return OpenFailure::Busy; // allowed, and still refused: someone else has it
     return OpenFailure::Unknown;
 }
+
+std::string GroupToJoin(const OpenFailureReport& report) {
+    constexpr unsigned kGroupReadWrite = 060;
+    if (report.group.empty() || report.group == "root" || !report.mode ||
+        (*report.mode & kGroupReadWrite) != kGroupReadWrite)
+        return {};
+    return report.group;
+}
+
+namespace {
+
+// "crw-rw---- (0660)"
+QString ModeText(unsigned mode) {
+    QString text = QStringLiteral("c");
+    for (int shift = 6; shift >= 0; shift -= 3) {
+        text += (mode >> shift) & 4 ? QChar('r') : QChar('-');
+        text += (mode >> shift) & 2 ? QChar('w') : QChar('-');
+        text += (mode >> shift) & 1 ? QChar('x') : QChar('-');
+    }
+    return text + QStringLiteral(" (%1)").arg(mode, 4, 8, QChar('0'));
+}
+
+QString Known(const std::string& text) {
+    return text.empty() ? QStringLiteral("неизвестно") : QString::fromStdString(text);
+}
+
+} // namespace
 
 QString OpenFailureText(const OpenFailureReport& r) {
     QStringList lines;
@@ -100,13 +131,21 @@ QString OpenFailureText(const OpenFailureReport& r) {
         }
         break;
     case OpenFailure::NoPermission: {
-        const QString group =
-            r.group.empty() ? QStringLiteral("dialout") : QString::fromStdString(r.group);
-        lines << QStringLiteral("Нет прав на устройство. Оно принадлежит группе %1; добавьте "
-                                "себя в неё:")
-                     .arg(group)
-              << QStringLiteral("    sudo usermod -aG %1 $USER").arg(group)
-              << QStringLiteral("затем выйдите из системы и войдите снова.");
+        const QString group = QString::fromStdString(GroupToJoin(r));
+        if (!group.isEmpty()) {
+            lines << QStringLiteral("Нет прав на устройство. Оно принадлежит группе %1; добавьте "
+                                    "себя в неё:")
+                         .arg(group)
+                  << QStringLiteral("    sudo usermod -aG %1 $USER").arg(group)
+                  << QStringLiteral("затем выйдите из системы и войдите снова.");
+            break;
+        }
+        lines << QStringLiteral("Нет прав на устройство. Владелец: %1, группа: %2, права: %3.")
+                     .arg(Known(r.owner), Known(r.group),
+                          r.mode ? ModeText(*r.mode) : QStringLiteral("неизвестны"))
+              << QStringLiteral("Ни одна группа, в которую можно вступить, не может читать и "
+                                "писать его: права устройства должен изменить администратор "
+                                "(правило udev).");
         break;
     }
     case OpenFailure::Busy:
@@ -130,8 +169,12 @@ OpenFailureReport ReportOpenFailure(int portNumber, const SerialChannel& channel
                              .reason = channel.DeviceError(),
                              .group = {},
                              .existingPorts = std::move(existingPorts)};
-    if (report.failure == OpenFailure::NoPermission)
-        report.group = ExamineDevice(report.device).group;
+    if (report.failure == OpenFailure::NoPermission) {
+        const DeviceFacts facts = ExamineDevice(report.device);
+        report.group = facts.group;
+        report.owner = facts.owner;
+        report.mode = facts.mode;
+    }
     return report;
 }
 

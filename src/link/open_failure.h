@@ -27,6 +27,8 @@ struct DeviceFacts {
     std::optional<bool> terminal{}; // whether a terminal driver serves it; nothing when unknown
     bool accessible = true;         // this user may read and write it
     std::string group{};            // the group that owns it, by name
+    std::string owner{};            // the user that owns it, by name
+    std::optional<unsigned> mode{}; // its permission bits
 };
 
 [[nodiscard]] DeviceFacts ExamineDevice(const std::string& path);
@@ -42,7 +44,13 @@ struct OpenFailureReport {
     std::string reason{}; // the system's words, may be empty
     std::string group{};  // owner of the device, for a permission failure
     std::optional<std::vector<std::string>> existingPorts{}; // nothing: not known
+    std::string owner{};            // the user that owns the device, for a permission failure
+    std::optional<unsigned> mode{}; // its permission bits; nothing: not known
 };
+
+// The group a user may join to get at the device: only one that may read and write it, and
+// never root, whose membership would give far more than a port. Empty when there is none.
+[[nodiscard]] std::string GroupToJoin(const OpenFailureReport& report);
 
 // The message for a port that did not open: the window's own first line, then the device and
 // the reason, then what to do about it.

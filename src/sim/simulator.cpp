@@ -36,6 +36,8 @@ std::optional<FaultPlan> ParseFault(std::string_view text) {
         return FaultPlan{};
     if (text == "silent")
         return FaultPlan{.fault = Fault::Silent};
+    if (text == "unplugged")
+        return FaultPlan{.fault = Fault::Unplugged};
     if (text == "garbage")
         return FaultPlan{.fault = Fault::Garbage, .bytes = 4};
     if (text.starts_with("short=")) {
@@ -148,6 +150,13 @@ int Simulator::Draw(int low, int high) {
 }
 
 FaultPlan Simulator::PlanFor(const Frame& request) {
+    if (m_writesBeforeUnplug && request[0] == static_cast<std::uint8_t>(Command::WriteParam) &&
+        (*m_writesBeforeUnplug)-- == 0) {
+        m_writesBeforeUnplug.reset();
+        m_fault = FaultPlan{.fault = Fault::Unplugged};
+    }
+    if (m_fault.fault == Fault::Unplugged)
+        return m_fault; // nothing reaches a controller without its cable
     if (!m_once.empty()) {
         const FaultPlan plan = m_once.front();
         m_once.pop_front();
@@ -188,6 +197,10 @@ Simulator::Reply Simulator::Answer(const Frame& request) {
     const FaultPlan plan = PlanFor(request);
     m_applied.push_back(plan);
 
+    Reply reply;
+    reply.request = m_framesTaken + m_frames.size() - 1;
+    if (plan.fault == Fault::Unplugged)
+        return reply;
     // The controller acts on the request even when its answer is lost on the way back.
     const Frame answer = m_model.Handle(request, m_clock());
 
@@ -198,6 +211,7 @@ Simulator::Reply Simulator::Answer(const Frame& request) {
         bytes.assign(answer.begin(), answer.end());
         break;
     case Fault::Silent:
+    case Fault::Unplugged:
         break;
     case Fault::ShortReply:
         bytes.assign(answer.begin(), answer.begin() + std::clamp(plan.bytes, 1, 3));
@@ -220,8 +234,6 @@ Simulator::Reply Simulator::Answer(const Frame& request) {
         break;
     }
 
-    Reply reply;
-    reply.request = m_framesTaken + m_frames.size() - 1;
     if (bytes.empty())
         return reply;
     const auto charTime = m_options.lineTiming ? kCharTime19200 : std::chrono::nanoseconds::zero();
@@ -254,6 +266,7 @@ Simulator::Reply Simulator::Answer(const Frame& request) {
 void Simulator::SetFault(FaultPlan plan) {
     std::lock_guard lock(m_mutex);
     m_fault = plan;
+    m_writesBeforeUnplug.reset();
 }
 
 void Simulator::InjectOnce(FaultPlan plan) {
@@ -266,6 +279,11 @@ void Simulator::SetFaultForAddress(std::uint8_t address, std::optional<FaultPlan
     std::erase_if(m_byAddress, [&](const auto& entry) { return entry.first == address; });
     if (plan)
         m_byAddress.emplace_back(address, *plan);
+}
+
+void Simulator::UnplugAfterWrites(int writes) {
+    std::lock_guard lock(m_mutex);
+    m_writesBeforeUnplug = writes;
 }
 
 void Simulator::SetRandomFaults(RandomFaults faults) {

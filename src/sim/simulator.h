@@ -21,6 +21,7 @@ enum class Fault {
     Surplus,    // the reply followed by `bytes` extra bytes
     Garbage,    // `bytes` bytes of noise (four when 0) instead of the reply
     Split,      // the first `bytes` (1 to 3) bytes, then the rest `gap` later
+    Unplugged,  // the cable is out: the request is neither acted on nor answered
 };
 
 struct FaultPlan {
@@ -31,7 +32,7 @@ struct FaultPlan {
     bool operator==(const FaultPlan&) const = default;
 };
 
-// Parses "silent", "short=N", "surplus=N", "garbage", "split=N:MS" or "none".
+// Parses "silent", "short=N", "surplus=N", "garbage", "split=N:MS", "unplugged" or "none".
 [[nodiscard]] std::optional<FaultPlan> ParseFault(std::string_view text);
 
 // Faults drawn at random for a share of the requests, repeatable from the seed. A request gets
@@ -94,6 +95,9 @@ public:
     // Applies whenever a request addresses this register.
     void SetFaultForAddress(std::uint8_t address, std::optional<FaultPlan> plan);
     void SetRandomFaults(RandomFaults faults);
+    // The cable pulled in the middle of a job: that many more parameter writes are taken and
+    // answered, then the standing plan becomes Unplugged until SetFault sets another one.
+    void UnplugAfterWrites(int writes);
 
     [[nodiscard]] std::vector<Frame> Frames() const;
     // The plan each request of Frames() was answered with.
@@ -141,6 +145,7 @@ private:
     std::vector<std::pair<std::uint8_t, FaultPlan>> m_byAddress;
     RandomFaults m_random;
     std::uint64_t m_randomState = 0;
+    std::optional<int> m_writesBeforeUnplug;
     bool m_claimed = false;
     std::uint32_t m_noise = 0x2545F491;
 };

@@ -1,6 +1,7 @@
 // zef-sim: a simulated controller on a pseudo-terminal, for the service program's real serial
 // code, for tests and for demonstrations without a controller on the bench.
 
+#include "files/disk_write.h"
 #include "sim/pty_server.h"
 
 #include <atomic>
@@ -30,7 +31,8 @@ const char kUsage[] =
     "usage: zef-sim [options]\n"
     "Serves a simulated ZEF-K7LX controller on a pseudo-terminal and prints its device path.\n"
     "  --line-timing          pace replies like 19200 baud 8N2 (11 bit times a character)\n"
-    "  --fault F              silent | short=N (1-3) | surplus=N | garbage | split=N:MS | none\n"
+    "  --fault F              silent | short=N (1-3) | surplus=N | garbage | split=N:MS |\n"
+    "                         unplugged (nothing acted on, nothing answered) | none\n"
     "                         (split=N:MS: N bytes (1-3) of each reply, the rest MS ms later)\n"
     "  --random FAULTS        faults at random, e.g. late=2:10-150,split=1:1-60,surplus=1:1-4\n"
     "                         (percent of the requests: late by 10-150 ms, split with a gap\n"
@@ -128,6 +130,7 @@ void removeOwnLink(const std::string& device, const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    zef::IgnoreFileSizeSignal(); // a file-size limit fails the write, not the program
     using namespace zef::sim;
     Simulator::Options options;
     FaultPlan plan;
@@ -159,7 +162,7 @@ int main(int argc, char** argv) {
             auto v = value();
             auto parsed = v ? ParseFault(*v) : std::nullopt;
             if (!parsed)
-                return fail("--fault needs silent, short=N, surplus=N, garbage or none");
+                return fail("--fault needs silent, short=N, surplus=N, garbage, unplugged or none");
             const auto delay = plan.delay;
             plan = *parsed;
             plan.delay = delay;

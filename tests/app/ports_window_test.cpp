@@ -193,8 +193,10 @@ TEST(PortMapping, a_refused_port_says_how_to_get_the_permission) {
     EXPECT_EQ(prompts.messages[0].toStdString(),
               "Невозможно открыть порт COM2\nУстройство: /dev/ttyZEF-locked\n"
               "Причина: Permission denied\n"
-              "Нет прав на устройство. Оно принадлежит группе dialout; добавьте себя в неё:\n"
-              "    sudo usermod -aG dialout $USER\nзатем выйдите из системы и войдите снова.");
+              "Нет прав на устройство. Владелец: неизвестно, группа: неизвестно, права: "
+              "неизвестны.\nНи одна группа, в которую можно вступить, не может читать и писать "
+              "его: права устройства должен изменить администратор (правило udev).");
+    EXPECT_EQ(prompts.kinds, QList{Prompts::Kind::Warning});
     EXPECT_FALSE(form.Connected());
     EXPECT_TRUE(form.Connect_to_COM[1]->isEnabled());
     // Without a mapping to change, the menu item is off.

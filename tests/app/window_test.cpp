@@ -169,6 +169,8 @@ TEST_F(Window, connection_messages_name_the_port_and_leave_the_window_idle) {
     EXPECT_TRUE(prompts.messages[1].contains("Устройство: simulator"))
         << prompts.messages[1].toStdString();
     EXPECT_TRUE(prompts.messages[1].contains("кабель")) << prompts.messages[1].toStdString();
+    // A port that failed is a warning, not a piece of information.
+    EXPECT_EQ(prompts.kinds, QList({Prompts::Kind::Warning, Prompts::Kind::Warning}));
     EXPECT_FALSE(form.Connected());
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_EQ(ports.sim->Frames().size(), 1u); // the probe only

@@ -8,7 +8,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <QProcess>
 #include <gtest/gtest.h>
+#include <set>
 
 #include <cstring>
 
@@ -166,6 +168,34 @@ TEST(ArchiveStore, snapshot_past_the_file_size_limit_leaves_no_file_and_says_why
     const auto child = test::RunUnderFileSizeLimit(ZEF_SNAPSHOT_HELPER, {data.path()}, 4096);
     ASSERT_TRUE(child.finished);
     EXPECT_EQ(child.exitCode, 0) << child.errorOutput.toStdString();
+    EXPECT_EQ(FolderEntries(data.filePath(kFolder)).size(), 1);
+}
+
+// Two workstations archive the same controller in the same second: both keep every snapshot.
+TEST(ArchiveStore, two_processes_in_the_same_second_keep_every_snapshot) {
+    QTemporaryDir data;
+    QProcess runs[2];
+    for (int i = 0; i < 2; ++i)
+        runs[i].start(ZEF_SNAPSHOT_HELPER,
+                      {data.path(), "25", "2026-05-01T09:30:00", QString::number(1000 * (i + 1))});
+    for (QProcess& run : runs)
+        ASSERT_TRUE(run.waitForFinished(60'000) && run.exitCode() == 0);
+    std::set<std::uint16_t> kept;
+    for (const Snapshot& s : CalibrationArchive(data.path()).List(kSerial))
+        kept.insert(ReadSettingsFile(s.path)->front());
+    EXPECT_EQ(kept.size(), 50u);
+}
+
+// A snapshot killed in the middle of its write is never listed, and the next one removes it.
+TEST(ArchiveStore, a_killed_snapshot_s_temporary_is_not_listed_and_is_removed_next_time) {
+    QTemporaryDir data;
+    const auto child = test::RunUnderFileSizeLimit(ZEF_SNAPSHOT_HELPER, {data.path()}, 60,
+                                                   test::FileSizeSignal::Default);
+    ASSERT_FALSE(child.finished); // killed: the helper leaves the signal alone
+    ASSERT_EQ(FolderEntries(data.filePath(kFolder)).size(), 1);
+    const CalibrationArchive archive(data.path());
+    EXPECT_TRUE(archive.List(kSerial).empty());
+    ASSERT_TRUE(archive.Store(kSerial, SettingsValues(31, 7), SnapshotReason::Connect));
     EXPECT_EQ(FolderEntries(data.filePath(kFolder)).size(), 1);
 }
 

@@ -175,7 +175,34 @@ TEST_F(ArchivedLoadTest, without_an_archive_the_file_loads_as_it_is) {
     const auto outcome = LoadWithArchive(sim.link, nullptr, std::nullopt, wrong, {});
     ASSERT_TRUE(outcome && outcome->written);
     EXPECT_FALSE(outcome->snapshot.has_value());
-    EXPECT_EQ(sim.ports.sim->Frames().size(), 31u); // the writes, no reads
+    EXPECT_EQ(sim.ports.sim->Frames().size(), 62u); // the writes and their read-back only
+}
+
+} // namespace
+
+namespace {
+
+// A load cut short by a pulled cable says how far it got and where the earlier calibration is;
+// the retry archives the half-written state under its own name, and the read-back after it
+// names a register the controller went back on.
+TEST_F(ArchivedLoadTest, load_cut_at_write_12_is_told_read_back_and_its_retry_labelled) {
+    ASSERT_TRUE(TakeSnapshot(sim.link, archive, kSerial, SnapshotReason::Connect));
+    const QString file = WrongFile();
+    const std::uint16_t old25 = sim.Params()[25];
+    sim.ports.sim->UnplugAfterWrites(12);
+    const auto cut = LoadWithArchive(sim.link, &archive, kSerial, file, {});
+    ASSERT_TRUE(cut && cut->written);
+    EXPECT_EQ(LoadOutcomeText(*cut).section('\n', 0, 0),
+              "Калибровка загружена не полностью: записано 12 из 31; прежняя калибровка в "
+              "архиве: 2026-05-01_09-30-01_connect.zef");
+
+    sim.ports.sim->SetFault({});
+    sim.link.SetWriteObserver([&] { sim.SetParam(25, old25); }); // refuses register 25
+    const auto retry = LoadWithArchive(sim.link, &archive, kSerial, file, {});
+    ASSERT_TRUE(retry && retry->written);
+    EXPECT_EQ(retry->differing,
+              std::vector<DifferingRegister>({{25, std::uint16_t(old25 + 1), old25}}));
+    EXPECT_TRUE(archive.List(kSerial).back().path.endsWith("_partial-load.zef"));
 }
 
 } // namespace

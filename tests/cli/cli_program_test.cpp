@@ -1,5 +1,6 @@
 // zef-cli as a station runs it: its own process, on zef-sim behind a pseudo-terminal.
 
+#include "files/disk_faults.h"
 #include "files/production_log.h"
 #include "support/sim_process.h"
 
@@ -239,6 +240,18 @@ TEST(CliProgram, two_numberings_racing_on_one_log_never_share_a_number) {
                   (1 + numbered) * zef::ProtocolRecord::kSize)
             << "round " << round;
     }
+}
+
+// A file-size limit is a failed write, told with status 4: zef-cli keeps SIGXFSZ from killing
+// it in the middle of a file, nobody does it for it.
+TEST(CliProgram, a_file_size_limit_fails_the_write_and_does_not_kill_the_program) {
+    QTemporaryDir home;
+    const auto child = zef::test::RunUnderFileSizeLimit(
+        ZEF_CLI_PATH, {"--simulator", "save", home.filePath("golf.zef")}, 20,
+        zef::test::FileSizeSignal::Default, home.path());
+    ASSERT_TRUE(child.finished) << "killed";
+    EXPECT_EQ(child.exitCode, 4);
+    EXPECT_TRUE(child.errorOutput.contains("File too large")) << child.errorOutput.toStdString();
 }
 
 // zef-cli runs where no display is: nothing of the widget or graphics modules is linked.

@@ -47,23 +47,30 @@ private:
 };
 
 struct ChildResult {
-    bool finished = false;
+    bool finished = false; // and exited, not killed
     int exitCode = -1;
     QString errorOutput;
 };
 
-// Runs program with the file-size limit lowered to limit bytes. SIGXFSZ is ignored, so a write
-// past the limit fails with EFBIG as on a full disk instead of killing the process. The C locale
-// keeps the system's texts predictable.
+// SIGXFSZ in the child: ignored, so a write past the limit fails with EFBIG as on a full
+// disk, or at its default, so that only the program itself can keep it from being killed.
+enum class FileSizeSignal { Ignored, Default };
+
+// Runs program with the file-size limit lowered to limit bytes. The C locale keeps the
+// system's texts predictable.
 inline ChildResult RunUnderFileSizeLimit(const QString& program, const QStringList& arguments,
-                                         rlim_t limit) {
+                                         rlim_t limit,
+                                         FileSizeSignal signal = FileSizeSignal::Ignored,
+                                         const QString& workingFolder = {}) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LC_ALL", "C");
     environment.insert("LANGUAGE", "C");
     process.setProcessEnvironment(environment);
-    process.setChildProcessModifier([limit] {
-        ::signal(SIGXFSZ, SIG_IGN);
+    if (!workingFolder.isEmpty())
+        process.setWorkingDirectory(workingFolder);
+    process.setChildProcessModifier([limit, signal] {
+        ::signal(SIGXFSZ, signal == FileSizeSignal::Ignored ? SIG_IGN : SIG_DFL);
         struct rlimit size {};
         size.rlim_cur = limit;
         size.rlim_max = limit;

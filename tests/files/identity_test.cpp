@@ -302,7 +302,9 @@ TEST_F(Identity, unanswered_serial_writes_are_reported) {
         EXPECT_TRUE(reading->numbered);
         EXPECT_EQ(reading->unansweredWrites, c.unanswered);
         EXPECT_EQ(reading->serial, "ZEF-K7LX SN 05.02 00114 ");
-        EXPECT_EQ(view.events.last(), "serial ZEF-K7LX SN 05.02 00114 ");
+        // A number the controller did not take whole is not shown as its own.
+        EXPECT_EQ(view.events.last(), c.unanswered == 0 ? "serial ZEF-K7LX SN 05.02 00114 "
+                                                        : "serial Нумерация не завершена");
         EXPECT_EQ(FileBytes(LogPath())->size(), 80);
         const QString told = UnansweredIdentityText(*reading);
         if (c.unanswered == 0) {
@@ -330,11 +332,14 @@ TEST_F(Identity, write_identity_pads_or_cuts_to_24_characters_and_adds_the_date)
     for (const auto& c : cases) {
         sim.ports.sim->ClearFrames();
         EXPECT_EQ(identity.WriteIdentity(c.serial), 0);
-        std::vector<SimLink::Write> expected;
-        for (int i = 0; i < 24; ++i)
+        // The last position's marker first and its own character last: see
+        // numbering_cut_at_any_write_is_recognised_and_numbered_afresh.
+        std::vector<SimLink::Write> expected{{59, 0x7F}};
+        for (int i = 0; i < 23; ++i)
             expected.emplace_back(36 + i, static_cast<std::uint8_t>(c.expected[i]));
         for (int i = 0; i < 8; ++i)
             expected.emplace_back(60 + i, kTodayText[i]);
+        expected.emplace_back(59, static_cast<std::uint8_t>(c.expected[23]));
         EXPECT_EQ(sim.Writes(), expected) << c.serial.toStdString();
     }
 }
@@ -354,6 +359,39 @@ TEST(ReleaseDate, is_always_two_digit_day_month_year) {
             EXPECT_EQ(ReleaseDateText(date), text) << text.toStdString();
     }
     QLocale::setDefault(previous);
+}
+
+} // namespace
+
+namespace {
+
+// A numbering cut short at any of its 32 writes, as by a pulled cable, leaves a controller that
+// says so, never a plausible serial; the next numbering gives it a fresh number, and the number
+// cut short stays spent in the log: a gap, never a duplicate.
+TEST(IdentityCut, numbering_cut_at_any_write_is_recognised_and_numbered_afresh) {
+    SimLink sim({.blankIdentity = true}, std::chrono::milliseconds(1));
+    QTemporaryDir dir;
+    DeviceIdentity identity(sim.link, dir.path(), [] { return kToday; });
+    RecordingView view;
+    for (int answered = 0; answered < 32; ++answered) {
+        SCOPED_TRACE(answered);
+        QFile::remove(dir.filePath("Protocol.lst"));
+        sim.ports.sim->WithModel(
+            [](sim::ControllerModel& m) { m.SetIdentity(kBlank, kBlankDate); });
+        sim.ports.sim->UnplugAfterWrites(answered);
+        ASSERT_TRUE(identity.ReadIdentity(view));
+        EXPECT_EQ(view.events.last(), QString("serial Нумерация не завершена"));
+        EXPECT_EQ(sim.Serial().back(), answered == 0 ? ' ' : kUnfinishedMarker);
+
+        sim.ports.sim->SetFault({}); // plugged in again
+        view.events.clear();
+        const auto again = identity.ReadIdentity(view);
+        ASSERT_TRUE(again && again->complete);
+        EXPECT_EQ(view.events.first(), answered == 0 ? QString("serial ") + kBlank
+                                                     : QString("serial Нумерация не завершена"));
+        EXPECT_EQ(sim.Serial(), "ZEF-K7LX SN 05.02 00115 ");
+        EXPECT_EQ(FileBytes(dir.filePath("Protocol.lst"))->size(), 3 * 40); // 00113 to 00115
+    }
 }
 
 } // namespace

@@ -19,7 +19,9 @@ namespace zef::test {
 // A register exchange opened on the simulated controller, with what a test asks of it.
 class SimLink {
 public:
-    explicit SimLink(sim::Simulator::Options options = {}) : ports(options) {
+    explicit SimLink(sim::Simulator::Options options = {},
+                     std::chrono::milliseconds step = std::chrono::milliseconds(5))
+        : ports(options), channel(ports, step) {
         opened = channel.Open(1, 19200);
     }
 
@@ -59,7 +61,7 @@ public:
 
     SimPorts ports;
     // A short clock step keeps the cases without a reply quick.
-    SerialChannel channel{ports, std::chrono::milliseconds(5)};
+    SerialChannel channel;
     RegisterExchange link{channel};
     bool opened = false;
 };

@@ -219,14 +219,27 @@ TEST(OpenFailures, the_message_keeps_its_first_line_and_says_what_to_do) {
           .device = "/dev/ttyUSB0",
           .failure = OpenFailure::NoPermission,
           .reason = "Permission denied",
-          .group = "uucp"},
+          .group = "uucp",
+          .owner = "root",
+          .mode = 0660},
          "Невозможно открыть порт COM4\nУстройство: /dev/ttyUSB0\nПричина: Permission denied\n"
          "Нет прав на устройство. Оно принадлежит группе uucp; добавьте себя в неё:\n"
          "    sudo usermod -aG uucp $USER\nзатем выйдите из системы и войдите снова."},
         {{.portNumber = 1, .device = "/dev/ttyUSB0", .failure = OpenFailure::NoPermission},
          "Невозможно открыть порт COM1\nУстройство: /dev/ttyUSB0\n"
-         "Нет прав на устройство. Оно принадлежит группе dialout; добавьте себя в неё:\n"
-         "    sudo usermod -aG dialout $USER\nзатем выйдите из системы и войдите снова."},
+         "Нет прав на устройство. Владелец: неизвестно, группа: неизвестно, права: неизвестны.\n"
+         "Ни одна группа, в которую можно вступить, не может читать и писать его: права "
+         "устройства должен изменить администратор (правило udev)."},
+        {{.portNumber = 1,
+          .device = "/dev/ttyUSB0",
+          .failure = OpenFailure::NoPermission,
+          .group = "root", // never: its members may do far more than use a port
+          .owner = "root",
+          .mode = 0660},
+         "Невозможно открыть порт COM1\nУстройство: /dev/ttyUSB0\n"
+         "Нет прав на устройство. Владелец: root, группа: root, права: crw-rw---- (0660).\n"
+         "Ни одна группа, в которую можно вступить, не может читать и писать его: права "
+         "устройства должен изменить администратор (правило udev)."},
         {{.portNumber = 1,
           .device = "/dev/pts/3",
           .failure = OpenFailure::Busy,
@@ -261,6 +274,8 @@ TEST(OpenFailures, the_system_is_asked_about_real_paths) {
     const DeviceFacts null = ExamineDevice("/dev/null");
     EXPECT_TRUE(null.characterDevice);
     EXPECT_FALSE(null.group.empty());
+    EXPECT_EQ(null.owner, "root");
+    EXPECT_EQ(null.mode, 0666u);
     if (!null.terminal)
         GTEST_SKIP() << "the kernel's table of terminal drivers is not readable here";
     EXPECT_FALSE(*null.terminal);

@@ -2,6 +2,7 @@
 
 #include "dialogs/prompts.h"
 
+#include <QList>
 #include <QStringList>
 
 #include <deque>
@@ -11,7 +12,10 @@ namespace zef::test {
 // Answers the program's questions from a script and records what it said.
 class ScriptedPrompts final : public Prompts {
 public:
-    void Message(const QString& text, Kind) override { messages << text; }
+    void Message(const QString& text, Kind kind) override {
+        messages << text;
+        kinds << kind;
+    }
     bool AskYesNo(const QString& text, Kind) override {
         questions << text;
         if (answers.empty())
@@ -34,6 +38,7 @@ public:
     }
 
     QStringList messages;
+    QList<Kind> kinds; // of the messages, in turn
     QStringList questions;
     QStringList filters;
     QStringList proposals; // the names proposed to the save dialogs that propose one
