@@ -18,6 +18,7 @@ enum CommandOption : unsigned {
     kDataDirOption = 1u << 3,  // --data-dir
     kMonitorOptions = 1u << 4, // --period, --count, --csv
     kReportOption = 1u << 5,   // --report
+    kTuneOptions = 1u << 6,    // --file, --out, --apply, --min-confidence
 };
 
 struct CommandRow {
@@ -50,6 +51,10 @@ struct CliOptions {
     std::optional<int> count;
     QString csv;
     QString report;
+    QString file;          // tune --file: a settings file instead of the controller
+    QString out;           // tune --out: the tuned copy
+    bool apply = false;    // tune --apply
+    QString minConfidence; // tune --min-confidence; empty: medium
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used
