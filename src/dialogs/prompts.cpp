@@ -49,6 +49,14 @@ bool QtPrompts::AskYesNo(const QString& text, Kind kind) {
     return box.exec() == QMessageBox::Yes;
 }
 
+bool QtPrompts::AskYesNoDefaultNo(const QString& text, Kind kind) {
+    QMessageBox box(iconFor(kind), QString::fromUtf8(kPlainCaption), text,
+                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString QtPrompts::FolderKey(const QString& dialog, const QString& filter) {
     static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
     const auto match = pattern.match(filter);

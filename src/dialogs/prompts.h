@@ -22,6 +22,12 @@ public:
 
     // Yes/No; true for Yes.
     [[nodiscard]] virtual bool AskYesNo(const QString& text, Kind kind = Kind::Confirmation) = 0;
+    // The same with "Нет" as the answer Enter gives, for a question whose "Да" writes to the
+    // controller.
+    [[nodiscard]] virtual bool AskYesNoDefaultNo(const QString& text,
+                                                 Kind kind = Kind::Confirmation) {
+        return AskYesNo(text, kind);
+    }
 
     // A file name chosen in an open or save dialog with the given filter ("Описание (*.ext)"),
     // or nothing when the user cancels.
@@ -50,6 +56,7 @@ public:
 
     void Message(const QString& text, Kind kind) override;
     bool AskYesNo(const QString& text, Kind kind) override;
+    bool AskYesNoDefaultNo(const QString& text, Kind kind) override;
     std::optional<QString> OpenFileName(const QString& filter) override;
     std::optional<QString> SaveFileName(const QString& filter) override;
     std::optional<QString> SaveFileNameAs(const QString& filter, const QString& proposed) override;

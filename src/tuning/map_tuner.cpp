@@ -26,6 +26,9 @@ constexpr std::array<std::string_view, 4> kConfidenceKeys = {"none", "low", "med
 constexpr double kHuber = 1.345;
 // MAD of a normal distribution to its standard deviation.
 constexpr double kMadToSigma = 1.4826;
+// The median residual to a twentieth of the need's own bin, up to 2 ms (beyond: the last bin).
+constexpr double kMedianBinMs = MapTuner::kNeedBinMs / 20;
+constexpr std::size_t kMedianBins = 4000;
 
 // The confidence rule's figures: samples' worth and residual spread relative to the value.
 constexpr double kSeenWeight = 3;
@@ -290,7 +293,8 @@ std::array<double, kMapSize> MapTuner::Fit(std::vector<double>& weights) const {
     weights.assign(cells.size(), 1.0);
 
     std::array<double, kMapSize> map = anchor;
-    std::vector<std::pair<double, double>> deviations(cells.size()); // |r|, samples
+    std::vector<double> deviations(cells.size());
+    std::vector<double> histogram(kMedianBins);
     for (int pass = 0; pass < m_settings.iterations; ++pass) {
         std::array<std::array<double, kMapSize>, kMapSize> a{};
         std::array<double, kMapSize> b{};
@@ -310,33 +314,41 @@ std::array<double, kMapSize> MapTuner::Fit(std::vector<double>& weights) const {
             b[j] += w * cell.say;
             b[k] += w * (cell.sy - cell.say);
         }
+        const auto previous = map;
         map = Solve(a, b);
-        if (cells.empty() || pass + 1 == m_settings.iterations)
-            break; // the statistics use the weights this map was fitted with
+        double moved = 0;
+        for (std::size_t i = 0; i < kMapSize; ++i)
+            moved = std::max(moved, std::abs(map[i] - previous[i]));
+        // The statistics use the weights this map was fitted with.
+        if (cells.empty() || pass + 1 == m_settings.iterations || (pass > 0 && moved < 1e-5))
+            break;
 
-        // Reweighting by each cell's mean residual against a robust scale of them all.
+        // Reweighting by each cell's mean residual against a robust scale of them all: the
+        // median absolute residual, counted in fine bins so a pass stays linear in the cells.
+        std::fill(histogram.begin(), histogram.end(), 0.0);
         double total = 0;
         for (std::size_t c = 0; c < cells.size(); ++c) {
             const Cell& cell = *cells[c];
             const auto j = static_cast<std::size_t>(cell.segment);
             const double meanA = cell.sa / cell.n;
-            const double r = cell.sy / cell.n - (meanA * map[j] + (1 - meanA) * map[j + 1]);
-            deviations[c] = {std::abs(r), cell.n};
+            deviations[c] =
+                std::abs(cell.sy / cell.n - (meanA * map[j] + (1 - meanA) * map[j + 1]));
+            const auto bin = std::min(histogram.size() - 1,
+                                      static_cast<std::size_t>(deviations[c] / kMedianBinMs));
+            histogram[bin] += cell.n;
             total += cell.n;
         }
-        std::vector<std::pair<double, double>> sorted = deviations;
-        std::sort(sorted.begin(), sorted.end());
         double seen = 0, median = 0;
-        for (const auto& [r, n] : sorted) {
-            seen += n;
+        for (std::size_t bin = 0; bin < histogram.size(); ++bin) {
+            seen += histogram[bin];
             if (seen >= total / 2) {
-                median = r;
+                median = (static_cast<double>(bin) + 0.5) * kMedianBinMs;
                 break;
             }
         }
         const double scale = std::max(kMadToSigma * median, kNeedBinMs);
         for (std::size_t c = 0; c < cells.size(); ++c) {
-            const double r = deviations[c].first;
+            const double r = deviations[c];
             weights[c] = r <= kHuber * scale ? 1.0 : kHuber * scale / r;
         }
     }

@@ -20,6 +20,10 @@ public:
         answers.pop_front();
         return a;
     }
+    bool AskYesNoDefaultNo(const QString& text, Kind kind) override {
+        noByDefault << text;
+        return AskYesNo(text, kind);
+    }
     std::optional<QString> OpenFileName(const QString& filter) override {
         filters << filter;
         return next();
@@ -35,6 +39,7 @@ public:
 
     QStringList messages;
     QStringList questions;
+    QStringList noByDefault; // the questions among them asked with "Нет" as the default
     QStringList filters;
     QStringList proposals; // the names proposed to the save dialogs that propose one
     std::deque<bool> answers;
