@@ -29,6 +29,8 @@ constexpr double kMadToSigma = 1.4826;
 // The median residual to a twentieth of the need's own bin, up to 2 ms (beyond: the last bin).
 constexpr double kMedianBinMs = MapTuner::kNeedBinMs / 20;
 constexpr std::size_t kMedianBins = 4000;
+// Within three quarters of a step of the fit a point is as good as the step makes it.
+constexpr double kSettledSteps = 0.75;
 
 // The confidence rule's figures: samples' worth and residual spread relative to the value.
 constexpr double kSeenWeight = 3;
@@ -411,7 +413,11 @@ TuningResult MapTuner::Result() const {
                 point.confidence = Confidence::Low;
         }
 
-        if (point.confidence == Confidence::None) {
+        // A point already as near the fit as a step allows stays, so a value the engine needs
+        // between two steps does not send the fitter back and forth from one pass to the next.
+        const bool near =
+            std::abs(point.fittedMs * 1000 - m_current[i]) < kSettledSteps * kMapStepMicros;
+        if (point.confidence == Confidence::None || near) {
             point.suggestedMicros = m_current[i];
         } else {
             const double fraction = m_settings.maxChangeFraction;
