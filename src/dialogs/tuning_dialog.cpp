@@ -43,7 +43,7 @@ TuningDialog::TuningDialog(const MapMicros& current, Prompts& prompts, Hooks hoo
 
     m_table = new QTableWidget(static_cast<int>(kMapSize), ColumnCount, this);
     m_table->setObjectName("TuningTable");
-    m_table->setHorizontalHeaderLabels({"Обороты", "Сейчас, мс", "Предлагается, мс", "Изменение",
+    m_table->setHorizontalHeaderLabels({"Об/мин", "Сейчас, мс", "Подбор, мс", "Изменение",
                                         "Замеров", "Разброс, мс", "Уверенность"});
     m_table->horizontalHeaderItem(Trust)->setToolTip(MapTuner::ConfidenceRule());
     m_table->verticalHeader()->hide();
@@ -159,7 +159,7 @@ bool TuningDialog::fillRow(std::size_t i) {
     const PointTuning& p = m_result.points[i];
     const int row = static_cast<int>(i);
     const bool seen = p.confidence != Confidence::None;
-    const QStringList texts = {QStringLiteral("%1 об/мин").arg(p.speed),
+    const QStringList texts = {QString::number(p.speed),
                                Ms(p.currentMicros),
                                Ms(p.suggestedMicros),
                                (p.changePercent > 0 ? QStringLiteral("+") : QString()) +
