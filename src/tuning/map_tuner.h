@@ -188,8 +188,8 @@ private:
     double m_formulaSum = 0;
 };
 
-// The suggested value of every point whose confidence is at least `least` (and, when given,
-// is ticked); the others keep their current value.
+// The suggested value of every point whose confidence is at least `least`, or, when `ticked`
+// is given, of every ticked point; the others keep their current value.
 [[nodiscard]] MapMicros ChosenMap(const TuningResult& result, Confidence least,
                                   const std::array<bool, kMapSize>* ticked = nullptr);
 
