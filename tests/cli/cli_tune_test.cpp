@@ -77,10 +77,6 @@ TEST_F(TuneRun, tunes_the_controller_or_a_file_and_refuses_what_it_cannot_read) 
              EXPECT_TRUE(r.error.contains(QStringLiteral("строка"))) << r.error.toStdString();
              EXPECT_TRUE(cli.ports.sim->Frames().empty()); // refused before the controller
          }},
-        {"--apply with --file",
-         {"tune", "--apply", "--file", cli.File("cal.zef"), Drive()},
-         ExitStatus::BadUsage,
-         [&](const CommandResult&) { EXPECT_EQ(ControllerMap(), stored); }},
         {"only the table",
          {"tune", "--min-confidence", "high", Drive()},
          ExitStatus::Success,
