@@ -37,4 +37,7 @@ void PrintLostLink(const QString& simulator, double lineLimitSeconds);
 // zef-cli's commands and a station run, as processes, against their exchanges' line time.
 void PrintCliTimes(const QString& cli, const QString& simulator, double lineLimitSeconds);
 
+// Tuning the map from a ten-hour recording of the simulated drive, and a live row's cost.
+void PrintTuningFigures();
+
 } // namespace zef::bench

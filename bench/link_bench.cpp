@@ -168,8 +168,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption lostLinkOnly("lost-link-only",
                                           "only the connection, lost-link and blocking figures");
     const QCommandLineOption cliOnly("cli-only", "only zef-cli's commands and station run");
-    parser.addOptions(
-        {exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly, lostLinkOnly, cliOnly});
+    const QCommandLineOption tuningOnly("tuning-only", "only the map tuning's figures");
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly,
+                       lostLinkOnly, cliOnly, tuningOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -186,6 +187,10 @@ int main(int argc, char** argv) {
     }
     if (parser.isSet(trendOnly)) {
         bench::PrintTrendView();
+        return 0;
+    }
+    if (parser.isSet(tuningOnly)) {
+        bench::PrintTuningFigures();
         return 0;
     }
     if (parser.isSet(faultsOnly)) {
@@ -264,6 +269,7 @@ int main(int argc, char** argv) {
     bench::PrintConnectionArchiveCost(lineLimit);
     datalogFigures();
     bench::PrintTrendView();
+    bench::PrintTuningFigures();
     bench::PrintLostLink(simulator, lineLimit);
     bench::PrintCliTimes(cli, simulator, lineLimit);
     printFaultRun(faultOptions);

@@ -8,11 +8,13 @@
 #include "app/map_editor.h"
 #include "app/options.h"
 #include "controls/ext_edit.h"
+#include "datalog/channels.h"
 #include "datalog/trend_window.h"
 #include "dialogs/about_box.h"
 #include "dialogs/ports_dialog.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
+#include "dialogs/tuning_dialog.h"
 #include "files/cp1251.h"
 #include "files/disk_write.h"
 #include "link/qt_serial_backend.h"
@@ -320,6 +322,40 @@ int main(int argc, char** argv) {
         shots.Shoot("25-trend-replayed");
         form.Trend()->close();
         Shooter::settle(300);
+    }
+
+    // "Карта → Подбор по записи...": a drive of the simulated engine whose true map is a few per
+    // cent off the stored one, warm-up and two passes of its cycle, the suggestion dashed on
+    // the chart.
+    {
+        sim::ControllerModel engine;
+        engine.SetTrueMap(sim::ControllerModel::DefaultTrueMapMs());
+        std::vector<DatalogRow> rows;
+        for (double t = 0; t < 170 + 2 * sim::ControllerModel::DriveCycleSeconds(); t += 0.35) {
+            DatalogRow row{{}, t, {}};
+            for (const DatalogChannel& channel : DatalogChannels())
+                row.values.push_back(ChannelValue(channel, engine.Live(channel.address, t)));
+            rows.push_back(row);
+        }
+        TuningDialog::Hooks hooks;
+        hooks.write = [](const MapMicros&, const MapMicros&) { return std::optional<MapWrite>(); };
+        hooks.showSuggested = [&form](const std::vector<QPointF>& curve) {
+            form.Chart1()->SetSuggested(curve);
+        };
+        // The map as stored, not as the arrows' shots above left it.
+        for (const MapPoint& point : kMapPoints)
+            setParam(*simulator, point.parameter, engine.Param(point.parameter));
+        Shooter::settle(800);
+        TuningDialog tuning(*ReadMap(link), prompts, hooks, &form);
+        tuning.AddRows(rows);
+        tuning.show();
+        Shooter::settle(300);
+        // Beside the chart, over the parameter pages.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        tuning.move(screen.right() - tuning.frameGeometry().width(),
+                    screen.bottom() - tuning.frameGeometry().height());
+        Shooter::settle(800);
+        shots.Shoot("28-map-tuning");
     }
 
     // The caption with a file name, as the X server holds it.

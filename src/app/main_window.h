@@ -108,6 +108,7 @@ public:
     // The calibration archive: a snapshot at every connection and before every load. Without
     // one (nullptr) none is taken.
     void SetArchive(const CalibrationArchive* archive) { m_archive = archive; }
+    [[nodiscard]] const CalibrationArchive* Archive() const { return m_archive; }
     // Loads a settings file into the controller, archiving first the state it overwrites, and
     // shows what the controller then holds: the load command and a restore.
     bool LoadCalibration(const QString& path);

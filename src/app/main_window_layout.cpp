@@ -8,6 +8,7 @@
 #include "app/arrow_pair.h"
 #include "app/map_chart.h"
 #include "app/map_editor.h"
+#include "app/map_tuning.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
 #include "dialogs/form_font.h"
@@ -120,6 +121,11 @@ void TForm1::buildMenu() {
     N7 = file->addAction("&Выход");
     N7->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     addDatalogMenu();
+    QMenu* map = menuBar()->addMenu("&Карта");
+    map->setObjectName("MapMenu");
+    QAction* tune = map->addAction("&Подбор по записи...");
+    tune->setObjectName("MapTuning");
+    connect(tune, &QAction::triggered, this, [this] { ShowMapTuning(*this); });
     QMenu* help = menuBar()->addMenu("&?");
     help->setObjectName("N4");
     N5 = help->addAction("Помощь");

@@ -183,6 +183,19 @@ void MapChart::resizeEvent(QResizeEvent* event) {
     placeMarks();
 }
 
+void MapChart::SetSuggested(const std::vector<QPointF>& points) {
+    if (!m_suggested) {
+        m_suggested = new QLineSeries;
+        m_suggested->setObjectName("Suggested");
+        m_suggested->setPen(QPen(QColor(0, 110, 0), 2, Qt::DashLine));
+        m_chart->addSeries(m_suggested);
+        m_suggested->attachAxis(m_speedAxis);
+        m_suggested->attachAxis(m_timeAxis);
+    }
+    m_suggested->replace(QList<QPointF>(points.begin(), points.end()));
+    viewport()->update();
+}
+
 void MapChart::dataChanged() {
     placeMarks();
     viewport()->update();

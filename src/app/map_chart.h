@@ -46,6 +46,10 @@ public:
     [[nodiscard]] bool Stale() const { return m_stale; }
     [[nodiscard]] QWidget* Marker() const { return m_marker; }
 
+    // A curve proposed for the map (a tuning's suggestion), dashed over it; empty removes it.
+    void SetSuggested(const std::vector<QPointF>& points);
+    [[nodiscard]] QLineSeries* Suggested() const { return m_suggested; } // null until first set
+
     [[nodiscard]] QLineSeries* Series1() const { return m_series1; }
     [[nodiscard]] QLineSeries* Series2() const { return m_series2; }
     [[nodiscard]] QCategoryAxis* SpeedAxis() const { return m_speedAxis; }
@@ -72,6 +76,7 @@ private:
     QValueAxis* m_timeAxis;
     QGraphicsSimpleTextItem* m_unitTime;
     QGraphicsSimpleTextItem* m_unitSpeed;
+    QLineSeries* m_suggested = nullptr;
     QWidget* m_marker = nullptr;
     std::vector<QGraphicsSimpleTextItem*> m_marks;
     std::vector<QGraphicsSimpleTextItem*> m_speedLabels; // 0 ... 6000 under the plot

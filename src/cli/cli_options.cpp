@@ -96,6 +96,18 @@ constexpr std::array kCommands = {
                .options = kReportOption,
                .synopsis = "[--report FILE] LIMITS",
                .summary = "the end-of-line check of a limits file, PASS or FAIL for each"},
+    CommandRow{.name = "tune",
+               .minArguments = 1,
+               .maxArguments = 1,
+               .needsController = false,
+               .options = kTuneOptions | kDataDirOption | kForceOption,
+               .synopsis = "[--file CAL.zef] [--out NEW.zef] [--apply] [--min-confidence "
+                           "LEVEL] RECORDING.csv",
+               .summary =
+                   "the map suggested by a recording, point by point with its confidence,\n"
+                   "      against the controller's map or a settings file's; --apply writes\n"
+                   "      the points of LEVEL (low, medium, high; medium when not given)\n"
+                   "      or above after archiving the calibration, --out a tuned copy"},
 };
 
 struct OptionOwner {
@@ -113,6 +125,10 @@ constexpr std::array kCommandOptions = {
     OptionOwner{"csv", kMonitorOptions},
     OptionOwner{"report", kReportOption},
     OptionOwner{"allow-short", kAllowShortOption},
+    OptionOwner{"file", kTuneOptions},
+    OptionOwner{"out", kTuneOptions},
+    OptionOwner{"apply", kTuneOptions},
+    OptionOwner{"min-confidence", kTuneOptions},
 };
 
 std::optional<int> PositiveNumber(const QString& text) {
@@ -152,8 +168,12 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     const QCommandLineOption csv("csv", {}, "FILE");
     const QCommandLineOption report("report", {}, "FILE");
     const QCommandLineOption allowShort("allow-short", {});
+    const QCommandLineOption file("file", {}, "FILE");
+    const QCommandLineOption out("out", {}, "FILE");
+    const QCommandLineOption apply("apply", {});
+    const QCommandLineOption minConfidence("min-confidence", {}, "LEVEL");
     parser.addOptions({help, version, port, simulator, blank, json, clamp, force, logDir, dataDir,
-                       period, count, csv, report, allowShort});
+                       period, count, csv, report, allowShort, file, out, apply, minConfidence});
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -214,6 +234,10 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     options.dataDir = parser.value(dataDir);
     options.csv = parser.value(csv);
     options.report = parser.value(report);
+    options.file = parser.value(file);
+    options.out = parser.value(out);
+    options.apply = parser.isSet(apply);
+    options.minConfidence = parser.value(minConfidence);
     if (parser.isSet(period)) {
         const auto ms = PositiveNumber(parser.value(period));
         if (!ms) {

@@ -19,6 +19,7 @@ enum CommandOption : unsigned {
     kMonitorOptions = 1u << 4,   // --period, --count, --csv
     kReportOption = 1u << 5,     // --report
     kAllowShortOption = 1u << 6, // --allow-short
+    kTuneOptions = 1u << 7,      // --file, --out, --apply, --min-confidence
 };
 
 struct CommandRow {
@@ -52,6 +53,10 @@ struct CliOptions {
     std::optional<int> count;
     QString csv;
     QString report;
+    QString file;          // tune --file: a settings file instead of the controller
+    QString out;           // tune --out: the tuned copy
+    bool apply = false;    // tune --apply
+    QString minConfidence; // tune --min-confidence; empty: medium
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

@@ -1,6 +1,7 @@
 #include "cli/cli_check.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
+#include "cli/cli_tune.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,8 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
     }
     if (name == "diff")
         return RunDiff(environment, args[0], args[1]);
+    if (name == "tune")
+        return RunTune(environment, options);
     if (name == "check") {
         // The limits file is read before the controller is, so a bad one costs no exchange.
         auto limits = ReadStationLimits(args[0]);

@@ -21,9 +21,57 @@ double bump(double t, double start, double length) {
     return std::sin(std::numbers::pi * (t - start) / length);
 }
 
+// The drive cycle: each speed held, reached by a ramp from the one before; the speeds visit
+// every map point and the stretches between, idle included.
+constexpr std::array<double, 12> kDriveSpeeds = {850,  1000, 1500, 2000, 3000, 4000,
+                                                 6000, 5000, 3500, 2500, 1250, 700};
+constexpr double kRampSeconds = 2;
+constexpr double kHoldSeconds = 10;
+constexpr double kLegSeconds = kRampSeconds + kHoldSeconds;
+
+// The oxygen loop: the sensor sees the mixture after a delay, and the correction follows it
+// with a time constant; the sensor's noise stays in the correction.
+constexpr double kLoopDelay = 0.3;
+constexpr double kLoopTimeConstant = 0.4;
+constexpr double kLoopStep = 0.05;
+constexpr int kLoopSteps = 60;
+constexpr double kSensorNoise = 0.008;
+constexpr double kLoopLimit = 0.25;
+// The engine takes more than the map while it accelerates (fuel wets the manifold walls).
+constexpr double kWallWetting = 0.05;
+
+struct Leg {
+    double from, to, into; // speeds, seconds into the leg
+};
+
+Leg LegAt(double t) {
+    const double p = std::fmod(std::max(t, 0.0), kLegSeconds * kDriveSpeeds.size());
+    const auto i = static_cast<std::size_t>(p / kLegSeconds);
+    return {kDriveSpeeds[(i + kDriveSpeeds.size() - 1) % kDriveSpeeds.size()], kDriveSpeeds[i],
+            p - static_cast<double>(i) * kLegSeconds};
+}
+
+// Uniform in [-1, 1], the same for every moment of one tenth of a second.
+double Noise(double t) {
+    auto x = static_cast<std::uint32_t>(static_cast<std::int64_t>(std::floor(t * 10)));
+    x = x * 2654435761u + 0x9E3779B9u;
+    x ^= x >> 15;
+    x *= 0x85EBCA6Bu;
+    x ^= x >> 13;
+    return static_cast<double>(x) / 2147483647.5 - 1;
+}
+
 } // namespace
 
 ControllerModel::ControllerModel() : ControllerModel(Options{}) {}
+
+ControllerModel::MapMs ControllerModel::DefaultTrueMapMs() {
+    return {2.600, 2.765, 3.465, 3.876, 4.416, 5.459, 5.880};
+}
+
+double ControllerModel::DriveCycleSeconds() {
+    return kLegSeconds * kDriveSpeeds.size();
+}
 
 ControllerModel::ControllerModel(Options options) {
     auto& p = m_params;
@@ -94,6 +142,8 @@ void ControllerModel::PinLive(std::uint8_t address, std::optional<std::uint16_t>
 }
 
 double ControllerModel::EngineSpeed(double t) const {
+    if (Driving())
+        return DriveSpeed(t);
     // Idle near 850 rpm with a little hunting, and a blip of the throttle every 15 seconds.
     const double idle = 850 + 12 * std::sin(kTwoPi * t / 2.7) + 5 * std::sin(kTwoPi * t / 0.9);
     const double cycle = std::fmod(t, 15.0);
@@ -117,7 +167,77 @@ double ControllerModel::BaseInjectionMicros(double rpm) const {
     return m_params[13];
 }
 
+double ControllerModel::DriveSpeed(double t) const {
+    const Leg leg = LegAt(t);
+    const double hunting = 8 * std::sin(kTwoPi * t / 2.7) + 4 * std::sin(kTwoPi * t / 0.9);
+    if (leg.into >= kRampSeconds)
+        return leg.to + hunting;
+    const double x = leg.into / kRampSeconds;
+    return leg.from + (leg.to - leg.from) * x * x * (3 - 2 * x) + hunting;
+}
+
+double ControllerModel::DriveThrottle(double t) const {
+    const Leg leg = LegAt(t);
+    auto opening = [](double rpm) { return 0.6 + 3.4 * std::clamp((rpm - 700) / 5300, 0.0, 1.0); };
+    if (leg.into >= kRampSeconds)
+        return opening(leg.to);
+    const double x = leg.into / kRampSeconds;
+    // The pedal leads the engine: opened past the new position while it speeds up, closed
+    // below it while it slows.
+    const double lead = (leg.to > leg.from ? 0.6 : -0.4) * std::sin(std::numbers::pi * x);
+    return std::clamp(opening(leg.from + (leg.to - leg.from) * x) + lead, 0.4, 4.8);
+}
+
+double ControllerModel::Accelerating(double t) const {
+    if (!Driving())
+        return 0;
+    const Leg leg = LegAt(t);
+    if (leg.into >= kRampSeconds || leg.to <= leg.from)
+        return 0;
+    return std::sin(std::numbers::pi * leg.into / kRampSeconds);
+}
+
+double ControllerModel::TrueMicros(double rpm) const {
+    static constexpr std::array<double, 7> speeds = {500, 1000, 1500, 2000, 3000, 4000, 6000};
+    const MapMs& map = *m_trueMap;
+    if (rpm <= speeds.front())
+        return map.front() * 1000;
+    for (std::size_t i = 1; i < speeds.size(); ++i)
+        if (rpm <= speeds[i]) {
+            const double f = (rpm - speeds[i - 1]) / (speeds[i] - speeds[i - 1]);
+            return 1000 * (map[i - 1] + f * (map[i] - map[i - 1]));
+        }
+    return map.back() * 1000;
+}
+
+double ControllerModel::NeedMicros(double t) const {
+    return TrueMicros(EngineSpeed(t)) * (1 + kWallWetting * Accelerating(t));
+}
+
+double ControllerModel::ThrottleMillivolts(double t) const {
+    if (Driving())
+        return 1000 * DriveThrottle(t);
+    return 600 + 1900 * bump(std::fmod(t, 15.0), 10.0, 2.5);
+}
+
 double ControllerModel::CorrectionRaw(double t) const {
+    if (Driving()) {
+        // The loop settles where the corrected base time, enrichment included, gives what the
+        // engine needs; what it shows is that, seen late and through the sensor's noise.
+        const double enrichment = m_params[25] / 1000.0;
+        double sum = 0, weights = 0;
+        for (int k = 0; k <= kLoopSteps; ++k) {
+            const double at = std::max(0.0, t - kLoopDelay - k * kLoopStep);
+            const double applied =
+                BaseInjectionMicros(EngineSpeed(at)) * (1 + enrichment * Accelerating(at));
+            const double w = std::exp(-k * kLoopStep / kLoopTimeConstant);
+            sum += w * NeedMicros(at) / std::max(applied, 1.0);
+            weights += w;
+        }
+        const double ratio = std::clamp(sum / weights * (1 + kSensorNoise * Noise(t)),
+                                        1 - kLoopLimit, 1 + kLoopLimit);
+        return 1024 * ratio;
+    }
     // The oxygen loop trims around the base map: a few percent either way.
     return 1024 + 35 * std::sin(kTwoPi * t / 6.0);
 }
@@ -129,12 +249,15 @@ std::uint16_t ControllerModel::Live(std::uint8_t address, double t) const {
     const double celsius = CoolantCelsius(t);
     const bool warm = celsius > 45;
     const bool oxygenLoop = warm && (m_params[15] & 1) && !m_setupMode;
-    const double throttle = 600 + 1900 * bump(std::fmod(t, 15.0), 10.0, 2.5);
+    const double throttle = ThrottleMillivolts(t);
     switch (address) {
     case 0:
         return 0x5A; // answers the probe
     case 72:
-        return word(BaseInjectionMicros(rpm) * (oxygenLoop ? CorrectionRaw(t) : 1030) / 1024);
+        // The correction's word over 1024 scales the base time, and on acceleration the
+        // enrichment of parameter 25 (tenths of a per cent) comes on top.
+        return word(BaseInjectionMicros(rpm) * (oxygenLoop ? CorrectionRaw(t) : 1030) / 1024 *
+                    (1 + m_params[25] / 1000.0 * Accelerating(t)));
     case 76:
         return m_setupMode ? 0x80 : 0x01;
     case 77:

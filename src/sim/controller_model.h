@@ -15,9 +15,12 @@ namespace zef::sim {
 // values are functions of time, so a test that pins the time gets the same answers every run.
 class ControllerModel {
 public:
+    using MapMs = std::array<double, 7>;
     struct Options {
         bool blankIdentity = false;
     };
+    // A few per cent off the stored map, point by point, either way.
+    [[nodiscard]] static MapMs DefaultTrueMapMs();
 
     ControllerModel();
     explicit ControllerModel(Options options);
@@ -44,8 +47,27 @@ public:
     [[nodiscard]] double CoolantCelsius(double seconds) const;
     [[nodiscard]] double BaseInjectionMicros(double rpm) const;
     [[nodiscard]] double CorrectionRaw(double seconds) const;
+    [[nodiscard]] double ThrottleMillivolts(double seconds) const;
+
+    // An engine whose true injection need over speed is this map: it runs a drive cycle that
+    // visits every map point with accelerations between, warming up from cold, and the oxygen
+    // loop trims the stored map toward the need. Without one (the default) the engine idles
+    // with a blip of the throttle now and then.
+    void SetTrueMap(std::optional<MapMs> map) { m_trueMap = map; }
+    [[nodiscard]] bool Driving() const { return m_trueMap.has_value(); }
+    // The injection time the driven engine needs at a speed and moment, in microseconds.
+    [[nodiscard]] double NeedMicros(double seconds) const;
+    // One pass of the drive cycle, in seconds.
+    [[nodiscard]] static double DriveCycleSeconds();
 
 private:
+    [[nodiscard]] double DriveSpeed(double seconds) const;
+    [[nodiscard]] double DriveThrottle(double seconds) const;
+    // The share of the acceleration enrichment in force: 1 while the throttle opens.
+    [[nodiscard]] double Accelerating(double seconds) const;
+    [[nodiscard]] double TrueMicros(double rpm) const;
+
+    std::optional<MapMs> m_trueMap;
     std::array<std::uint16_t, 256> m_params{};
     std::map<std::uint8_t, std::uint16_t> m_pinned;
     bool m_setupMode = false;

@@ -42,6 +42,10 @@ const char kUsage[] =
     "  --delay-address A=MS   wait MS milliseconds before replies to register A only\n"
     "  --blank-identity       the controller carries the blank factory serial number\n"
     "  --setup-mode           the controller reports setup mode\n"
+    "  --drive                the engine runs a drive cycle over every map point, warming up\n"
+    "                         from cold; its true injection need is a few per cent off the\n"
+    "                         stored map, and the oxygen correction shows the difference\n"
+    "  --true-map MS,...      --drive with this true need: 7 times in ms, 500 to 6000 rpm\n"
     "  --serial TEXT          the controller's serial number (24 characters, padded)\n"
     "  --param A=V            store V in calibration parameter A (0-255)\n"
     "  --link PATH            also make PATH a symbolic link to the device; PATH must not\n"
@@ -52,6 +56,24 @@ const char kUsage[] =
 bool parseInt(std::string_view s, int& out) {
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
     return ec == std::errc() && p == s.data() + s.size();
+}
+
+std::optional<zef::sim::ControllerModel::MapMs> parseMap(std::string_view s) {
+    std::vector<std::string_view> items;
+    for (std::size_t comma; (comma = s.find(',')) != std::string_view::npos;) {
+        items.push_back(s.substr(0, comma));
+        s.remove_prefix(comma + 1);
+    }
+    items.push_back(s);
+    zef::sim::ControllerModel::MapMs map{};
+    if (items.size() != map.size())
+        return std::nullopt;
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        auto [p, ec] = std::from_chars(items[i].data(), items[i].data() + items[i].size(), map[i]);
+        if (ec != std::errc() || p != items[i].data() + items[i].size() || map[i] < 1 || map[i] > 8)
+            return std::nullopt;
+    }
+    return map;
 }
 
 int fail(const std::string& message) {
@@ -141,6 +163,7 @@ int main(int argc, char** argv) {
     std::uint64_t seed = 1;
     std::optional<std::string> serial;
     std::vector<std::pair<int, int>> params;
+    std::optional<ControllerModel::MapMs> trueMap;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -158,6 +181,15 @@ int main(int argc, char** argv) {
             options.blankIdentity = true;
         } else if (arg == "--setup-mode") {
             setupMode = true;
+        } else if (arg == "--drive") {
+            if (!trueMap)
+                trueMap = ControllerModel::DefaultTrueMapMs();
+        } else if (arg == "--true-map") {
+            auto v = value();
+            auto map = v ? parseMap(*v) : std::nullopt;
+            if (!map)
+                return fail("--true-map needs 7 times in ms, 1 to 8, separated by commas");
+            trueMap = *map;
         } else if (arg == "--fault") {
             auto v = value();
             auto parsed = v ? ParseFault(*v) : std::nullopt;
@@ -236,6 +268,7 @@ int main(int argc, char** argv) {
     sim->WithModel([&](ControllerModel& m) {
         if (serial)
             m.SetIdentity(*serial, m.Date());
+        m.SetTrueMap(trueMap);
         for (auto [address, word] : params)
             m.SetParam(static_cast<std::uint8_t>(address), static_cast<std::uint16_t>(word));
     });

@@ -4,9 +4,13 @@
 
 #include "app/desktop.h"
 #include "app/main_window.h"
+#include "app/map_chart.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
+#include "datalog/channels.h"
+#include "datalog/datalog_csv.h"
 #include "dialogs/prompts.h"
+#include "dialogs/tuning_dialog.h"
 #include "files/log_location.h"
 #include "params/catalogue.h"
 #include "params/hints.h"
@@ -20,6 +24,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -91,7 +96,7 @@ TEST_F(DesktopWindow, menus_have_mnemonics_and_the_file_commands_their_shortcuts
     QStringList menus;
     for (QAction* a : form.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"&Файл", "&Журнал", "&?"}));
+    EXPECT_EQ(menus, (QStringList{"&Файл", "&Журнал", "&Карта", "&?"}));
 }
 
 TEST_F(DesktopWindow, shortcuts_load_and_save_only_while_connected_and_ctrl_q_quits) {
@@ -316,6 +321,31 @@ TEST(QtTranslations, qt_dialogs_and_buttons_speak_russian) {
                                 [](QChar c) { return c.script() == QChar::Script_Cyrillic; }))
             << name << ": " << text(t);
     }
+}
+
+// "Карта → Подбор по записи..." only with a controller and a recording the replay takes; once
+// open, the menu brings the same dialog forward.
+TEST_F(DesktopWindow, map_tuning_opens_on_a_session_and_a_readable_recording) {
+    DatalogRow row{QDateTime(QDate(2026, 12, 8), QTime(9, 0)), 0, {}};
+    row.values.assign(DatalogChannels().size(), 0);
+    touch(file("drive.csv"), DatalogHeaderLine() + DatalogRowLine(row));
+    touch(file("bad.csv"), DatalogHeaderLine() + "1,2\n");
+    const std::tuple<QString, QString, int> steps[] = {{"", "нет связи", 0},
+                                                       {"", "", 0},
+                                                       {file("bad.csv"), "строка 2", 0},
+                                                       {file("drive.csv"), "", 1},
+                                                       {"", "", 1}};
+    for (const auto& [chosen, message, open] : steps) {
+        prompts.messages.clear();
+        prompts.files = {chosen};
+        form.findChild<QAction*>("MapTuning")->trigger();
+        EXPECT_TRUE(message.isEmpty() ? prompts.messages.isEmpty()
+                                      : prompts.messages.join("").contains(message))
+            << text(chosen);
+        EXPECT_EQ(form.findChildren<TuningDialog*>().size(), open);
+        form.ConnectToPort(1); // after the first: the rest on a session
+    }
+    EXPECT_EQ(form.Chart1()->Suggested()->count(), 8);
 }
 
 } // namespace

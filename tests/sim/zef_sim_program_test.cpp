@@ -218,6 +218,12 @@ TEST(ZefSimProgram, serial_number_and_parameters_are_checked_before_the_device_i
         {{"--param", "73=65536"}, false},
         {{"--param", "73"}, false},
         {{"--param"}, false},
+        {{"--drive"}, true},
+        {{"--true-map", "2.6,2.75,3.45,3.9,4.4,5.45,5.85"}, true},
+        {{"--true-map", "2.6,2.75,3.45,3.9,4.4,5.45"}, false},
+        {{"--true-map", "2.6,2.75,3.45,3.9,4.4,5.45,5.85,6"}, false},
+        {{"--true-map", "2.6,2.75,3.45,3.9,4.4,5.45,9"}, false},
+        {{"--true-map", "2.6,,3.45,3.9,4.4,5.45,5.85"}, false},
     };
     for (const auto& c : cases) {
         SimRun sim(c.arguments);

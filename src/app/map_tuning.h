@@ -1,0 +1,13 @@
+#pragma once
+
+namespace zef {
+
+class TForm1;
+class TuningDialog;
+
+// "Карта → Подбор по записи...": the map tuned from the running recording (live) or from a
+// recording file, against the map the controller holds now; null when there was nothing to
+// tune (no controller, no file chosen, or a file refused, which has been said).
+TuningDialog* ShowMapTuning(TForm1& window);
+
+} // namespace zef
