@@ -12,12 +12,13 @@ namespace zef {
 // What a command accepts besides the common options.
 enum CommandOption : unsigned {
     kNoOption = 0,
-    kClampOption = 1u << 0,    // --clamp
-    kForceOption = 1u << 1,    // --force
-    kLogDirOption = 1u << 2,   // --log-dir
-    kDataDirOption = 1u << 3,  // --data-dir
-    kMonitorOptions = 1u << 4, // --period, --count, --csv
-    kReportOption = 1u << 5,   // --report
+    kClampOption = 1u << 0,       // --clamp
+    kForceOption = 1u << 1,       // --force
+    kLogDirOption = 1u << 2,      // --log-dir
+    kDataDirOption = 1u << 3,     // --data-dir
+    kMonitorOptions = 1u << 4,    // --period, --count, --csv
+    kReportOption = 1u << 5,      // --report
+    kProtocolLstOption = 1u << 6, // --protocol-lst
 };
 
 struct CommandRow {
@@ -50,6 +51,9 @@ struct CliOptions {
     std::optional<int> count;
     QString csv;
     QString report;
+    // --registry: the production registry's address; an empty one forgets the remembered one.
+    std::optional<QString> registry;
+    QString protocolLst; // --protocol-lst
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

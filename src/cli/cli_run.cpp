@@ -1,5 +1,6 @@
 #include "cli/cli_check.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_registry.h"
 #include "cli/cli_session.h"
 
 #include <QJsonArray>
@@ -20,6 +21,8 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
     }
     if (name == "diff")
         return RunDiff(environment, args[0], args[1]);
+    if (name == "registry" || name == "history")
+        return RunRegistryCommand(options, environment);
     if (name == "check") {
         // The limits file is read before the controller is, so a bad one costs no exchange.
         auto limits = ReadStationLimits(args[0]);
@@ -55,7 +58,7 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
                        options.dataDir.isEmpty() ? environment.dataFolder : options.dataDir,
                        args[0], options.force);
     if (name == "number")
-        return RunNumber(session, environment.logFolder(options.logDir), environment.today);
+        return RunRegistryNumber(session, environment, options);
     if (name == "monitor")
         return RunMonitor(
             session, environment,
