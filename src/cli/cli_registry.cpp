@@ -172,7 +172,7 @@ CommandResult RunRegistryNumber(CliLink& session, CliEnvironment& environment,
         result.lines.removeIf([](const QString& line) { return line.startsWith("Журнал: "); });
     }
     result.json["registry"] = registry.Name();
-    if (result.json["numbered"].toBool())
+    if (result.json.value("numbered").toBool())
         result.lines << QStringLiteral("Реестр: %1").arg(registry.Name());
     return result;
 }

@@ -73,7 +73,11 @@ Status RegistryDatabase::Open(int schemaVersion) {
         return Fail(QStringLiteral("нет папки «%1»").arg(QFileInfo(m_url.path).absolutePath()));
     if (!m_db.open())
         return Fail(Reason(m_db.lastError()));
-    if (!IsPostgres()) {
+    if (IsPostgres()) {
+        // "already exists, skipping" and the like are no news to a station's terminal.
+        QSqlQuery quiet(m_db);
+        (void)quiet.exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    } else {
         // WAL lets readers go on while a station numbers; FULL puts every commit on the disk
         // before the controller is written.
         QSqlQuery pragma(m_db);

@@ -5,6 +5,9 @@
 #include <QSysInfo>
 #include <QUuid>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 
@@ -42,6 +45,8 @@ Workplace ThisWorkplace(const QString& programVersion) {
     QString user = qEnvironmentVariable("USER");
     if (user.isEmpty())
         user = qEnvironmentVariable("USERNAME");
+    if (const passwd* account = ::getpwuid(::getuid()); user.isEmpty() && account)
+        user = QString::fromLocal8Bit(account->pw_name);
     return {QSysInfo::machineHostName(), user, programVersion};
 }
 
