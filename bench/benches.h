@@ -37,4 +37,8 @@ void PrintLostLink(const QString& simulator, double lineLimitSeconds);
 // zef-cli's commands and a station run, as processes, against their exchanges' line time.
 void PrintCliTimes(const QString& cli, const QString& simulator, double lineLimitSeconds);
 
+// The production registry on SQLite and, given a server, PostgreSQL: a number's cost beyond
+// its exchanges, four stations at once, and a controller's history of 1 000 events.
+void PrintRegistryFigures(const QString& postgresUrl);
+
 } // namespace zef::bench

@@ -163,8 +163,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption lostLinkOnly("lost-link-only",
                                           "only the connection, lost-link and blocking figures");
     const QCommandLineOption cliOnly("cli-only", "only zef-cli's commands and station run");
+    const QCommandLineOption registryOnly(
+        "registry-only", "only the production registry's figures (PostgreSQL: ZEF_TEST_PG_URL)");
     parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly,
-                       lostLinkOnly, cliOnly});
+                       lostLinkOnly, cliOnly, registryOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -181,6 +183,10 @@ int main(int argc, char** argv) {
     }
     if (parser.isSet(trendOnly)) {
         bench::PrintTrendView();
+        return 0;
+    }
+    if (parser.isSet(registryOnly)) {
+        bench::PrintRegistryFigures(qEnvironmentVariable("ZEF_TEST_PG_URL"));
         return 0;
     }
     if (parser.isSet(faultsOnly)) {
@@ -261,6 +267,7 @@ int main(int argc, char** argv) {
     bench::PrintTrendView();
     bench::PrintLostLink(simulator, lineLimit);
     bench::PrintCliTimes(cli, simulator, lineLimit);
+    bench::PrintRegistryFigures(qEnvironmentVariable("ZEF_TEST_PG_URL"));
     printFaultRun(faultOptions);
     return 0;
 }

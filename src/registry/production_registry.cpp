@@ -56,9 +56,9 @@ Expected<ProtocolRecord> ProductionRegistry::TakeNumber(QByteArrayView controlle
     if (const Status ready = Ready(); !ready)
         return Failure{ready.error()};
     RegistryDatabase& db = *m_db;
+    QSqlQuery query = db.Query();
     if (const Status begun = db.Begin(true); !begun)
         return Abandon(begun.error());
-    QSqlQuery query = db.Query();
     if (const Status read = db.Exec(query, "SELECT last_record, records FROM counter WHERE id = 1" +
                                                db.ForUpdate());
         !read)
@@ -69,34 +69,24 @@ Expected<ProtocolRecord> ProductionRegistry::TakeNumber(QByteArrayView controlle
     qint64 seq = query.value(1).toLongLong();
     const QString now = StationNow().toString(Qt::ISODateWithMs);
 
+    std::vector<SqlStatement> rest;
     ProtocolRecord last;
     if (lastBytes.isNull() || lastBytes.toByteArray().size() != ProtocolRecord::kSize) {
         // The first number of a registry begins its log as a new Protocol.lst would.
         last = SeedRecord(controllerDate);
-        if (const auto seeded =
-                InsertLogRecord(db, query, {last, "seed", {}, m_workplace.station, seq});
-            !seeded)
-            return Abandon(seeded.error());
-        ++seq;
+        rest.push_back(LogRecordInsert({last, "seed", {}, m_workplace.station, seq++}));
     } else {
         last = RecordFromBytes(lastBytes.toByteArray());
     }
     auto next = NextRecord(last, today);
     if (!next)
         return Abandon(db.Fail(next.error()).text);
-    if (const auto inserted =
-            InsertLogRecord(db, query, {*next, "issued", now, m_workplace.station, seq});
-        !inserted)
-        return Abandon(inserted.error());
-    RegistryEvent numbered = NewEvent(m_workplace, SerialKey(next->Serial()), EventKind::Numbered);
-    if (const Status noted = InsertEvent(db, query, numbered); !noted)
-        return Abandon(noted.error());
-    if (const Status moved =
-            db.Exec(query, "UPDATE counter SET last_record = ?, records = ? WHERE id = 1",
-                    {next->ToByteArray(), seq + 1});
-        !moved)
-        return Abandon(moved.error());
-    if (const Status committed = db.Commit(); !committed)
+    rest.push_back(LogRecordInsert({*next, "issued", now, m_workplace.station, seq}));
+    rest.push_back(
+        EventInsert(NewEvent(m_workplace, SerialKey(next->Serial()), EventKind::Numbered)));
+    rest.push_back({"UPDATE counter SET last_record = ?, records = ? WHERE id = 1",
+                    {next->ToByteArray(), seq + 1}});
+    if (const Status committed = db.CommitWith(query, rest); !committed)
         return Abandon(committed.error());
     return next;
 }

@@ -151,6 +151,31 @@ void RegistryDatabase::Rollback() {
     (void)query.exec(QStringLiteral("ROLLBACK"));
 }
 
+Status RegistryDatabase::CommitWith(QSqlQuery& query, const std::vector<SqlStatement>& rest) {
+    if (!IsPostgres() || rest.size() < 2) {
+        for (const SqlStatement& statement : rest)
+            if (const Status done = Exec(query, statement); !done)
+                return done;
+        return Commit();
+    }
+    // The driver reads only the first result of a text with several statements, so they go as
+    // one: the inserts as data-modifying parts of the last statement, which all run once. The
+    // commit stays a trip of its own, so that its own failure is seen.
+    SqlStatement batch;
+    for (std::size_t i = 0; i + 1 < rest.size(); ++i) {
+        batch.sql += QStringLiteral("%1s%2 AS (%3 RETURNING 1)")
+                         .arg(i == 0 ? QStringLiteral("WITH ") : QStringLiteral(", "))
+                         .arg(i)
+                         .arg(rest[i].sql);
+        batch.values += rest[i].values;
+    }
+    batch.sql += ' ' + rest.back().sql;
+    batch.values += rest.back().values;
+    if (const Status done = Exec(query, batch); !done)
+        return done;
+    return Commit();
+}
+
 QString RegistryDatabase::ForUpdate() const {
     return IsPostgres() ? QStringLiteral(" FOR UPDATE") : QString();
 }

@@ -11,7 +11,15 @@
 #include <QString>
 #include <QVariantList>
 
+#include <vector>
+
 namespace zef {
+
+// One statement with the values for its "?" in order.
+struct SqlStatement {
+    QString sql;
+    QVariantList values;
+};
 
 class RegistryDatabase {
 public:
@@ -43,7 +51,15 @@ public:
     // Runs sql with the values bound to its "?" in order; on failure the text says why.
     [[nodiscard]] Status Exec(QSqlQuery& query, const QString& sql,
                               const QVariantList& values = {});
+    [[nodiscard]] Status Exec(QSqlQuery& query, const SqlStatement& statement) {
+        return Exec(query, statement.sql, statement.values);
+    }
     [[nodiscard]] QSqlQuery Query() const { return QSqlQuery(m_db); }
+
+    // Runs the statements of an open transaction and commits it. PostgreSQL gets them in one
+    // trip, so that a counter row locked before is held for two trips and the commit, not for
+    // four: stations numbering at once then seldom queue for it.
+    [[nodiscard]] Status CommitWith(QSqlQuery& query, const std::vector<SqlStatement>& rest);
 
     // " FOR UPDATE" where rows can be locked.
     [[nodiscard]] QString ForUpdate() const;

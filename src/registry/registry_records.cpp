@@ -28,34 +28,38 @@ ProtocolRecord RecordFromBytes(const QByteArray& bytes) {
     return ProtocolRecord(raw);
 }
 
-Expected<bool> InsertLogRecord(RegistryDatabase& db, QSqlQuery& query, const LogRow& row,
-                               bool ifNew) {
+SqlStatement LogRecordInsert(const LogRow& row, bool ifNew) {
     const QByteArray serial = row.record.Serial();
     const auto counter = SerialCounter(serial);
-    const Status done =
-        db.Exec(query,
-                QStringLiteral("INSERT INTO controllers (serial, counter, model, release_date, "
-                               "numbered_at, station, state, log_seq, log_record) "
-                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)") +
-                    (ifNew ? QStringLiteral(" ON CONFLICT (serial) DO NOTHING") : QString()),
-                {SerialKey(serial), counter ? QVariant(*counter) : QVariant(),
-                 DecodeCp1251(serial.left(8)).trimmed(), DecodeCp1251(row.record.Date()),
-                 row.numbered, row.station, row.state, row.seq, row.record.ToByteArray()});
-    if (!done)
+    return {QStringLiteral("INSERT INTO controllers (serial, counter, model, release_date, "
+                           "numbered_at, station, state, log_seq, log_record) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)") +
+                (ifNew ? QStringLiteral(" ON CONFLICT (serial) DO NOTHING") : QString()),
+            {SerialKey(serial), counter ? QVariant(*counter) : QVariant(),
+             DecodeCp1251(serial.left(8)).trimmed(), DecodeCp1251(row.record.Date()), row.numbered,
+             row.station, row.state, row.seq, row.record.ToByteArray()}};
+}
+
+SqlStatement EventInsert(const RegistryEvent& event) {
+    return {QStringLiteral(
+                "INSERT INTO events (uid, serial, at, station, user_name, kind, calibration, "
+                "check_result, program_version) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                "ON CONFLICT (uid) DO NOTHING"),
+            {event.uid, event.serial, event.at.toString(Qt::ISODateWithMs), event.station,
+             event.user, QString::fromUtf8(KindRow(event.kind).name),
+             event.calibration.empty() ? QVariant() : CalibrationText(event.calibration),
+             event.checkJson.isEmpty() ? QVariant() : event.checkJson, event.programVersion}};
+}
+
+Expected<bool> InsertLogRecord(RegistryDatabase& db, QSqlQuery& query, const LogRow& row,
+                               bool ifNew) {
+    if (const Status done = db.Exec(query, LogRecordInsert(row, ifNew)); !done)
         return Failure{done.error()};
     return !ifNew || query.numRowsAffected() == 1;
 }
 
 Status InsertEvent(RegistryDatabase& db, QSqlQuery& query, const RegistryEvent& event) {
-    return db.Exec(query,
-                   "INSERT INTO events (uid, serial, at, station, user_name, kind, calibration, "
-                   "check_result, program_version) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
-                   "ON CONFLICT (uid) DO NOTHING",
-                   {event.uid, event.serial, event.at.toString(Qt::ISODateWithMs), event.station,
-                    event.user, QString::fromUtf8(KindRow(event.kind).name),
-                    event.calibration.empty() ? QVariant() : CalibrationText(event.calibration),
-                    event.checkJson.isEmpty() ? QVariant() : event.checkJson,
-                    event.programVersion});
+    return db.Exec(query, EventInsert(event));
 }
 
 QDateTime StoredTime(const QVariant& value) {

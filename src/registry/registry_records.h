@@ -30,6 +30,9 @@ struct LogRow {
     qint64 seq = 0; // its place in the log
 };
 
+[[nodiscard]] SqlStatement LogRecordInsert(const LogRow& row, bool ifNew = false);
+[[nodiscard]] SqlStatement EventInsert(const RegistryEvent& event);
+
 // Inserts the row; with `ifNew`, a serial the registry knows is left alone. Returns whether the
 // row went in.
 [[nodiscard]] Expected<bool> InsertLogRecord(RegistryDatabase& db, QSqlQuery& query,
