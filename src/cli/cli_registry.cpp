@@ -3,6 +3,7 @@
 #include "archive/compare.h"
 #include "cli/cli_commands.h"
 #include "files/disk_write.h"
+#include "files/settings_file.h"
 #include "registry/production_registry.h"
 #include "registry/registry_numbering.h"
 
@@ -11,6 +12,9 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+
+#include <algorithm>
+#include <array>
 
 namespace zef {
 
@@ -127,7 +131,65 @@ CommandResult RunExport(ProductionRegistry& registry, const QString& file) {
     return result;
 }
 
+struct CommandEvent {
+    std::string_view command;
+    EventKind kind;
+};
+
+constexpr std::array kCommandEvents = {
+    CommandEvent{"info", EventKind::Connected}, CommandEvent{"load", EventKind::Loaded},
+    CommandEvent{"save", EventKind::Saved},     CommandEvent{"set", EventKind::Tuned},
+    CommandEvent{"check", EventKind::Checked},
+};
+
+// The serial the event goes under: from the command's own reading where it made one.
+std::optional<QString> ControllerSerial(CliLink& session, const CommandResult& result) {
+    if (result.json.contains("serial") && !result.json.value("blank").toBool())
+        return result.json.value("serial").toString();
+    UnshownIdentity view;
+    const IdentityReading identity = DeviceIdentity(session.Link(), QString()).ReadStored(view);
+    if (!identity.complete || identity.serial == QString::fromLatin1(kBlankSerial))
+        return std::nullopt;
+    return identity.serial.trimmed();
+}
+
 } // namespace
+
+CommandResult RecordCommandEvent(const CliOptions& options, CliEnvironment& environment,
+                                 CliLink& session, CommandResult result) {
+    const auto row =
+        std::find_if(kCommandEvents.begin(), kCommandEvents.end(),
+                     [&](const CommandEvent& e) { return e.command == options.command->name; });
+    const bool changed = result.status == ExitStatus::Success ||
+                         (row != kCommandEvents.end() && row->kind == EventKind::Checked &&
+                          result.status == ExitStatus::Differs);
+    if (environment.registryUrl.isEmpty() || row == kCommandEvents.end() || !changed)
+        return result;
+    const auto serial = ControllerSerial(session, result);
+    if (!serial)
+        return result;
+    ProductionRegistry registry(OptionsFor(environment, environment.registryUrl));
+    RegistryEvent event = NewEvent(registry.Who(), *serial, row->kind);
+    if (row->kind == EventKind::Checked)
+        event.checkJson =
+            QString::fromUtf8(QJsonDocument(result.json).toJson(QJsonDocument::Compact));
+    // The calibration the controller holds now: the file just loaded or saved, or read anew.
+    const auto calibration = row->kind == EventKind::Loaded ? ReadSettingsFile(options.arguments[0])
+                             : row->kind == EventKind::Saved
+                                 ? ReadSettingsFile(result.json.value("file").toString())
+                             : row->kind == EventKind::Tuned ? ReadSettings(session.Link())
+                                                             : Expected<SettingsValues>(Failure{});
+    if (calibration)
+        event.calibration = *calibration;
+    registry.Record(event);
+    if (const int waiting = registry.Waiting(); waiting > 0) {
+        result.json["registry_waiting"] = waiting;
+        result.lines << QStringLiteral("Реестр «%1» недоступен, событий ждёт: %2")
+                            .arg(registry.Name())
+                            .arg(waiting);
+    }
+    return result;
+}
 
 CommandResult RunRegistryCommand(const CliOptions& options, CliEnvironment& environment) {
     QString url = environment.registryUrl;

@@ -14,4 +14,11 @@ namespace zef {
 [[nodiscard]] CommandResult RunRegistryNumber(CliLink& session, CliEnvironment& environment,
                                               const CliOptions& options);
 
+// With a registry in use, the event of a command that changed or checked the controller (load,
+// save, set, check, info as "connected"), under the controller's serial. A registry that is away
+// does not fail the command: the event waits, and the result says how many do.
+[[nodiscard]] CommandResult RecordCommandEvent(const CliOptions& options,
+                                               CliEnvironment& environment, CliLink& session,
+                                               CommandResult result);
+
 } // namespace zef

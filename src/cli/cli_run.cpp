@@ -10,6 +10,9 @@ namespace zef {
 
 namespace {
 
+CommandResult RunOnController(const CliOptions& options, CliEnvironment& environment,
+                              CliLink& session);
+
 CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
     const std::string_view name = options.command->name;
     const QStringList& args = options.arguments;
@@ -32,7 +35,8 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         CommandResult connected = session.Connect();
         if (connected.status != ExitStatus::Success)
             return connected;
-        return RunCheck(session, environment, *limits, options.report);
+        return RecordCommandEvent(options, environment, session,
+                                  RunCheck(session, environment, *limits, options.report));
     }
 
     CliLink session(environment);
@@ -43,6 +47,14 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         }
         return connected;
     }
+    return RecordCommandEvent(options, environment, session,
+                              RunOnController(options, environment, session));
+}
+
+CommandResult RunOnController(const CliOptions& options, CliEnvironment& environment,
+                              CliLink& session) {
+    const std::string_view name = options.command->name;
+    const QStringList& args = options.arguments;
     if (name == "info")
         return RunInfo(session);
     if (name == "read")

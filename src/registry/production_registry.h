@@ -57,6 +57,8 @@ public:
 
     // How messages and the status bar name it.
     [[nodiscard]] const QString& Name() const { return m_name; }
+    // Who records through it.
+    [[nodiscard]] const Workplace& Who() const { return m_workplace; }
 
     // Connects, brings the schema up to date and sends the waiting events. Every other call
     // connects on its own; this one is for a station that wants to know at once.
