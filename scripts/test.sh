@@ -8,7 +8,9 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 
-eval "$(bash scripts/pg-test-server.sh start)"
+# Assigned first so that a server that does not start stops the run.
+pg_env=$(bash scripts/pg-test-server.sh start)
+eval "$pg_env"
 trap 'bash scripts/pg-test-server.sh stop "$ZEF_TEST_PG_DIR"' EXIT
 
 for preset in dev asan; do
