@@ -12,9 +12,13 @@
 #include "link/port_list.h"
 #include "link/port_memory.h"
 #include "link/qt_serial_backend.h"
+#include "registry/registry_numbering.h"
+#include "registry/registry_url.h"
 #include "sim/sim_backend.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSettings>
 #include <QStandardPaths>
@@ -103,6 +107,26 @@ int main(int argc, char** argv) {
 
     zef::TForm1 form(link, prompts, logFolder.path);
     form.SetLogFolderNote(zef::DescribeLogFolder(logFolder));
+    // With a registry the numbers come from it, and a log the station keeps gets them too.
+    const QString registryUrl = zef::RememberRegistry(settings, options.registry);
+    std::optional<zef::ProductionRegistry> registry;
+    std::optional<zef::RegistryNumbering> numbering;
+    if (!registryUrl.isEmpty()) {
+        const QString logPath =
+            QDir(logFolder.path).filePath(QString::fromLatin1(zef::kProductionLogName));
+        const bool keepsLog =
+            logFolder.source == zef::LogFolderSource::Named || QFileInfo::exists(logPath);
+        const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir().mkpath(userData);
+        registry.emplace(zef::RegistryOptions{
+            .url = registryUrl,
+            .workplace =
+                zef::ThisWorkplace("zef-service " + QCoreApplication::applicationVersion()),
+            .queueFile = QDir(userData).filePath("registry-queue.jsonl"),
+            .schemaVersion = -1});
+        numbering.emplace(*registry, keepsLog ? std::optional(logPath) : std::nullopt);
+        form.SetNumberSource(&*numbering);
+    }
     prompts.SetParent(&form);
     const zef::CalibrationArchive archive(zef::DataFolder(options.dataDir));
     form.SetArchive(&archive);

@@ -5,6 +5,7 @@
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
 #include "files/identity.h"
+#include "registry/registry_numbering.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 
@@ -41,7 +42,8 @@ void writeAll(const QString& path, const QByteArray& bytes) {
 
 class FilesWindow : public ::testing::Test {
 protected:
-    explicit FilesWindow(bool blank = false) : ports(sim::Simulator::Options{.blankIdentity = blank}) {}
+    explicit FilesWindow(bool blank = false)
+        : ports(sim::Simulator::Options{.blankIdentity = blank}) {}
 
     void SetUp() override {
         form.show();
@@ -282,8 +284,8 @@ TEST_F(BlankController, unanswered_numbering_writes_are_told_and_the_counter_sti
         ASSERT_FALSE(frames.empty());
         EXPECT_EQ(form.Supervisor().IsLost(), c.lost);
         const auto writes = std::count_if(frames.begin(), frames.end(), [](const Frame& f) {
-            return f[0] == static_cast<std::uint8_t>(Command::WriteParam) && f[1] >= kSerialRegister &&
-                   f[1] < kDateRegister + kDateLength;
+            return f[0] == static_cast<std::uint8_t>(Command::WriteParam) &&
+                   f[1] >= kSerialRegister && f[1] < kDateRegister + kDateLength;
         });
         if (c.lost) {
             EXPECT_EQ(writes, LinkSupervisor::kFailuresForLoss);
@@ -308,3 +310,21 @@ TEST_F(BlankController, failing_log_ends_the_sequence_but_keeps_the_session) {
 }
 
 } // namespace
+
+// With a registry the number comes from it, and the log the workstation keeps gets it too.
+TEST_F(BlankController, is_numbered_from_the_registry_and_the_log_follows) {
+    ProductionRegistry registry({.url = "sqlite:" + file("registry.sqlite"),
+                                 .workplace = {"bench-1", "fitter", "test"},
+                                 .queueFile = {},
+                                 .schemaVersion = -1});
+    const ProtocolRecord last("ZEF-K7LX SN 05.02 00499 ", kRecordSeparator, "01.12.26", 13);
+    ASSERT_TRUE(registry.ImportProtocolLog(last.ToByteArray()));
+    RegistryNumbering numbering(registry, logPath());
+    form.SetNumberSource(&numbering);
+    form.ConnectToPort(1);
+    EXPECT_EQ(serial(), "ZEF-K7LX SN 05.02 00500 ");
+    EXPECT_EQ(readAll(logPath()).mid(40, 25), "\x18ZEF-K7LX SN 05.02 00500 ");
+    const auto history = registry.History("500");
+    ASSERT_TRUE(history);
+    EXPECT_EQ(history->size(), 1u);
+}
