@@ -5,6 +5,7 @@
 #include "app/options.h"
 #include "archive/snapshot_archive.h"
 #include "dialogs/about_box.h"
+#include "dialogs/history_dialog.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
@@ -20,6 +21,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -126,6 +129,16 @@ int main(int argc, char** argv) {
             .schemaVersion = -1});
         numbering.emplace(*registry, keepsLog ? std::optional(logPath) : std::nullopt);
         form.SetNumberSource(&*numbering);
+        auto* service = new QMenu(QStringLiteral("&Сервис"), form.menuBar());
+        form.menuBar()->insertMenu(form.menuBar()->actions().last(), service);
+        QObject::connect(service->addAction(QStringLiteral("История контроллера...")),
+                         &QAction::triggered, &form, [&] {
+                             const QString serial = form.StaticText1->text().trimmed();
+                             const auto events = registry->History(serial);
+                             if (!events)
+                                 return prompts.Message(events.error(), zef::Prompts::Kind::Error);
+                             zef::HistoryDialog(serial, *events, &form).exec();
+                         });
     }
     prompts.SetParent(&form);
     const zef::CalibrationArchive archive(zef::DataFolder(options.dataDir));
