@@ -3,6 +3,7 @@
 #include "app/desktop.h"
 #include "app/main_window.h"
 #include "app/options.h"
+#include "app/registry_status.h"
 #include "archive/snapshot_archive.h"
 #include "dialogs/about_box.h"
 #include "dialogs/history_dialog.h"
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStatusBar>
 
 #include <cstdio>
 
@@ -129,6 +131,7 @@ int main(int argc, char** argv) {
             .schemaVersion = -1});
         numbering.emplace(*registry, keepsLog ? std::optional(logPath) : std::nullopt);
         form.SetNumberSource(&*numbering);
+        form.statusBar()->addPermanentWidget(new zef::RegistryStatus(*registry, &form));
         auto* service = new QMenu(QStringLiteral("&Сервис"), form.menuBar());
         form.menuBar()->insertMenu(form.menuBar()->actions().last(), service);
         QObject::connect(service->addAction(QStringLiteral("История контроллера...")),

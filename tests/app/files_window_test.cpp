@@ -1,6 +1,7 @@
 // The file menu, the identity on connection and the serial number dialog, through the window.
 
 #include "app/main_window.h"
+#include "app/registry_status.h"
 #include "controls/ext_edit.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
@@ -327,4 +328,18 @@ TEST_F(BlankController, is_numbered_from_the_registry_and_the_log_follows) {
     const auto history = registry.History("500");
     ASSERT_TRUE(history);
     EXPECT_EQ(history->size(), 1u);
+}
+
+// The status bar names the registry and counts the events that wait for it.
+TEST(RegistryStatus, names_the_registry_and_counts_what_waits) {
+    QTemporaryDir dir;
+    ProductionRegistry registry({.url = "postgresql://line@127.0.0.1:1/zef",
+                                 .workplace = {"bench-1", "fitter", "test"},
+                                 .queueFile = dir.filePath("queue.jsonl"),
+                                 .schemaVersion = -1});
+    RegistryStatus status(registry);
+    EXPECT_EQ(status.text(), "Реестр: postgresql://line@127.0.0.1:1/zef");
+    registry.Record(NewEvent(registry.Who(), "ZEF-K7LX SN 05.02 00214", EventKind::Saved));
+    status.Refresh();
+    EXPECT_EQ(status.text(), "Реестр: postgresql://line@127.0.0.1:1/zef, ждут записи: 1");
 }
