@@ -40,4 +40,8 @@ void PrintCliTimes(const QString& cli, const QString& simulator, double lineLimi
 // Tuning the map from a ten-hour recording of the simulated drive, and a live row's cost.
 void PrintTuningFigures();
 
+// The production registry on SQLite and, given a server, PostgreSQL: a number's cost beyond
+// its exchanges, four stations at once, and a controller's history of 1 000 events.
+void PrintRegistryFigures(const QString& postgresUrl);
+
 } // namespace zef::bench

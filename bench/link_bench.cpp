@@ -169,8 +169,10 @@ int main(int argc, char** argv) {
                                           "only the connection, lost-link and blocking figures");
     const QCommandLineOption cliOnly("cli-only", "only zef-cli's commands and station run");
     const QCommandLineOption tuningOnly("tuning-only", "only the map tuning's figures");
+    const QCommandLineOption registryOnly(
+        "registry-only", "only the production registry's figures (PostgreSQL: ZEF_TEST_PG_URL)");
     parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly,
-                       lostLinkOnly, cliOnly, tuningOnly});
+                       lostLinkOnly, cliOnly, tuningOnly, registryOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -191,6 +193,10 @@ int main(int argc, char** argv) {
     }
     if (parser.isSet(tuningOnly)) {
         bench::PrintTuningFigures();
+        return 0;
+    }
+    if (parser.isSet(registryOnly)) {
+        bench::PrintRegistryFigures(qEnvironmentVariable("ZEF_TEST_PG_URL"));
         return 0;
     }
     if (parser.isSet(faultsOnly)) {
@@ -272,6 +278,7 @@ int main(int argc, char** argv) {
     bench::PrintTuningFigures();
     bench::PrintLostLink(simulator, lineLimit);
     bench::PrintCliTimes(cli, simulator, lineLimit);
+    bench::PrintRegistryFigures(qEnvironmentVariable("ZEF_TEST_PG_URL"));
     printFaultRun(faultOptions);
     return 0;
 }

@@ -32,5 +32,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zef.invalid/zef-service")
 # The libraries come from the binaries themselves; the rest is what they load at run time:
 # the X platform plugin, Qt's Russian texts and the fonts the window is laid out for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, qt6-translations-l10n, fonts-liberation2, libqt6sql6-sqlite, libqt6sql6-psql")
 include(CPack)

@@ -13,6 +13,9 @@ packages=(
   fonts-liberation2 qt6-translations-l10n qt6-qpa-plugins
   # Packaging: cpack's Debian generator works out the library dependencies with these.
   dpkg-dev file desktop-file-utils
+  # The production registry: Qt's SQLite and PostgreSQL drivers (Qt6::Sql itself comes with
+  # qt6-base-dev), and a PostgreSQL server the tests start in a folder of their own.
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()

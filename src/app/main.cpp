@@ -3,8 +3,10 @@
 #include "app/desktop.h"
 #include "app/main_window.h"
 #include "app/options.h"
+#include "app/registry_status.h"
 #include "archive/snapshot_archive.h"
 #include "dialogs/about_box.h"
+#include "dialogs/history_dialog.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
@@ -13,12 +15,19 @@
 #include "link/port_list.h"
 #include "link/port_memory.h"
 #include "link/qt_serial_backend.h"
+#include "registry/registry_numbering.h"
+#include "registry/registry_url.h"
 #include "sim/sim_backend.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStatusBar>
 
 #include <cstdio>
 
@@ -105,6 +114,37 @@ int main(int argc, char** argv) {
 
     zef::TForm1 form(link, prompts, logFolder.path);
     form.SetLogFolderNote(zef::DescribeLogFolder(logFolder));
+    // With a registry the numbers come from it, and a log the station keeps gets them too.
+    const QString registryUrl = zef::RememberRegistry(settings, options.registry);
+    std::optional<zef::ProductionRegistry> registry;
+    std::optional<zef::RegistryNumbering> numbering;
+    if (!registryUrl.isEmpty()) {
+        const QString logPath =
+            QDir(logFolder.path).filePath(QString::fromLatin1(zef::kProductionLogName));
+        const bool keepsLog =
+            logFolder.source == zef::LogFolderSource::Named || QFileInfo::exists(logPath);
+        const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir().mkpath(userData);
+        registry.emplace(zef::RegistryOptions{
+            .url = registryUrl,
+            .workplace =
+                zef::ThisWorkplace("zef-service " + QCoreApplication::applicationVersion()),
+            .queueFile = QDir(userData).filePath("registry-queue.jsonl"),
+            .schemaVersion = -1});
+        numbering.emplace(*registry, keepsLog ? std::optional(logPath) : std::nullopt);
+        form.SetNumberSource(&*numbering);
+        form.statusBar()->addPermanentWidget(new zef::RegistryStatus(*registry, &form));
+        auto* service = new QMenu(QStringLiteral("&Сервис"), form.menuBar());
+        form.menuBar()->insertMenu(form.menuBar()->actions().last(), service);
+        QObject::connect(service->addAction(QStringLiteral("История контроллера...")),
+                         &QAction::triggered, &form, [&] {
+                             const QString serial = form.StaticText1->text().trimmed();
+                             const auto events = registry->History(serial);
+                             if (!events)
+                                 return prompts.Message(events.error(), zef::Prompts::Kind::Error);
+                             zef::HistoryDialog(serial, *events, &form).exec();
+                         });
+    }
     prompts.SetParent(&form);
     const zef::CalibrationArchive archive(zef::DataFolder(options.dataDir));
     form.SetArchive(&archive);

@@ -5,9 +5,9 @@
 #include "files/identity.h"
 #include "files/recent_files.h"
 #include "files/settings_file.h"
+#include "link/link_supervisor.h"
 #include "link/port_info.h"
 #include "link/port_map.h"
-#include "link/link_supervisor.h"
 #include "link/register_exchange.h"
 #include "params/choices.h"
 
@@ -104,6 +104,8 @@ public:
 
     // Added to every message about the production log: which folder it is kept in, and why.
     void SetLogFolderNote(const QString& note) { m_logFolderNote = note; }
+    // Numbers from the production registry rather than the log alone; nullptr: the log.
+    void SetNumberSource(NumberSource* source) { m_identity.SetNumberSource(source); }
 
     // The calibration archive: a snapshot at every connection and before every load. Without
     // one (nullptr) none is taken.

@@ -65,6 +65,11 @@ constexpr OptionRow kOptions[] = {
      "Keep the production log Protocol.lst in DIR (for example a network folder shared by "
      "several workstations). Remembered for the next start; an empty DIR forgets it.",
      &setText<&AppOptions::logDir>},
+    {"registry", "URL",
+     "Take serial numbers from the production registry at URL: sqlite:PATH, or "
+     "postgresql://USER@HOST:PORT/DATABASE with the password in ~/.pgpass. Remembered for the "
+     "next start; an empty URL forgets it.",
+     &setText<&AppOptions::registry>},
     {"data-dir", "DIR",
      "Keep the calibration archive under DIR instead of the per-user application data folder.",
      &setDataDir},

@@ -21,10 +21,12 @@ struct AppOptions {
     // --log-dir: the production log's folder; an empty value forgets the one remembered.
     std::optional<QString> logDir;
     QString dataDir; // the calibration archive's folder; empty: the per-user data folder
+    // --registry: the production registry numbers come from; an empty value forgets it.
+    std::optional<QString> registry;
     bool help = false;
     bool version = false;
     bool listPorts = false; // print the system's serial ports and exit
-    QString error; // set when the command line cannot be used
+    QString error;          // set when the command line cannot be used
 
     // arguments[0] is the program. Options apply in the order given, so a later one wins.
     [[nodiscard]] static AppOptions Parse(const QStringList& arguments);

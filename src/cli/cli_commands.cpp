@@ -368,13 +368,15 @@ CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString
 }
 
 CommandResult RunNumber(CliLink& session, const LogFolder& folder,
-                        const std::function<QDate()>& today) {
+                        const std::function<QDate()>& today, NumberSource* source) {
     UnshownIdentity view;
     DeviceIdentity identity(session.Link(), folder.path, today);
+    identity.SetNumberSource(source);
     const auto reading = identity.ReadIdentity(view);
     if (!reading)
-        return FailedWith(ExitStatus::FileError,
-                          reading.error() + "\n\n" + DescribeLogFolder(folder));
+        return source ? FailedWith(ExitStatus::RegistryError, reading.error())
+                      : FailedWith(ExitStatus::FileError,
+                                   reading.error() + "\n\n" + DescribeLogFolder(folder));
     CommandResult result;
     result.json = {{"device", session.Device()},
                    {"serial", Trimmed(reading->serial)},

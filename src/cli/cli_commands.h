@@ -22,8 +22,10 @@ namespace zef {
 [[nodiscard]] CommandResult RunSave(CliLink& session, const QString& file, bool force);
 [[nodiscard]] CommandResult RunLoad(CliLink& session, const QString& dataFolder,
                                     const QString& file, bool force, bool allowShort = false);
+// With a source, the number comes from it rather than the log in the folder.
 [[nodiscard]] CommandResult RunNumber(CliLink& session, const LogFolder& folder,
-                                      const std::function<QDate()>& today);
+                                      const std::function<QDate()>& today,
+                                      NumberSource* source = nullptr);
 // Opens the controller only when a side names it.
 [[nodiscard]] CommandResult RunDiff(CliEnvironment& environment, const QString& left,
                                     const QString& right);

@@ -9,9 +9,11 @@
 #include "link/port_map.h"
 #include "link/port_memory.h"
 #include "link/qt_serial_backend.h"
+#include "registry/registry_url.h"
 #include "sim/sim_backend.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -85,5 +87,10 @@ int main(int argc, char** argv) {
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
     };
     environment.portLines = &PortLines;
+    environment.registryUrl = zef::RememberRegistry(settings, options.registry);
+    const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    environment.defaultRegistryUrl = zef::DefaultRegistryUrl(userData);
+    if (QDir().mkpath(userData))
+        environment.registryQueue = QDir(userData).filePath(QStringLiteral("registry-queue.jsonl"));
     return zef::RunCli(options, environment, out, err);
 }

@@ -108,6 +108,21 @@ constexpr std::array kCommands = {
                    "      against the controller's map or a settings file's; --apply writes\n"
                    "      the points of LEVEL (low, medium, high; medium when not given)\n"
                    "      or above after archiving the calibration, --out a tuned copy"},
+    CommandRow{.name = "registry",
+               .minArguments = 1,
+               .maxArguments = 2,
+               .needsController = false,
+               .options = kProtocolLstOption,
+               .synopsis = "import FILE | export --protocol-lst FILE | stats",
+               .summary = "the production registry: seed it from a Protocol.lst, write its\n"
+                          "      whole log as one, or controllers per day and station and checks"},
+    CommandRow{.name = "history",
+               .minArguments = 1,
+               .maxArguments = 1,
+               .needsController = false,
+               .options = kNoOption,
+               .synopsis = "SERIAL",
+               .summary = "a controller's events in the registry (by serial or its counter)"},
 };
 
 struct OptionOwner {
@@ -129,6 +144,7 @@ constexpr std::array kCommandOptions = {
     OptionOwner{"out", kTuneOptions},
     OptionOwner{"apply", kTuneOptions},
     OptionOwner{"min-confidence", kTuneOptions},
+    OptionOwner{"protocol-lst", kProtocolLstOption},
 };
 
 std::optional<int> PositiveNumber(const QString& text) {
@@ -172,8 +188,11 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     const QCommandLineOption out("out", {}, "FILE");
     const QCommandLineOption apply("apply", {});
     const QCommandLineOption minConfidence("min-confidence", {}, "LEVEL");
+    const QCommandLineOption registry("registry", {}, "URL");
+    const QCommandLineOption protocolLst("protocol-lst", {}, "FILE");
     parser.addOptions({help, version, port, simulator, blank, json, clamp, force, logDir, dataDir,
-                       period, count, csv, report, allowShort, file, out, apply, minConfidence});
+                       period, count, csv, report, allowShort, file, out, apply, minConfidence,
+                       registry, protocolLst});
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -238,6 +257,9 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     options.out = parser.value(out);
     options.apply = parser.isSet(apply);
     options.minConfidence = parser.value(minConfidence);
+    if (parser.isSet(registry))
+        options.registry = parser.value(registry);
+    options.protocolLst = parser.value(protocolLst);
     if (parser.isSet(period)) {
         const auto ms = PositiveNumber(parser.value(period));
         if (!ms) {
@@ -258,7 +280,8 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
 
 QString CliOptions::Usage() {
     QString text = QStringLiteral(
-        "Usage: zef-cli [--port DEVICE | --simulator [--blank]] [--json] COMMAND ...\n"
+        "Usage: zef-cli [--port DEVICE | --simulator [--blank]] [--registry URL] [--json] "
+        "COMMAND ...\n"
         "\n"
         "The ZEF-K7LX controller from a script: the same channel, catalogue, conversions,\n"
         "settings file, production log and archive as zef-service.\n"
@@ -268,6 +291,9 @@ QString CliOptions::Usage() {
         "                 pseudo-terminal) or COM1 ... COM4 as zef-service maps them;\n"
         "                 COM1 when not given\n"
         "  --simulator    the built-in simulated controller; --blank: one never numbered\n"
+        "  --registry URL the production registry, remembered for the next runs (\"\" forgets\n"
+        "                 it): sqlite:PATH, or postgresql://USER@HOST:PORT/DATABASE with the\n"
+        "                 password in ~/.pgpass; numbers then come from it\n"
         "  --json         one JSON object per command on standard output\n"
         "  -h, --help     this text;  -v, --version  the version\n"
         "\n"
@@ -285,7 +311,8 @@ QString CliOptions::Usage() {
                        "  1  a difference, a failed check, or a value the controller did not take\n"
                        "  2  bad usage (unknown command or option, a value outside its limits)\n"
                        "  3  no controller, or the link failed on the way\n"
-                       "  4  a file could not be read or written\n");
+                       "  4  a file could not be read or written\n"
+                       "  5  the production registry cannot be reached or refused the change\n");
     return text;
 }
 

@@ -20,6 +20,7 @@ enum CommandOption : unsigned {
     kReportOption = 1u << 5,     // --report
     kAllowShortOption = 1u << 6, // --allow-short
     kTuneOptions = 1u << 7,      // --file, --out, --apply, --min-confidence
+    kProtocolLstOption = 1u << 8, // --protocol-lst
 };
 
 struct CommandRow {
@@ -57,6 +58,9 @@ struct CliOptions {
     QString out;           // tune --out: the tuned copy
     bool apply = false;    // tune --apply
     QString minConfidence; // tune --min-confidence; empty: medium
+    // --registry: the production registry's address; an empty one forgets the remembered one.
+    std::optional<QString> registry;
+    QString protocolLst; // --protocol-lst
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

@@ -1,5 +1,6 @@
 #include "cli/cli_check.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_registry.h"
 #include "cli/cli_session.h"
 #include "cli/cli_tune.h"
 
@@ -9,6 +10,9 @@
 namespace zef {
 
 namespace {
+
+CommandResult RunOnController(const CliOptions& options, CliEnvironment& environment,
+                              CliLink& session);
 
 CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
     const std::string_view name = options.command->name;
@@ -23,6 +27,8 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         return RunDiff(environment, args[0], args[1]);
     if (name == "tune")
         return RunTune(environment, options);
+    if (name == "registry" || name == "history")
+        return RunRegistryCommand(options, environment);
     if (name == "check") {
         // The limits file is read before the controller is, so a bad one costs no exchange.
         auto limits = ReadStationLimits(args[0]);
@@ -32,7 +38,8 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         CommandResult connected = session.Connect();
         if (connected.status != ExitStatus::Success)
             return connected;
-        return RunCheck(session, environment, *limits, options.report);
+        return RecordCommandEvent(options, environment, session,
+                                  RunCheck(session, environment, *limits, options.report));
     }
 
     CliLink session(environment);
@@ -43,6 +50,14 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         }
         return connected;
     }
+    return RecordCommandEvent(options, environment, session,
+                              RunOnController(options, environment, session));
+}
+
+CommandResult RunOnController(const CliOptions& options, CliEnvironment& environment,
+                              CliLink& session) {
+    const std::string_view name = options.command->name;
+    const QStringList& args = options.arguments;
     if (name == "info")
         return RunInfo(session);
     if (name == "read")
@@ -58,7 +73,7 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
                        options.dataDir.isEmpty() ? environment.dataFolder : options.dataDir,
                        args[0], options.force, options.allowShort);
     if (name == "number")
-        return RunNumber(session, environment.logFolder(options.logDir), environment.today);
+        return RunRegistryNumber(session, environment, options);
     if (name == "monitor")
         return RunMonitor(session, environment,
                           {.periodMs = options.periodMs,

@@ -58,6 +58,12 @@ struct CliEnvironment {
     // result. With --json each is one JSON object.
     std::function<void(const QString&)> live;
     bool json = false;
+    // The production registry in use (--registry, now or remembered); empty: none, and numbers
+    // come from the production log alone.
+    QString registryUrl;
+    // The one the registry commands open when none is in use: SQLite in the user's data folder.
+    QString defaultRegistryUrl;
+    QString registryQueue; // where events wait while the registry is away; empty: in memory
 };
 
 // What a command came to: the lines for a reader, the object for a script, and the failure.

@@ -122,13 +122,16 @@ Expected<IdentityReading> DeviceIdentity::ReadIdentity(IdentityView& view) {
         return reading;
 
     const QByteArray today = ReleaseDateText(m_today());
-    const auto record = AppendNextRecord(LogPath(), date, today);
+    const auto record =
+        m_source ? m_source->Take(date, today) : AppendNextRecord(LogPath(), date, today);
     if (!record)
         return Failure{record.error()};
     const int unanswered = WriteIdentityBytes(record->Serial(), today);
     reading = {DecodeCp1251(record->Serial()), DecodeCp1251(record->Date()), true,
                std::max(unanswered, 0), unanswered == 0};
     reading.unfinished = unanswered != 0;
+    if (m_source && unanswered != 0)
+        m_source->Spent(*record, UnansweredIdentityText(reading));
     view.ShowDate(reading.date);
     view.ShowSerial(ShownSerial(reading));
     return reading;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/outcome.h"
+#include "files/production_log.h"
 #include "link/register_exchange.h"
 
 #include <QByteArray>
@@ -77,6 +78,17 @@ struct IdentityReading {
 // spent, and has to be written by hand. Empty when every write was answered.
 [[nodiscard]] QString UnansweredIdentityText(const IdentityReading& reading);
 
+// Where a blank controller's number comes from when it is not the production log alone: the
+// production registry. The number is committed there before the controller is written.
+class NumberSource {
+public:
+    virtual ~NumberSource() = default;
+    [[nodiscard]] virtual Expected<ProtocolRecord> Take(QByteArrayView controllerDate,
+                                                        QByteArrayView today) = 0;
+    // The controller did not take the number: it stays spent, and says why.
+    virtual void Spent(const ProtocolRecord& record, const QString& reason) = 0;
+};
+
 // The controller's identity and the numbering of blank controllers from the production log in
 // the given folder (the executable's folder in the program).
 class DeviceIdentity {
@@ -86,6 +98,9 @@ public:
     DeviceIdentity(RegisterExchange& link, QString logFolder, Today today = &QDate::currentDate);
 
     [[nodiscard]] QString LogPath() const;
+
+    // Numbers from `source` rather than the log in the folder; nullptr: the log again.
+    void SetNumberSource(NumberSource* source) { m_source = source; }
 
     // Reads and shows the identity. A controller that answered all 32 reads with the blank
     // serial, or with an unfinished one, gets the next number (an unfinished number stays
@@ -119,6 +134,7 @@ private:
     RegisterExchange& m_link;
     QString m_logFolder;
     Today m_today;
+    NumberSource* m_source = nullptr;
 };
 
 } // namespace zef

@@ -13,6 +13,7 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <functional>
 
 namespace zef {
 
@@ -115,9 +116,13 @@ Expected<ProtocolRecord> NextRecord(const ProtocolRecord& last, QByteArrayView t
     return next;
 }
 
-Expected<ProtocolRecord> AppendNextRecord(const QString& logPath, QByteArrayView controllerDate,
-                                          QByteArrayView today,
-                                          std::chrono::milliseconds patience) {
+namespace {
+
+// Appends the record that `make` builds from the log's last one.
+Expected<ProtocolRecord>
+AppendAfterLast(const QString& logPath, QByteArrayView controllerDate,
+                std::chrono::milliseconds patience,
+                const std::function<Expected<ProtocolRecord>(const ProtocolRecord&)>& make) {
     if (!QFileInfo::exists(logPath)) {
         if (const Status created = CreateSeededLog(logPath, controllerDate); !created)
             return Failure{created.error()};
@@ -147,7 +152,7 @@ Expected<ProtocolRecord> AppendNextRecord(const QString& logPath, QByteArrayView
         return Failure{QStringLiteral("Не удалось прочитать журнал «%1»:\n%2")
                            .arg(Shown(logPath), log.errorString())};
 
-    auto next = NextRecord(ProtocolRecord(raw), today);
+    auto next = make(ProtocolRecord(raw));
     if (!next)
         return next;
 
@@ -169,6 +174,24 @@ Expected<ProtocolRecord> AppendNextRecord(const QString& logPath, QByteArrayView
                            .arg(Shown(logPath), DiskWriteReason(error))};
     }
     return next;
+}
+
+} // namespace
+
+Expected<ProtocolRecord> AppendNextRecord(const QString& logPath, QByteArrayView controllerDate,
+                                          QByteArrayView today,
+                                          std::chrono::milliseconds patience) {
+    return AppendAfterLast(logPath, controllerDate, patience,
+                           [&](const ProtocolRecord& last) { return NextRecord(last, today); });
+}
+
+Status AppendRecord(const QString& logPath, const ProtocolRecord& record,
+                    QByteArrayView controllerDate, std::chrono::milliseconds patience) {
+    const auto appended = AppendAfterLast(logPath, controllerDate, patience,
+                                          [&](const ProtocolRecord&) { return record; });
+    if (!appended)
+        return Failure{appended.error()};
+    return Done{};
 }
 
 } // namespace zef

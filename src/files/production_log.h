@@ -79,4 +79,10 @@ inline constexpr std::chrono::milliseconds kLogLockPatience{10'000};
 AppendNextRecord(const QString& logPath, QByteArrayView controllerDate, QByteArrayView today,
                  std::chrono::milliseconds patience = kLogLockPatience);
 
+// Appends a record numbered elsewhere (by the production registry), under the same lock and
+// with the same seed for a new log, so that stations reading the log see every number.
+[[nodiscard]] Status AppendRecord(const QString& logPath, const ProtocolRecord& record,
+                                  QByteArrayView controllerDate,
+                                  std::chrono::milliseconds patience = kLogLockPatience);
+
 } // namespace zef

@@ -1,10 +1,12 @@
 // The file menu, the identity on connection and the serial number dialog, through the window.
 
 #include "app/main_window.h"
+#include "app/registry_status.h"
 #include "controls/ext_edit.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
 #include "files/identity.h"
+#include "registry/registry_numbering.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 
@@ -323,3 +325,35 @@ TEST_F(BlankController, failing_log_ends_the_sequence_but_keeps_the_session) {
 }
 
 } // namespace
+
+// With a registry the number comes from it, and the log the workstation keeps gets it too.
+TEST_F(BlankController, is_numbered_from_the_registry_and_the_log_follows) {
+    ProductionRegistry registry({.url = "sqlite:" + file("registry.sqlite"),
+                                 .workplace = {"bench-1", "fitter", "test"},
+                                 .queueFile = {},
+                                 .schemaVersion = -1});
+    const ProtocolRecord last("ZEF-K7LX SN 05.02 00499 ", kRecordSeparator, "01.12.26", 13);
+    ASSERT_TRUE(registry.ImportProtocolLog(last.ToByteArray()));
+    RegistryNumbering numbering(registry, logPath());
+    form.SetNumberSource(&numbering);
+    form.ConnectToPort(1);
+    EXPECT_EQ(serial(), "ZEF-K7LX SN 05.02 00500 ");
+    EXPECT_EQ(readAll(logPath()).mid(40, 25), "\x18ZEF-K7LX SN 05.02 00500 ");
+    const auto history = registry.History("500");
+    ASSERT_TRUE(history);
+    EXPECT_EQ(history->size(), 1u);
+}
+
+// The status bar names the registry and counts the events that wait for it.
+TEST(RegistryStatus, names_the_registry_and_counts_what_waits) {
+    QTemporaryDir dir;
+    ProductionRegistry registry({.url = "postgresql://line@127.0.0.1:1/zef",
+                                 .workplace = {"bench-1", "fitter", "test"},
+                                 .queueFile = dir.filePath("queue.jsonl"),
+                                 .schemaVersion = -1});
+    RegistryStatus status(registry);
+    EXPECT_EQ(status.text(), "Реестр: postgresql://line@127.0.0.1:1/zef");
+    registry.Record(NewEvent(registry.Who(), "ZEF-K7LX SN 05.02 00214", EventKind::Saved));
+    status.Refresh();
+    EXPECT_EQ(status.text(), "Реестр: postgresql://line@127.0.0.1:1/zef, ждут записи: 1");
+}
