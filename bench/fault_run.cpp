@@ -181,6 +181,12 @@ FaultRunReport RunFaults(const FaultRunOptions& options) {
     // The simulator received one request per exchange, in order, while the device was there.
     for (int i : bursts.WrongAt()) {
         const auto at = static_cast<std::size_t>(i);
+        // Noise of exactly a reply's length in its place: without a checksum no framing can
+        // tell it from the controller's answer.
+        if (applied[at].fault == sim::Fault::Garbage && applied[at].bytes == 4) {
+            ++report.noiseTakenForReply;
+            continue;
+        }
         const bool afterLate = (at >= 1 && lateAt[at - 1]) || (at >= 2 && lateAt[at - 2]);
         ++(afterLate ? report.wrongAfterLate : report.wrongAfterOther);
     }

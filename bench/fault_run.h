@@ -15,6 +15,7 @@ struct FaultRunOptions {
 struct FaultRunReport {
     int exchanges = 0;
     int wrongAnswers = 0; // returned true with another request's answer
+    int noiseTakenForReply = 0; // of them, four bytes of noise in place of the reply
     int longestWrongRun = 0;
     int failed = 0;     // unanswered, or voided with their burst
     int voidBursts = 0; // bursts whose words were all thrown away for stray bytes

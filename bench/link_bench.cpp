@@ -120,8 +120,9 @@ void printFaultRun(const bench::FaultRunOptions& options) {
                 r.wrongAnswers, r.longestWrongRun);
     std::printf("  void bursts: %d of %d (their words thrown away)\n", r.voidBursts,
                 (r.exchanges + 10) / 11);
-    std::printf("    of them %d right after a late reply, %d after another fault\n",
-                r.wrongAfterLate, r.wrongAfterOther);
+    std::printf("    of them %d four bytes of noise in place of the reply (undetectable without a "
+                "checksum), %d right after a late reply, %d after another fault\n",
+                r.noiseTakenForReply, r.wrongAfterLate, r.wrongAfterOther);
     std::printf("  late replies: %d; %d still in their own exchange, %d thrown away while the "
                 "line was awaited quiet, %d beyond the quiet-line bound (finished after the next "
                 "request had gone out)\n",
