@@ -14,7 +14,7 @@ struct FaultRunOptions {
 
 struct FaultRunReport {
     int exchanges = 0;
-    int wrongAnswers = 0; // returned true with another request's answer
+    int wrongAnswers = 0;       // returned true with another request's answer
     int noiseTakenForReply = 0; // of them, four bytes of noise in place of the reply
     int longestWrongRun = 0;
     int failed = 0;     // unanswered, or voided with their burst

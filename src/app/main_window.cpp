@@ -93,13 +93,24 @@ void TForm1::ConnectToPort(int portNumber) {
     }
     m_connected = true;
     m_supervisor->Start(portNumber, 19200);
-    showController();
-
-    // A production log that fails ends the sequence here; the session stays open.
-    if (!ReadIdentity())
-        return;
-    showOperatingCounter();
-    snapshotAtConnection();
+    // The connection is one burst; the words it read serve the archive's snapshot when
+    // nothing stray came on the way, and the snapshot reads only the rest.
+    KnownWords read;
+    bool verified = false;
+    {
+        m_link.SetReadRecorder(&read);
+        Burst burst(m_link);
+        showController();
+        // A production log that fails ends the sequence here; the session stays open.
+        const bool identified = ReadIdentity();
+        if (identified)
+            showOperatingCounter();
+        m_link.SetReadRecorder(nullptr);
+        verified = burst.Verified();
+        if (!identified)
+            return;
+    }
+    snapshotAtConnection(verified ? read : KnownWords{});
 }
 
 void TForm1::showOperatingCounter() {

@@ -270,7 +270,8 @@ private:
     void endRecording(const QString& failure);
     void showRecordingState();
     TrendWindow& trendWindow();
-    void snapshotAtConnection();
+    // Reads what `read` does not hold yet.
+    void snapshotAtConnection(const KnownWords& read = {});
     void showStatus(const QString& text);
     void openControllerComparison(const QString& path, const QString& name, QWidget* parent,
                                   std::function<void()> afterWrite = {});

@@ -49,10 +49,10 @@ void TForm1::showStatus(const QString& text) {
     statusBar()->showMessage(text, kStatusMs);
 }
 
-void TForm1::snapshotAtConnection() {
+void TForm1::snapshotAtConnection(const KnownWords& read) {
     if (m_archive)
         showStatus(SnapshotStatusText(
-            TakeSnapshot(m_link, *m_archive, m_serial, SnapshotReason::Connect)));
+            TakeSnapshot(m_link, *m_archive, m_serial, SnapshotReason::Connect, read)));
 }
 
 bool TForm1::LoadCalibration(const QString& path) {

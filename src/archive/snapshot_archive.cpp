@@ -184,8 +184,14 @@ Expected<StoredSnapshot> CalibrationArchive::Store(const QString& serial,
 }
 
 Expected<StoredSnapshot> TakeSnapshot(RegisterExchange& link, const CalibrationArchive& archive,
-                                      const std::optional<QString>& serial, SnapshotReason reason) {
-    return TakeSnapshot(link, archive, serial, [reason](const SettingsValues&) { return reason; });
+                                      const std::optional<QString>& serial, SnapshotReason reason,
+                                      const KnownWords& known) {
+    if (!serial)
+        return Failure{QStringLiteral("серийный номер контроллера не прочитан.")};
+    const auto values = ReadSettings(link, known);
+    if (!values)
+        return Failure{values.error()};
+    return archive.Store(*serial, *values, reason);
 }
 
 Expected<StoredSnapshot> TakeSnapshot(RegisterExchange& link, const CalibrationArchive& archive,

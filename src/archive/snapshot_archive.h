@@ -94,7 +94,8 @@ private:
 [[nodiscard]] Expected<StoredSnapshot> TakeSnapshot(RegisterExchange& link,
                                                     const CalibrationArchive& archive,
                                                     const std::optional<QString>& serial,
-                                                    SnapshotReason reason);
+                                                    SnapshotReason reason,
+                                                    const KnownWords& known = {});
 // The same with the reason chosen once the values are read.
 using SnapshotReasonFor = std::function<SnapshotReason(const SettingsValues& held)>;
 [[nodiscard]] Expected<StoredSnapshot> TakeSnapshot(RegisterExchange& link,

@@ -187,10 +187,14 @@ Expected<SettingsValues> ParseSettings(const QByteArray& text) {
 
 namespace {
 
-Expected<SettingsValues> ReadSettingsOnce(RegisterExchange& link) {
+Expected<SettingsValues> ReadSettingsOnce(RegisterExchange& link, const KnownWords& known) {
     Burst burst(link);
     SettingsValues values;
     for (const std::uint8_t address : kSettingsRegisters) {
+        if (const auto it = known.find(address); it != known.end()) {
+            values.push_back(it->second);
+            continue;
+        }
         const auto reply = link.Exchange(Command::ReadParam, address);
         if (!reply)
             return Failure{
@@ -205,10 +209,15 @@ Expected<SettingsValues> ReadSettingsOnce(RegisterExchange& link) {
 } // namespace
 
 Expected<SettingsValues> ReadSettings(RegisterExchange& link) {
-    // Stray bytes void a whole read; one more try before the failure is reported.
-    auto values = ReadSettingsOnce(link);
+    return ReadSettings(link, {});
+}
+
+Expected<SettingsValues> ReadSettings(RegisterExchange& link, const KnownWords& known) {
+    // Stray bytes void a whole read; one more try, of everything, before the failure is
+    // reported.
+    auto values = ReadSettingsOnce(link, known);
     if (!values && !link.Channel().DeviceLost())
-        values = ReadSettingsOnce(link);
+        values = ReadSettingsOnce(link, {});
     return values;
 }
 
@@ -268,8 +277,8 @@ std::vector<DifferingRegister> ReadBack(RegisterExchange& link, const SettingsVa
         Burst burst(link);
         bool answering = true;
         for (std::size_t i = 0; i < count; ++i) {
-            const auto reply = answering ? link.Exchange(Command::ReadParam, kSettingsRegisters[i])
-                                         : std::nullopt;
+            const auto reply =
+                answering ? link.Exchange(Command::ReadParam, kSettingsRegisters[i]) : std::nullopt;
             answering = reply.has_value();
             held[i] = reply ? std::optional(reply->second) : std::nullopt;
         }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -48,6 +49,11 @@ inline constexpr qsizetype kLongestSettingsLine = 4096;
 // Reads the 31 registers in file order. Every read must be answered: the reply record would
 // otherwise hand over another register's word as this one's. The failure names the register.
 [[nodiscard]] Expected<SettingsValues> ReadSettings(RegisterExchange& link);
+// The words a verified burst has read already, by register.
+using KnownWords = std::map<std::uint8_t, std::uint16_t>;
+// The same, reading only the registers whose words are not known yet.
+[[nodiscard]] Expected<SettingsValues> ReadSettings(RegisterExchange& link,
+                                                    const KnownWords& known);
 
 // Reads the 31 registers, then writes the file whole or not at all: an existing file keeps its
 // content when anything fails, a full disk included. A read without a reply writes no file.
@@ -63,8 +69,8 @@ inline constexpr qsizetype kLongestSettingsLine = 4096;
 [[nodiscard]] Expected<SettingsValues> ReadSettingsFile(const QString& path);
 
 struct LoadReport {
-    int written = 0;    // registers the file held values for
-    int unanswered = 0; // writes of them that got no reply
+    int written = 0;      // registers the file held values for
+    int unanswered = 0;   // writes of them that got no reply
     bool verified = true; // no stray byte came on the line during the writes or after them
     [[nodiscard]] int Answered() const { return written - unanswered; }
 };

@@ -34,6 +34,8 @@ std::optional<Reply> RegisterExchange::Exchange(Command command, std::uint8_t ad
                                                 std::uint16_t value) {
     if (command == Command::WriteParam && m_onWrite)
         m_onWrite();
+    if (command == Command::WriteParam && m_recorder)
+        m_recorder->erase(address);
     if (!m_channel.IsOpen() || (m_watcher && !m_watcher->MayExchange()))
         return std::nullopt;
 
@@ -46,7 +48,10 @@ std::optional<Reply> RegisterExchange::Exchange(Command command, std::uint8_t ad
         m_watcher->Exchanged(answered);
     if (!answered)
         return std::nullopt;
-    return ReplyFromBytes(buffer);
+    const Reply reply = ReplyFromBytes(buffer);
+    if (command == Command::ReadParam && m_recorder)
+        (*m_recorder)[address] = reply.second;
+    return reply;
 }
 
 std::optional<Reply> ReadVerified(RegisterExchange& link, std::uint8_t address, Command command) {

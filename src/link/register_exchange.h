@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 
@@ -64,6 +65,11 @@ public:
     // file name from its caption, since the controller no longer matches that file.
     void SetWriteObserver(std::function<void()> observer) { m_onWrite = std::move(observer); }
 
+    // Keeps the word of every answered parameter read, and forgets a parameter written since,
+    // so that what a sequence has read need not be read again by the next step of it. nullptr:
+    // nothing kept. The words count only if the burst they came in was verified.
+    void SetReadRecorder(std::map<std::uint8_t, std::uint16_t>* recorder) { m_recorder = recorder; }
+
     // nullptr: every exchange goes to the line unwatched.
     void SetWatcher(ExchangeWatcher* watcher) { m_watcher = watcher; }
 
@@ -73,6 +79,7 @@ public:
 private:
     SerialChannel& m_channel;
     std::function<void()> m_onWrite;
+    std::map<std::uint8_t, std::uint16_t>* m_recorder = nullptr;
     ExchangeWatcher* m_watcher = nullptr;
 };
 
@@ -82,17 +89,21 @@ class Burst {
 public:
     explicit Burst(RegisterExchange& link) : m_channel(link.Channel()) { m_channel.BeginBurst(); }
     ~Burst() {
-        if (m_channel.InBurst())
+        if (!m_ended)
             (void)m_channel.EndBurst();
     }
     Burst(const Burst&) = delete;
     Burst& operator=(const Burst&) = delete;
 
     // Ends the burst with the quiet check; true when nothing stray was seen on the way.
-    [[nodiscard]] bool Verified() { return m_channel.EndBurst(); }
+    [[nodiscard]] bool Verified() {
+        m_ended = true;
+        return m_channel.EndBurst();
+    }
 
 private:
     SerialChannel& m_channel;
+    bool m_ended = false;
 };
 
 // One read as a burst of its own, tried once more when it went unanswered or was voided.

@@ -42,7 +42,7 @@ bool SerialChannel::Open(int portNumber, std::int32_t baud) {
     m_portNumber = portNumber;
     m_baud = baud;
     m_lost = false;
-    m_inBurst = false;
+    m_burstDepth = 0;
     m_figures = {};
     m_awaitQuiet = false;
     m_owed = 0;
@@ -89,7 +89,7 @@ bool SerialChannel::Write(std::span<const std::uint8_t> bytes) {
     AwaitQuietLine();
     if (CheckLost())
         return false;
-    if (m_inBurst)
+    if (InBurst())
         ++m_burstRequests;
     m_lastWrite = Clock::now();
     const bool sent = m_backend->write(bytes);
@@ -108,7 +108,7 @@ std::size_t SerialChannel::Discard() {
     m_figures.lateBytesDiscarded += total;
     // Before the burst's first request the quiet-line wait clears what an earlier exchange left;
     // between its requests a stray byte means one of its own replies was not what it seemed.
-    if (total > 0 && m_inBurst && m_burstRequests > 0)
+    if (total > 0 && InBurst() && m_burstRequests > 0)
         m_burstVoid = true;
     Received(total);
     return total;
@@ -245,7 +245,8 @@ bool SerialChannel::QuietForAStep() {
 }
 
 void SerialChannel::BeginBurst() {
-    m_inBurst = true;
+    if (m_burstDepth++ > 0)
+        return;
     m_burstVoid = false;
     m_burstRequests = 0;
 }
@@ -261,9 +262,9 @@ std::chrono::microseconds SerialChannel::BurstQuiet() const {
 }
 
 bool SerialChannel::EndBurst() {
-    if (!m_inBurst)
+    if (m_burstDepth == 0)
         return false;
-    m_inBurst = false;
+    const bool outermost = --m_burstDepth == 0;
     if (!IsOpen() || CheckLost())
         return false;
     // Quiet after the last byte, and after the time the last request's own reply needs to
@@ -285,7 +286,7 @@ bool SerialChannel::EndBurst() {
         m_lastActivity = Clock::now();
         m_burstVoid = true;
     }
-    if (m_burstVoid)
+    if (m_burstVoid && outermost)
         ++m_figures.voidBursts;
     return !m_burstVoid;
 }

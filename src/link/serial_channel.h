@@ -88,10 +88,12 @@ public:
     // away on the way and the line stays quiet after its last reply for the interval that ends
     // a frame on a serial bus (3.5 characters, at least 1.75 ms). What the quiet-line wait
     // clears before the burst's first request belongs to earlier exchanges and voids nothing.
+    // Bursts nest: an inner one (the identity block within a connection) is checked on its
+    // own, and whatever voids it voids the outer one as well.
     void BeginBurst();
     // True when the burst's values may be used. Whatever came is thrown away as late.
     [[nodiscard]] bool EndBurst();
-    [[nodiscard]] bool InBurst() const { return m_inBurst; }
+    [[nodiscard]] bool InBurst() const { return m_burstDepth > 0; }
     // The quiet that ends a burst at the open port's speed.
     [[nodiscard]] std::chrono::microseconds BurstQuiet() const;
 
@@ -141,7 +143,7 @@ private:
     std::size_t m_owed = 0;
     Clock::time_point m_owedSince{};
     std::int32_t m_baud = 0;
-    bool m_inBurst = false;
+    int m_burstDepth = 0;
     bool m_burstVoid = false;
     int m_burstRequests = 0;
     Clock::time_point m_lastWrite{};

@@ -85,7 +85,24 @@ protected:
 };
 
 TEST_F(ArchiveWindow, connection_archives_each_distinct_state_once_as_a_save_writes_it) {
+    // The snapshot is made of what the connection read: it reads only the registers the
+    // connection did not, each once.
+    form.SetArchive(nullptr);
+    connectCom1(); // the window's first connection settles what later ones read
+    form.Close_COMClick();
+    ports.sim->ClearFrames();
     connectCom1();
+    const auto unarchived = ports.sim->Frames();
+    const auto unread = std::count_if(
+        kSettingsRegisters.begin(), kSettingsRegisters.end(), [&](std::uint8_t address) {
+            return std::count(unarchived.begin(), unarchived.end(),
+                              BuildRequest(Command::ReadParam, address, 0)) == 0;
+        });
+    form.Close_COMClick();
+    ports.sim->ClearFrames();
+    form.SetArchive(&archive);
+    connectCom1();
+    EXPECT_EQ(ports.sim->Frames().size(), unarchived.size() + static_cast<std::size_t>(unread));
     ASSERT_EQ(snapshots(), QStringList{"2026-12-07_10-00-01_connect.zef"});
     EXPECT_TRUE(status().contains("сохранена в архиве")) << status().toStdString();
     prompts.files = {files.filePath("car")};
