@@ -206,6 +206,7 @@ Dashboard::Dashboard(RegisterExchange& link, const LinkSupervisor& supervisor, Q
     m_lost->setObjectName("DashboardLost");
     QFont bold = m_lost->font();
     bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.8);
     m_lost->setFont(bold);
     m_lost->hide();
     m_nightBox = new QCheckBox("&Ночная палитра", this);

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -65,9 +66,16 @@ std::size_t IndexOf(std::uint8_t address) {
 }
 
 QString LimitsText(const EditRow& edit) {
-    const QString pattern = ToQString(edit.ValueFormat);
-    return QStringLiteral("%1 … %2").arg(FormatValue(pattern, edit.ValueMin).trimmed(),
-                                         FormatValue(pattern, edit.ValueMax).trimmed());
+    // The counts' unit word agrees with each limit, as the edit's own does with its value.
+    const auto shown = [&](ParamValue v) {
+        std::string_view pattern = edit.ValueFormat;
+        if (edit.handling == Handling::CoilCount)
+            pattern = CoilPattern(v);
+        else if (edit.handling == Handling::CylinderCount)
+            pattern = CylinderPattern(v);
+        return FormatValue(ToQString(pattern), v).trimmed();
+    };
+    return QStringLiteral("%1 … %2").arg(shown(edit.ValueMin), shown(edit.ValueMax));
 }
 
 } // namespace
@@ -117,6 +125,9 @@ ParameterTable::ParameterTable(RegisterExchange& link, const LinkSupervisor& sup
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                              QAbstractItemView::AnyKeyPressed);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // A long caption may wrap rather than take the description's room.
+    m_table->horizontalHeader()->setSectionResizeMode(CaptionColumn, QHeaderView::Interactive);
+    m_table->setColumnWidth(CaptionColumn, 300);
     m_table->horizontalHeader()->setSectionResizeMode(DescriptionColumn, QHeaderView::Stretch);
     m_table->setColumnHidden(FileColumn, true);
     layout->addWidget(m_table, 1);
@@ -134,8 +145,17 @@ ParameterTable::ParameterTable(RegisterExchange& link, const LinkSupervisor& sup
     connect(reload, &QPushButton::clicked, this, &ParameterTable::Reload);
     connect(compare, &QPushButton::clicked, this, &ParameterTable::ChooseFileToCompare);
     connect(m_table, &QTableWidget::itemChanged, this, &ParameterTable::itemEdited);
+    // Every description read whole: rows as tall as their wrapped text.
+    connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, m_table,
+            [this] { m_table->resizeRowsToContents(); });
     fill();
     resize(860, 560);
+}
+
+void ParameterTable::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The stretched description column takes its width only once the layout has run.
+    QTimer::singleShot(0, m_table, [this] { m_table->resizeRowsToContents(); });
 }
 
 int ParameterTable::RowOf(std::uint8_t address) const {
@@ -174,6 +194,7 @@ void ParameterTable::fill() {
         showRow(row);
     }
     m_filling = false;
+    m_table->resizeRowsToContents();
 }
 
 void ParameterTable::showRow(int row) {

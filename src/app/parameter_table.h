@@ -63,6 +63,9 @@ signals:
     // A value went to the controller from the table.
     void Written(std::uint8_t address);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void fill();
     void showRow(int row);
