@@ -241,6 +241,15 @@ Dashboard::Dashboard(RegisterExchange& link, const LinkSupervisor& supervisor, Q
     SetNight(m_settings && m_settings->value("dashboard/night", false).toBool());
     showLost(false);
     resize(900, 480);
+    if (m_settings)
+        restoreGeometry(m_settings->value("dashboard/geometry").toByteArray());
+}
+
+void Dashboard::hideEvent(QHideEvent* event) {
+    // Where the fitter put it, for the next run.
+    if (m_settings)
+        m_settings->setValue("dashboard/geometry", saveGeometry());
+    QWidget::hideEvent(event);
 }
 
 Gauge* Dashboard::GaugeFor(std::string_view key) const {

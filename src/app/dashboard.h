@@ -92,6 +92,9 @@ public:
     [[nodiscard]] const std::vector<Gauge*>& Gauges() const { return m_gauges; }
     [[nodiscard]] QLabel* LostLabel() const { return m_lost; }
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void showLost(bool lost);
     void showRow(const std::vector<double>& row);

@@ -168,10 +168,14 @@ TEST_F(Workspace, dashboard_remembers_its_zones_and_palette) {
         Dashboard first(link, form.Supervisor(), &settings);
         first.SetZones(*first.GaugeFor("supply_v"), zones);
         first.SetNight(true);
+        first.resize(700, 420);
+        first.show();
+        first.hide();
     }
     Dashboard second(link, form.Supervisor(), &settings);
     EXPECT_EQ(second.GaugeFor("supply_v")->Zones(), zones);
     EXPECT_TRUE(second.Night());
+    EXPECT_EQ(second.size(), QSize(700, 420));
     EXPECT_LT(second.palette().color(QPalette::Window).lightness(),
               second.palette().color(QPalette::WindowText).lightness());
 }
