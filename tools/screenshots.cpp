@@ -2,11 +2,13 @@
 // dialog and chart state and saves what the screen shows. Run it on an X server (scripts/
 // screenshots.sh starts one) so the pictures show the fonts and dialogs a desktop has.
 
+#include "app/dashboard.h"
 #include "app/desktop.h"
 #include "app/main_window.h"
 #include "app/map_chart.h"
 #include "app/map_editor.h"
 #include "app/options.h"
+#include "app/parameter_table.h"
 #include "controls/ext_edit.h"
 #include "datalog/channels.h"
 #include "datalog/trend_window.h"
@@ -356,6 +358,38 @@ int main(int argc, char** argv) {
                     screen.bottom() - tuning.frameGeometry().height());
         Shooter::settle(800);
         shots.Shoot("28-map-tuning");
+    }
+
+    // "Вид": the table of every parameter and the dashboard, with the link up and then lost.
+    {
+        const auto place = [](QWidget* view, QPoint at, QSize size) {
+            view->resize(size);
+            view->move(at);
+        };
+        form.hide();
+        ParameterTable* table = form.ShowParameterTable();
+        place(table, {0, 0}, {1000, 740});
+        shots.Shoot("29-all-parameters");
+        table->hide();
+        Dashboard* dashboard = form.ShowDashboard();
+        place(dashboard, {0, 0}, {1000, 600});
+        Shooter::settle(2000);
+        shots.Shoot("30-dashboard");
+        dashboard->SetNight(true);
+        Shooter::settle(1200);
+        shots.Shoot("31-dashboard-night");
+        dashboard->SetNight(false);
+        simulator->SetFault({sim::Fault::Silent, 0, {}});
+        Shooter::settle(2000);
+        shots.Shoot("32-dashboard-link-lost");
+        dashboard->hide();
+        table->show();
+        (void)table->Reload();
+        shots.Shoot("33-all-parameters-link-lost");
+        table->hide();
+        simulator->SetFault({});
+        Shooter::settle(2500);
+        form.show();
     }
 
     // The caption with a file name, as the X server holds it.

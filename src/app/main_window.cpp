@@ -43,6 +43,7 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
     m_monitor->SetAfterTick([this] {
         if (m_recordPeriod >= std::chrono::milliseconds(kMonitorIntervalMs))
             recordRow();
+        refreshViews();
     });
 
     m_timer1.setObjectName("Timer1");
@@ -53,7 +54,8 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
     m_link.SetWriteObserver([this] { setWindowTitle(kCaption); });
 
     for (int n = 1; n <= 4; ++n)
-        connect(Connect_to_COM[n - 1], &QPushButton::clicked, this, [this, n] { ConnectToPort(n); });
+        connect(Connect_to_COM[n - 1], &QPushButton::clicked, this,
+                [this, n] { ConnectToPort(n); });
     connect(Close_COM, &QPushButton::clicked, this, &TForm1::Close_COMClick);
     connect(this, &TForm1::N2Click, this, &TForm1::LoadSettingsFromFile);
     connect(this, &TForm1::N3Click, this, &TForm1::SaveSettingsToFile);
@@ -64,11 +66,17 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
     FormCreate();
 }
 
-TForm1::~TForm1() { m_link.SetWriteObserver({}); }
+TForm1::~TForm1() {
+    m_link.SetWriteObserver({});
+}
 
-TSpinExtEdit* TForm1::SpinEdit(const QString& name) const { return findChild<TSpinExtEdit*>(name); }
+TSpinExtEdit* TForm1::SpinEdit(const QString& name) const {
+    return findChild<TSpinExtEdit*>(name);
+}
 
-TExtText* TForm1::ReadOut(const QString& name) const { return findChild<TExtText*>(name); }
+TExtText* TForm1::ReadOut(const QString& name) const {
+    return findChild<TExtText*>(name);
+}
 
 void TForm1::FormCreate() {
     setWindowTitle(kCaption);

@@ -41,7 +41,9 @@ class DatalogRecorder;
 class LinkStatusBar;
 class MapChart;
 class MapEditor;
+class Dashboard;
 class MonitorCycle;
+class ParameterTable;
 class PortsDialog;
 class Prompts;
 class TExtText;
@@ -155,6 +157,10 @@ public:
     bool OpenRecordingFrom(const QString& path);
     // The trend window once opened, else null.
     [[nodiscard]] TrendWindow* Trend() const { return m_trendWindow; }
+    // "Вид → Все параметры": the table of every register, read afresh each time it is opened.
+    ParameterTable* ShowParameterTable();
+    // "Вид → Приборы": refreshed with every monitor tick while it shows.
+    Dashboard* ShowDashboard();
 
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
@@ -202,6 +208,8 @@ public:
     QAction* TrendAction = nullptr;
     QAction* OpenRecordingAction = nullptr;
 
+    // "? → Сервисные функции": what the service gestures open, and where.
+    [[nodiscard]] static QString ServiceFunctionsText();
     // The service gestures.
     void StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
     void PageControl1MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
@@ -264,6 +272,8 @@ private:
     [[nodiscard]] QString openFailureMessage(int portNumber) const;
     [[nodiscard]] QString noControllerMessage(int portNumber) const;
     void addDatalogMenu();
+    // "Вид": the views of the session, each a window of its own.
+    void addViewMenu();
     // The one place a datalog row is read: at the end of a monitor tick, or from the recording
     // timer at a shorter period. Nothing is read while the monitor is stopped.
     void recordRow();
@@ -302,7 +312,10 @@ private:
     std::chrono::milliseconds m_recordPeriod{kMonitorIntervalMs};
     QTimer m_recordTimer;
     std::shared_ptr<TrendData> m_recordedTrend;
-    TrendWindow* m_trendWindow = nullptr; // a window of its own, owned as this one's child
+    TrendWindow* m_trendWindow = nullptr;       // a window of its own, owned as this one's child
+    ParameterTable* m_parameterTable = nullptr; // likewise
+    Dashboard* m_dashboard = nullptr;           // likewise
+    void refreshViews();
     QMenu* m_periodMenu = nullptr;
     QLabel* m_recordingLabel = nullptr;
     std::unique_ptr<LinkSupervisor> m_supervisor;

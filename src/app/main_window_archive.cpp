@@ -128,10 +128,14 @@ void TForm1::CompareWithFile() {
 
 void TForm1::CompareTwoFiles() {
     const QString filter = QString::fromUtf8(kSettingsFilter);
-    const auto left = m_prompts.OpenFileName(filter);
+    const auto left =
+        m_prompts.OpenFileNameFor(QStringLiteral("Сравнить два файла: первый (слева)"), filter);
     if (!left)
         return;
-    const auto right = m_prompts.OpenFileName(filter);
+    const auto right = m_prompts.OpenFileNameFor(
+        QStringLiteral("Сравнить два файла: второй (справа), с ним сравнивается «%1»")
+            .arg(FileName(*left)),
+        filter);
     if (!right)
         return;
     const auto comparison = CompareFiles(*left, *right);

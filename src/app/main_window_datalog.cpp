@@ -65,13 +65,12 @@ void TForm1::addDatalogMenu() {
         choice->setChecked(period == m_recordPeriod);
         choice->setData(static_cast<qlonglong>(period.count()));
         periods->addAction(choice);
-        connect(choice, &QAction::triggered, this,
-                [this, period] { SetRecordingPeriod(period); });
+        connect(choice, &QAction::triggered, this, [this, period] { SetRecordingPeriod(period); });
     }
     log->addSeparator();
     TrendAction = log->addAction("&Тренд");
     TrendAction->setObjectName("Trend");
-    OpenRecordingAction = log->addAction("О&ткрыть запись...");
+    OpenRecordingAction = log->addAction("Открыть &запись...");
     OpenRecordingAction->setObjectName("OpenRecording");
     connect(StartRecordingAction, &QAction::triggered, this, &TForm1::StartRecording);
     connect(StopRecordingAction, &QAction::triggered, this, &TForm1::StopRecording);

@@ -9,9 +9,11 @@
 #include "app/map_chart.h"
 #include "app/map_editor.h"
 #include "app/map_tuning.h"
+#include "app/status_bar.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
 #include "dialogs/form_font.h"
+#include "dialogs/prompts.h"
 #include "params/catalogue.h"
 
 #include <QAction>
@@ -65,8 +67,12 @@ QLabel* staticText(const QString& name, const QString& text, QWidget* parent, QR
     return l;
 }
 
-const EditRow& edit(std::string_view name) { return *FindEdit(name); }
-const ReadoutRow& readout(std::string_view name) { return *FindReadout(name); }
+const EditRow& edit(std::string_view name) {
+    return *FindEdit(name);
+}
+const ReadoutRow& readout(std::string_view name) {
+    return *FindReadout(name);
+}
 
 QWidget* page(QTabWidget* tabs, std::string_view caption, const QString& name) {
     auto* w = new QWidget;
@@ -82,6 +88,8 @@ void TForm1::buildLayout() {
     client->setObjectName("ClientArea");
     client->setMinimumSize(kClientSize);
     setCentralWidget(client);
+    // Before anything puts a widget in it: a message never cut inside a word.
+    setStatusBar(new WholeWordStatusBar(this));
 
     setFont(FormFont());
     // Blue only while enabled: a disabled control keeps the style's disabled colour, so that a
@@ -126,10 +134,15 @@ void TForm1::buildMenu() {
     QAction* tune = map->addAction("&Подбор по записи...");
     tune->setObjectName("MapTuning");
     connect(tune, &QAction::triggered, this, [this] { ShowMapTuning(*this); });
+    addViewMenu();
     QMenu* help = menuBar()->addMenu("&?");
     help->setObjectName("N4");
     N5 = help->addAction("Помощь");
     N5->setVisible(false);
+    QAction* service = help->addAction("&Сервисные функции");
+    service->setObjectName("ServiceFunctions");
+    connect(service, &QAction::triggered, this,
+            [this] { m_prompts.Message(ServiceFunctionsText()); });
     N6 = help->addAction("&О программе");
     N2->setObjectName("N2");
     N3->setObjectName("N3");
@@ -147,12 +160,13 @@ void TForm1::buildMenu() {
 
 void TForm1::buildButtonRow(QWidget* client) {
     for (int n = 1; n <= 4; ++n) {
-        auto* b = new QPushButton(QString("Connect to COM%1").arg(n), client);
+        // Alt and the port's digit, as the buttons read from left to right.
+        auto* b = new QPushButton(QString("Connect to COM&%1").arg(n), client);
         b->setObjectName(QString("Connect_to_COM%1").arg(n));
         b->setGeometry(4 + (n - 1) * 101, 4, 97, 25);
         Connect_to_COM[n - 1] = b;
     }
-    Close_COM = new QPushButton("Close COM", client);
+    Close_COM = new QPushButton("&Close COM", client);
     Close_COM->setObjectName("Close_COM");
     Close_COM->setGeometry(509, 4, 97, 25);
     Close_COM->setEnabled(false);
@@ -207,8 +221,8 @@ void TForm1::buildReadoutGroups(QWidget* client) {
 }
 
 void TForm1::buildMapGroup(QWidget* client) {
-    auto* box = group("Время открытого состояния инжектора", client, {4, 122, 380, 280},
-                      "GroupBox1");
+    auto* box =
+        group("Время открытого состояния инжектора", client, {4, 122, 380, 280}, "GroupBox1");
     makeReadOut(readout("ExtText4"), box, {8, 16, 176, kEditHeight});
     makeReadOut(readout("ExtText3"), box, {196, 16, 176, kEditHeight});
     m_chart = new MapChart(box);
@@ -259,12 +273,13 @@ void TForm1::buildParameterTabs(QWidget* client) {
 
     // "Параметры"
     QWidget* params = page(engineTabs, kParametersPage, "TabSheet1");
-    makeSpinEdit(edit("SpinExtEdit9"),
-                 group("Количество катушек зажигания", params, {2, 0, w, 40}), field);
+    makeSpinEdit(edit("SpinExtEdit9"), group("Количество катушек зажигания", params, {2, 0, w, 40}),
+                 field);
     makeSpinEdit(edit("SpinExtEdit2"), group("Количество цилиндров", params, {2, 40, w, 40}),
                  field);
     m_choices.resize(4);
-    m_choices[2] = makeChoice("ComboBox3", group("Запуск двигателя", params, {2, 80, w, 40}), field);
+    m_choices[2] =
+        makeChoice("ComboBox3", group("Запуск двигателя", params, {2, 80, w, 40}), field);
     m_choices[0] =
         makeChoice("ComboBox1", group("Тип клапана бензина", params, {2, 120, w, 40}), field);
     m_choices[1] =
@@ -286,8 +301,8 @@ void TForm1::buildParameterTabs(QWidget* client) {
 
     // "Др. засл."
     QWidget* throttle = page(engineTabs, kThrottlePage, "TabSheet2");
-    makeSpinEdit(edit("SpinExtEdit19"),
-                 group("Пороговое напряжение ХХ", throttle, {2, 0, w, 40}), field);
+    makeSpinEdit(edit("SpinExtEdit19"), group("Пороговое напряжение ХХ", throttle, {2, 0, w, 40}),
+                 field);
     auto* acceleration = group("Обогащение при  разгоне", throttle, {2, 40, w, 40});
     makeSpinEdit(edit("SpinExtEdit20"), acceleration, field);
     buildHiddenAccelerationGroup(acceleration, "SpinExtEdit12", "SpinExtEdit13");

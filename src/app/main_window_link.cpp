@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 
+#include "app/dashboard.h"
 #include "app/map_chart.h"
 #include "app/map_editor.h"
 #include "app/monitor.h"
@@ -53,6 +54,8 @@ void TForm1::showLinkState() {
 
 void TForm1::linkStateChanged(LinkState state) {
     showLinkState();
+    if (m_dashboard)
+        m_dashboard->ShowLinkState();
     switch (state) {
     case LinkState::Closed:
         m_figuresTimer.stop();
@@ -126,8 +129,7 @@ void TForm1::rereadController() {
     if (m_supervisor->IsLost())
         return; // gone again on the way: greyed again, and the probes go on
     snapshotAtConnection();
-    statusBar()->showMessage(QStringLiteral("Связь восстановлена"),
-                             kRecoveredMessageMs);
+    statusBar()->showMessage(QStringLiteral("Связь восстановлена"), kRecoveredMessageMs);
     RefreshLinkFigures();
 }
 

@@ -38,6 +38,18 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+QString TForm1::ServiceFunctionsText() {
+    return QStringLiteral(
+        "Скрытые функции открываются нажатием правой кнопки мыши при нажатых Shift, Ctrl и Alt:\n"
+        "\n"
+        "• на серийном номере — запись серийного номера вручную;\n"
+        "• на счётчике наработки — обнуление наработки (с вопросом);\n"
+        "• на вкладках параметров — панель «Дополнительно»: опорное напряжение, гистерезис "
+        "датчика кислорода и напряжение питания (показать или скрыть).\n"
+        "\n"
+        "Функции работают при подключённом контроллере.");
+}
+
 void TForm1::StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
     if (!StaticText4->isEnabled() || !IsServiceGesture(modifiers, buttons))
         return;

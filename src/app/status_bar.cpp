@@ -2,7 +2,13 @@
 
 #include <QLabel>
 #include <QLayout>
+#include <QPainter>
 #include <QStatusBar>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <algorithm>
 
 namespace zef {
 
@@ -57,6 +63,63 @@ void LinkStatusBar::ClearFigures() {
     m_figures->clear();
     m_last = {};
     m_since.invalidate();
+}
+
+QString ElideAtWord(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const QString ellipsis = QStringLiteral(" …");
+    const QStringList words = text.split(QChar(' '));
+    QString fitted;
+    for (const QString& word : words) {
+        const QString longer = fitted.isEmpty() ? word : fitted + QChar(' ') + word;
+        if (metrics.horizontalAdvance(longer + ellipsis) > width)
+            break;
+        fitted = longer;
+    }
+    if (fitted.isEmpty())
+        return metrics.elidedText(text, Qt::ElideRight, width);
+    // A sentence's comma or colon before the cut says nothing.
+    while (!fitted.isEmpty() && QStringLiteral(",:;—-").contains(fitted.back()))
+        fitted.chop(1);
+    return fitted.trimmed() + ellipsis;
+}
+
+WholeWordStatusBar::WholeWordStatusBar(QWidget* parent) : QStatusBar(parent) {
+    connect(this, &QStatusBar::messageChanged, this, [this](const QString& message) {
+        setToolTip(ShownMessage() == message ? QString() : message);
+    });
+}
+
+QRect WholeWordStatusBar::messageRect() const {
+    int right = width() - 6;
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisible())
+            right = std::min(right, w->x() - 6);
+    return QRect(6, 0, std::max(right - 6, 0), height());
+}
+
+QString WholeWordStatusBar::ShownMessage() const {
+    return ElideAtWord(currentMessage(), fontMetrics(), messageRect().width());
+}
+
+void WholeWordStatusBar::paintEvent(QPaintEvent* event) {
+    if (currentMessage().isEmpty()) {
+        QStatusBar::paintEvent(event);
+        return;
+    }
+    // The item frames as the base class draws them, then the message cut at a word.
+    QPainter p(this);
+    QStyleOption opt;
+    opt.initFrom(this);
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisible()) {
+            opt.rect = w->geometry().adjusted(-1, -1, 1, 1);
+            style()->drawPrimitive(QStyle::PE_FrameStatusBarItem, &opt, &p, w);
+        }
+    p.setPen(palette().windowText().color());
+    p.drawText(messageRect(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+               ShownMessage());
 }
 
 } // namespace zef

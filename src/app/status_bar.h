@@ -3,12 +3,34 @@
 #include "link/link_supervisor.h"
 
 #include <QElapsedTimer>
+#include <QStatusBar>
 #include <QWidget>
 
+class QFontMetrics;
 class QLabel;
-class QStatusBar;
 
 namespace zef {
+
+// The longest start of `text` that fits `width` and ends with a whole word, then "…"; the text
+// itself when it fits. A first word too long for the room is the one thing cut inside a word.
+[[nodiscard]] QString ElideAtWord(const QString& text, const QFontMetrics& metrics, int width);
+
+// A status bar whose message is never cut inside a word: what does not fit the room left of
+// the permanent widgets ends at a word with "…", and the whole message is the bar's tooltip.
+// currentMessage() stays whole.
+class WholeWordStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit WholeWordStatusBar(QWidget* parent = nullptr);
+    // The text as the bar draws it now.
+    [[nodiscard]] QString ShownMessage() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    [[nodiscard]] QRect messageRect() const;
+};
 
 // The link's part of the status bar: its state, in red while the controller does not answer,
 // and its figures.

@@ -64,7 +64,8 @@ QString QtPrompts::FolderKey(const QString& dialog, const QString& filter) {
 }
 
 std::optional<QString> QtPrompts::chooseFile(const QString& dialog, const QString& filter,
-                                             bool save, const QString& proposed) {
+                                             bool save, const QString& proposed,
+                                             const QString& title) {
     const QString key = FolderKey(dialog, filter);
     QString folder = m_settings ? m_settings->value(key).toString() : m_lastFolder;
     if (!proposed.isEmpty())
@@ -74,7 +75,7 @@ std::optional<QString> QtPrompts::chooseFile(const QString& dialog, const QStrin
 
     // Qt's own dialog, the same on every desktop: a desktop's native open dialog refuses a
     // name that does not exist, and the program wants to say so itself.
-    QFileDialog box(m_parent, QString(), folder, filter);
+    QFileDialog box(m_parent, title, folder, filter);
     box.setOption(QFileDialog::DontUseNativeDialog);
     box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     box.setFileMode(QFileDialog::AnyFile);
@@ -104,6 +105,10 @@ std::optional<QString> QtPrompts::chooseFile(const QString& dialog, const QStrin
 
 std::optional<QString> QtPrompts::OpenFileName(const QString& filter) {
     return chooseFile(QStringLiteral("open"), filter, false);
+}
+
+std::optional<QString> QtPrompts::OpenFileNameFor(const QString& title, const QString& filter) {
+    return chooseFile(QStringLiteral("open"), filter, false, {}, title);
 }
 
 std::optional<QString> QtPrompts::SaveFileName(const QString& filter) {

@@ -28,6 +28,12 @@ public:
     // or nothing when the user cancels.
     [[nodiscard]] virtual std::optional<QString> OpenFileName(const QString& filter) = 0;
     [[nodiscard]] virtual std::optional<QString> SaveFileName(const QString& filter) = 0;
+    // An open dialog whose title says what the file is chosen for, where two are asked in turn.
+    [[nodiscard]] virtual std::optional<QString> OpenFileNameFor(const QString& title,
+                                                                 const QString& filter) {
+        (void)title;
+        return OpenFileName(filter);
+    }
     // A save dialog that starts on a name the program proposes (a whole path), for files whose
     // names the program makes up, such as a datalog's.
     [[nodiscard]] virtual std::optional<QString> SaveFileNameAs(const QString& filter,
@@ -57,11 +63,12 @@ public:
     bool AskYesNo(const QString& text, Kind kind) override;
     std::optional<QString> OpenFileName(const QString& filter) override;
     std::optional<QString> SaveFileName(const QString& filter) override;
+    std::optional<QString> OpenFileNameFor(const QString& title, const QString& filter) override;
     std::optional<QString> SaveFileNameAs(const QString& filter, const QString& proposed) override;
 
 private:
     std::optional<QString> chooseFile(const QString& dialog, const QString& filter, bool save,
-                                      const QString& proposed = {});
+                                      const QString& proposed = {}, const QString& title = {});
 
     QWidget* m_parent;
     QSettings* m_settings;

@@ -96,7 +96,7 @@ TEST_F(DesktopWindow, menus_have_mnemonics_and_the_file_commands_their_shortcuts
     QStringList menus;
     for (QAction* a : form.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"&Файл", "&Журнал", "&Карта", "&?"}));
+    EXPECT_EQ(menus, (QStringList{"&Файл", "&Журнал", "&Карта", "&Вид", "&?"}));
 }
 
 TEST_F(DesktopWindow, shortcuts_load_and_save_only_while_connected_and_ctrl_q_quits) {

@@ -28,6 +28,10 @@ public:
         filters << filter;
         return next();
     }
+    std::optional<QString> OpenFileNameFor(const QString& title, const QString& filter) override {
+        titles << title;
+        return OpenFileName(filter);
+    }
     std::optional<QString> SaveFileName(const QString& filter) override {
         filters << filter;
         return next();
@@ -41,6 +45,7 @@ public:
     QList<Kind> kinds; // of the messages, in turn
     QStringList questions;
     QStringList filters;
+    QStringList titles;    // of the open dialogs that say what they are for
     QStringList proposals; // the names proposed to the save dialogs that propose one
     std::deque<bool> answers;
     QStringList files; // the dialogs' answers in turn; an empty one is a cancel

@@ -1,0 +1,57 @@
+#include "app/dashboard.h"
+#include "app/main_window.h"
+#include "app/parameter_table.h"
+
+#include <QMenu>
+#include <QMenuBar>
+
+namespace zef {
+
+namespace {
+
+// A view is a window of its own that stays above the main one and closes with it.
+template <class View> View* Raise(View* view) {
+    view->show();
+    view->raise();
+    view->activateWindow();
+    return view;
+}
+
+} // namespace
+
+void TForm1::addViewMenu() {
+    QMenu* view = menuBar()->addMenu("&Вид");
+    view->setObjectName("ViewMenu");
+    QAction* dashboard = view->addAction("&Приборы");
+    dashboard->setObjectName("DashboardAction");
+    connect(dashboard, &QAction::triggered, this, [this] { ShowDashboard(); });
+    QAction* parameters = view->addAction("&Все параметры");
+    parameters->setObjectName("ParameterTableAction");
+    connect(parameters, &QAction::triggered, this, [this] { ShowParameterTable(); });
+}
+
+ParameterTable* TForm1::ShowParameterTable() {
+    CommitTypedValue();
+    if (!m_parameterTable) {
+        m_parameterTable = new ParameterTable(m_link, *m_supervisor, m_prompts, this);
+        m_parameterTable->setWindowFlag(Qt::Window);
+    }
+    (void)m_parameterTable->Reload();
+    return Raise(m_parameterTable);
+}
+
+Dashboard* TForm1::ShowDashboard() {
+    if (!m_dashboard) {
+        m_dashboard = new Dashboard(m_link, *m_supervisor, m_ports.settings, this);
+        m_dashboard->setWindowFlag(Qt::Window);
+    }
+    m_dashboard->ShowLinkState();
+    return Raise(m_dashboard);
+}
+
+void TForm1::refreshViews() {
+    if (m_dashboard && m_dashboard->isVisible())
+        (void)m_dashboard->Refresh();
+}
+
+} // namespace zef
