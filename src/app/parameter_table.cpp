@@ -146,10 +146,14 @@ ParameterTable::ParameterTable(RegisterExchange& link, const LinkSupervisor& sup
     connect(compare, &QPushButton::clicked, this, &ParameterTable::ChooseFileToCompare);
     connect(m_table, &QTableWidget::itemChanged, this, &ParameterTable::itemEdited);
     // Every description read whole: rows as tall as their wrapped text.
-    connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, m_table,
-            [this] { m_table->resizeRowsToContents(); });
+    m_rowsFollowWidths = connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, m_table,
+                                 [this] { m_table->resizeRowsToContents(); });
     fill();
     resize(860, 560);
+}
+
+ParameterTable::~ParameterTable() {
+    disconnect(m_rowsFollowWidths);
 }
 
 void ParameterTable::resizeEvent(QResizeEvent* event) {

@@ -38,6 +38,7 @@ public:
 
     ParameterTable(RegisterExchange& link, const LinkSupervisor& supervisor, Prompts& prompts,
                    QWidget* parent = nullptr);
+    ~ParameterTable() override;
 
     // Reads every register in one burst; the table keeps what it showed unless the burst was
     // answered whole and verified.
@@ -67,6 +68,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Rows follow the columns' widths; let go of before the children are torn down, when the
+    // header still reports its sections.
+    QMetaObject::Connection m_rowsFollowWidths;
     void fill();
     void showRow(int row);
     void applyFilter(const QString& text);
