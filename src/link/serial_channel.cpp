@@ -280,7 +280,7 @@ bool SerialChannel::EndBurst() {
         quiet = m_backend->bytesWaiting() == 0;
     }
     if (!quiet) {
-        // Discarded outside the burst: the void is counted once, here.
+        // Thrown away as late; the void is counted once, for the outermost burst.
         Discard();
         m_awaitQuiet = true;
         m_lastActivity = Clock::now();
