@@ -30,7 +30,7 @@ constexpr double kStoichiometricVolts = 0.45;
 // Defaults for a petrol engine running on gas: idle near 800 rpm, injection times of a few
 // milliseconds, a correction that should stay within ±15 %, a warm engine at 80-95 °C, a charging
 // system at 13.5-14.5 V.
-std::vector<Gauge::Spec> Specs() {
+std::vector<Gauge::Face> Faces() {
     return {
         {"rpm", "Обороты", "об/мин", 0, 7000, 0, {0, 600, 5500, 6500}, {}, {}},
         {"base_injection_ms", "Впрыск исходный", "мс", 0, 20, 2, {0, 1.5, 12, 16}, {}, {}},
@@ -99,10 +99,10 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        const Spec& spec = m_gauge.m_spec;
+        const Face& face = m_gauge.m_face;
         const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
         const auto x = [&](double v) {
-            const double f = std::clamp((v - spec.min) / (spec.max - spec.min), 0.0, 1.0);
+            const double f = std::clamp((v - face.min) / (face.max - face.min), 0.0, 1.0);
             return r.left() + f * r.width();
         };
         const bool live = isEnabled();
@@ -110,11 +110,11 @@ protected:
         // The zones as a thin strip under the bar.
         const double strip = std::max(2.0, r.height() / 5);
         const GaugeZones& z = m_gauge.m_zones;
-        const std::array<std::pair<double, double>, 5> bands = {{{spec.min, z.lowAlarm},
+        const std::array<std::pair<double, double>, 5> bands = {{{face.min, z.lowAlarm},
                                                                  {z.lowAlarm, z.lowWarn},
                                                                  {z.lowWarn, z.highWarn},
                                                                  {z.highWarn, z.highAlarm},
-                                                                 {z.highAlarm, spec.max}}};
+                                                                 {z.highAlarm, face.max}}};
         const std::array<Zone, 5> kinds = {Zone::Alarm, Zone::Warn, Zone::Good, Zone::Warn,
                                            Zone::Alarm};
         for (std::size_t i = 0; i < bands.size(); ++i)
@@ -125,7 +125,7 @@ protected:
         p.setPen(palette().color(QPalette::Mid));
         p.drawRect(bar);
         if (const auto value = m_gauge.m_value) {
-            const double from = x(std::clamp(0.0, spec.min, spec.max));
+            const double from = x(std::clamp(0.0, face.min, face.max));
             const QRectF filled(QPointF(std::min(from, x(*value)), bar.top()),
                                 QPointF(std::max(from, x(*value)), bar.bottom()));
             p.fillRect(filled, live ? ZoneColour(ZoneOf(z, *value)) : grey);
@@ -136,12 +136,12 @@ private:
     Gauge& m_gauge;
 };
 
-Gauge::Gauge(Spec spec, QWidget* parent)
-    : QWidget(parent), m_spec(std::move(spec)), m_zones(m_spec.zones) {
-    setObjectName(QStringLiteral("Gauge_%1").arg(QString::fromLatin1(m_spec.key)));
+Gauge::Gauge(Face face, QWidget* parent)
+    : QWidget(parent), m_face(std::move(face)), m_zones(m_face.zones) {
+    setObjectName(QStringLiteral("Gauge_%1").arg(QString::fromLatin1(m_face.key)));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
-    m_title = new QLabel(m_spec.title, this);
+    m_title = new QLabel(m_face.title, this);
     m_valueLabel = new QLabel(QStringLiteral("—"), this);
     m_valueLabel->setObjectName("GaugeValue");
     m_detail = new QLabel(this);
@@ -162,10 +162,10 @@ Gauge::Gauge(Spec spec, QWidget* parent)
 void Gauge::SetValue(std::optional<double> value) {
     m_value = value;
     m_valueLabel->setText(value ? QStringLiteral("%1 %2").arg(
-                                      QString::number(*value, 'f', m_spec.decimals), m_spec.unit)
+                                      QString::number(*value, 'f', m_face.decimals), m_face.unit)
                                 : QStringLiteral("—"));
-    if (value && !m_spec.lowWord.isEmpty())
-        SetDetail(*value < kStoichiometricVolts ? m_spec.lowWord : m_spec.highWord);
+    if (value && !m_face.lowWord.isEmpty())
+        SetDetail(*value < kStoichiometricVolts ? m_face.lowWord : m_face.highWord);
     fitFonts();
     m_bar->update();
 }
@@ -218,11 +218,11 @@ Dashboard::Dashboard(RegisterExchange& link, const LinkSupervisor& supervisor, Q
     auto* grid = new QGridLayout;
     layout->addLayout(grid, 1);
     int i = 0;
-    for (Gauge::Spec& spec : Specs()) {
-        auto* gauge = new Gauge(std::move(spec), this);
+    for (Gauge::Face& face : Faces()) {
+        auto* gauge = new Gauge(std::move(face), this);
         if (m_settings) {
             const QStringList saved =
-                m_settings->value(SettingsKey(gauge->Specification().key)).toStringList();
+                m_settings->value(SettingsKey(gauge->Dial().key)).toStringList();
             if (saved.size() == 4)
                 gauge->SetZones({saved[0].toDouble(), saved[1].toDouble(), saved[2].toDouble(),
                                  saved[3].toDouble()});
@@ -254,7 +254,7 @@ void Dashboard::hideEvent(QHideEvent* event) {
 
 Gauge* Dashboard::GaugeFor(std::string_view key) const {
     for (Gauge* gauge : m_gauges)
-        if (key == gauge->Specification().key)
+        if (key == gauge->Dial().key)
             return gauge;
     return nullptr;
 }
@@ -279,8 +279,8 @@ void Dashboard::showRow(const std::vector<double>& row) {
         return row[static_cast<std::size_t>(at)];
     };
     for (Gauge* gauge : m_gauges)
-        if (FindDatalogChannel(gauge->Specification().key))
-            gauge->SetValue(value(gauge->Specification().key));
+        if (FindDatalogChannel(gauge->Dial().key))
+            gauge->SetValue(value(gauge->Dial().key));
     Gauge* correction = GaugeFor("correction");
     if (value("setup_mode") != 0) {
         correction->SetValue(std::nullopt);
@@ -327,16 +327,16 @@ void Dashboard::SetZones(Gauge& gauge, const GaugeZones& zones) {
     gauge.SetZones(zones);
     if (m_settings)
         m_settings->setValue(
-            SettingsKey(gauge.Specification().key),
+            SettingsKey(gauge.Dial().key),
             QStringList{QString::number(zones.lowAlarm), QString::number(zones.lowWarn),
                         QString::number(zones.highWarn), QString::number(zones.highAlarm)});
 }
 
 void Dashboard::EditZones(Gauge& gauge) {
     QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Зоны: %1").arg(gauge.Specification().title));
+    dialog.setWindowTitle(QStringLiteral("Зоны: %1").arg(gauge.Dial().title));
     auto* form = new QFormLayout(&dialog);
-    const Gauge::Spec& spec = gauge.Specification();
+    const Gauge::Face& face = gauge.Dial();
     const GaugeZones now = gauge.Zones();
     std::array<QDoubleSpinBox*, 4> boxes{};
     const std::array<double, 4> values = {now.lowAlarm, now.lowWarn, now.highWarn, now.highAlarm};
@@ -344,9 +344,9 @@ void Dashboard::EditZones(Gauge& gauge) {
                                                  "Опасно выше"};
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         boxes[i] = new QDoubleSpinBox(&dialog);
-        boxes[i]->setRange(spec.min - (spec.max - spec.min), spec.max + (spec.max - spec.min));
-        boxes[i]->setDecimals(spec.decimals + 1);
-        boxes[i]->setSuffix(QChar(' ') + spec.unit);
+        boxes[i]->setRange(face.min - (face.max - face.min), face.max + (face.max - face.min));
+        boxes[i]->setDecimals(face.decimals + 1);
+        boxes[i]->setSuffix(QChar(' ') + face.unit);
         boxes[i]->setValue(values[i]);
         form->addRow(QString::fromUtf8(captions[i]), boxes[i]);
     }
@@ -358,7 +358,7 @@ void Dashboard::EditZones(Gauge& gauge) {
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     connect(
         buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, &dialog, [&] {
-            const GaugeZones& d = spec.zones;
+            const GaugeZones& d = face.zones;
             const std::array<double, 4> defaults = {d.lowAlarm, d.lowWarn, d.highWarn, d.highAlarm};
             for (std::size_t i = 0; i < boxes.size(); ++i)
                 boxes[i]->setValue(defaults[i]);

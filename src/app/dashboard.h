@@ -33,7 +33,7 @@ enum class Zone { Alarm, Warn, Good };
 class Gauge : public QWidget {
     Q_OBJECT
 public:
-    struct Spec {
+    struct Face {
         const char* key; // the datalog channel shown; the settings key of its zones
         QString title;
         QString unit;
@@ -42,13 +42,13 @@ public:
         GaugeZones zones;          // the defaults
         QString lowWord, highWord; // words at the bar's ends, for the oxygen sensor's lean/rich
     };
-    explicit Gauge(Spec spec, QWidget* parent = nullptr);
+    explicit Gauge(Face face, QWidget* parent = nullptr);
 
     void SetValue(std::optional<double> value); // none: no value read yet
     void SetDetail(const QString& text);        // a line under the value
     void SetZones(const GaugeZones& zones);
     [[nodiscard]] const GaugeZones& Zones() const { return m_zones; }
-    [[nodiscard]] const Spec& Specification() const { return m_spec; }
+    [[nodiscard]] const Face& Dial() const { return m_face; }
     [[nodiscard]] std::optional<double> Value() const { return m_value; }
     [[nodiscard]] QLabel* ValueLabel() const { return m_valueLabel; }
 
@@ -59,7 +59,7 @@ private:
     class Bar;
     void fitFonts();
 
-    Spec m_spec;
+    Face m_face;
     GaugeZones m_zones;
     std::optional<double> m_value;
     QLabel* m_title = nullptr;

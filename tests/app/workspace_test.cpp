@@ -146,8 +146,8 @@ TEST_F(Workspace, dashboard_shows_the_engine_greys_while_lost_and_follows_again)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dashboard));
     form.Timer1Timer();
     for (Gauge* gauge : dashboard->Gauges())
-        EXPECT_TRUE(gauge->Value() || gauge->Specification().key == std::string_view("correction"))
-            << gauge->Specification().key;
+        EXPECT_TRUE(gauge->Value() || gauge->Dial().key == std::string_view("correction"))
+            << gauge->Dial().key;
     EXPECT_FALSE(dashboard->LostLabel()->isVisible());
     loseAndRegain([&] {
         EXPECT_TRUE(dashboard->LostLabel()->isVisible());
