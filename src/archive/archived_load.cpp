@@ -7,7 +7,7 @@ namespace zef {
 
 Expected<ArchivedLoad> LoadWithArchive(RegisterExchange& link, const CalibrationArchive* archive,
                                        const std::optional<QString>& serial, const QString& path,
-                                       const LoadWithoutSnapshot& loadWithout) {
+                                       const LoadWithoutSnapshot& loadWithout, bool askWhenUnread) {
     const auto values = ReadSettingsFile(path);
     if (!values)
         return Failure{values.error() + QStringLiteral("\nВ контроллер ничего не записано.")};
@@ -18,11 +18,14 @@ Expected<ArchivedLoad> LoadWithArchive(RegisterExchange& link, const Calibration
         // calibration the controller had before.
         const auto earlier = serial ? archive->Latest(*serial) : std::nullopt;
         outcome.snapshot = TakeSnapshot(link, *archive, serial, [&](const SettingsValues& held) {
+            outcome.stateRead = true;
             return earlier && IsHalfLoaded(held, *values, *earlier) ? SnapshotReason::PartialLoad
                                                                     : SnapshotReason::BeforeLoad;
         });
         // Nothing may overwrite a calibration that has no copy unless someone decided so.
         const auto& snapshot = *outcome.snapshot;
+        if (!snapshot && !outcome.stateRead && serial && !askWhenUnread)
+            return outcome;
         if (!snapshot && !(loadWithout && loadWithout(snapshot.error())))
             return outcome;
     }

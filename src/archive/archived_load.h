@@ -20,7 +20,10 @@ using LoadWithoutSnapshot = std::function<bool(const QString& reason)>;
 
 struct ArchivedLoad {
     bool written = false; // false: declined without a snapshot, nothing was written
-    LoadReport load;      // the writes, when written
+    // The state before was read from the controller: a snapshot that failed after it failed on
+    // the archive's disk, one that failed before it on the link.
+    bool stateRead = false;
+    LoadReport load; // the writes, when written
     // Registers that read back otherwise than the file says, when written.
     std::vector<DifferingRegister> differing;
     // The state before, or why there is none; nothing without an archive.
@@ -28,12 +31,12 @@ struct ArchivedLoad {
 };
 
 // A file that cannot be read or holds a bad value writes nothing and takes no snapshot. Without
-// an archive (nullptr) the file is loaded as it is.
-[[nodiscard]] Expected<ArchivedLoad> LoadWithArchive(RegisterExchange& link,
-                                                     const CalibrationArchive* archive,
-                                                     const std::optional<QString>& serial,
-                                                     const QString& path,
-                                                     const LoadWithoutSnapshot& loadWithout);
+// an archive (nullptr) the file is loaded as it is. Without askWhenUnread, a state the link did
+// not let be read writes nothing and asks nothing: a retry is the answer, not a load uncopied.
+[[nodiscard]] Expected<ArchivedLoad>
+LoadWithArchive(RegisterExchange& link, const CalibrationArchive* archive,
+                const std::optional<QString>& serial, const QString& path,
+                const LoadWithoutSnapshot& loadWithout, bool askWhenUnread = true);
 
 // What the user must be told after a load that went ahead: a load cut short (with the
 // archived copy of the earlier state), registers that read back otherwise, a short file.

@@ -292,10 +292,10 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
     if (!all)
         result.status = ExitStatus::Differs;
     if (link.Channel().DeviceLost()) {
-        result.status = ExitStatus::NoLink;
-        result.error =
+        result.Fail(
+            FailureKind::LinkLost,
             QStringLiteral("%1: связь потеряна (%2)")
-                .arg(session.Device(), QString::fromStdString(link.Channel().DeviceError()));
+                .arg(session.Device(), QString::fromStdString(link.Channel().DeviceError())));
     }
     if (!report.isEmpty()) {
         QJsonObject written = result.json;
@@ -303,8 +303,7 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
         const Status saved =
             WriteFileAtomically(report, QJsonDocument(written).toJson(QJsonDocument::Indented));
         if (!saved) {
-            result.status = ExitStatus::FileError;
-            result.error = saved.error();
+            result.Fail(FailureKind::File, saved.error());
         } else {
             result.json["report"] = report;
         }

@@ -208,7 +208,7 @@ CommandResult RunGet(CliLink& session, const QString& name) {
     const auto address = FindParameter(name);
     if (!address)
         return FailedWith(
-            ExitStatus::BadUsage,
+            FailureKind::Usage,
             QStringLiteral("Нет параметра «%1» (zef-cli read покажет все)").arg(name));
     RegisterExchange& link = session.Link();
     const auto reply = ReadVerified(link, *address);
@@ -226,7 +226,7 @@ CommandResult RunSet(CliLink& session, const QStringList& assignments, bool clam
     for (const QString& text : assignments) {
         auto a = ParseAssignment(text, clamp);
         if (!a)
-            return FailedWith(ExitStatus::BadUsage,
+            return FailedWith(FailureKind::Usage,
                               a.error() + QStringLiteral("\nВ контроллер ничего не записано."));
         parsed.push_back(*a);
     }
@@ -278,14 +278,14 @@ CommandResult RunSet(CliLink& session, const QStringList& assignments, bool clam
 CommandResult RunSave(CliLink& session, const QString& file, bool force) {
     const QString path = WithSettingsExtension(file);
     if (QFileInfo::exists(path) && !force)
-        return FailedWith(ExitStatus::FileError,
+        return FailedWith(FailureKind::File,
                           QStringLiteral("%1: %2 (--force заменяет его)")
                               .arg(path, QString::fromUtf8(kReplaceFileQuestion)));
     const auto values = ReadSettings(session.Link());
     if (!values)
         return session.Failed(SettingsNotReadText(values.error(), path));
     if (const Status saved = WriteSettingsFile(path, *values); !saved)
-        return FailedWith(ExitStatus::FileError, saved.error());
+        return FailedWith(FailureKind::File, saved.error());
     CommandResult result;
     result.json = {{"device", session.Device()},
                    {"file", path},
@@ -297,13 +297,13 @@ CommandResult RunSave(CliLink& session, const QString& file, bool force) {
 CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString& file, bool force,
                       bool allowShort) {
     if (!QFileInfo::exists(file))
-        return FailedWith(ExitStatus::FileError,
+        return FailedWith(FailureKind::File,
                           QStringLiteral("%1: %2").arg(file, QString::fromUtf8(kNoSuchFileText)));
     // A script that loads a short file by mistake would leave a mixture of two calibrations.
     if (!allowShort) {
         const auto values = ReadSettingsFile(file);
         if (values && values->size() < kSettingsRegisters.size())
-            return FailedWith(ExitStatus::FileError,
+            return FailedWith(FailureKind::File,
                               QStringLiteral("%1: %2.\nВ контроллер ничего не записано; "
                                              "--allow-short загружает такой файл.")
                                   .arg(file, ShortFileText(static_cast<int>(values->size()))));
@@ -319,15 +319,22 @@ CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString
             serial = identity.serial;
     }
     QString declined;
-    const auto outcome = LoadWithArchive(link, archive ? &*archive : nullptr, serial, file,
-                                         [&](const QString& reason) {
-                                             declined = reason;
-                                             return force;
-                                         });
+    const auto outcome = LoadWithArchive(
+        link, archive ? &*archive : nullptr, serial, file,
+        [&](const QString& reason) {
+            declined = reason;
+            return force;
+        },
+        /*askWhenUnread=*/false);
     if (!outcome)
-        return FailedWith(ExitStatus::FileError, outcome.error());
+        return FailedWith(FailureKind::File, outcome.error());
+    if (!outcome->written && serial && !outcome->stateRead)
+        return session.Failed(
+            QStringLiteral("%1\nКалибровка контроллера не прочитана для архива; повторите "
+                           "загрузку (try again).")
+                .arg(NotLoadedWithoutSnapshotText(file)));
     if (!outcome->written)
-        return FailedWith(ExitStatus::FileError,
+        return FailedWith(FailureKind::File,
                           QStringLiteral("%1\n%2\n--force загружает без копии.")
                               .arg(NotLoadedWithoutSnapshotText(file), declined));
     CommandResult result;
@@ -374,8 +381,8 @@ CommandResult RunNumber(CliLink& session, const LogFolder& folder,
     identity.SetNumberSource(source);
     const auto reading = identity.ReadIdentity(view);
     if (!reading)
-        return source ? FailedWith(ExitStatus::RegistryError, reading.error())
-                      : FailedWith(ExitStatus::FileError,
+        return source ? FailedWith(FailureKind::Registry, reading.error())
+                      : FailedWith(FailureKind::File,
                                    reading.error() + "\n\n" + DescribeLogFolder(folder));
     CommandResult result;
     result.json = {{"device", session.Device()},
@@ -430,7 +437,7 @@ CommandResult RunDiff(CliEnvironment& environment, const QString& left, const QS
         if (!*values)
             return session && session->Link().Channel().Figures().failedExchanges > 0
                        ? session->Failed(values->error())
-                       : FailedWith(ExitStatus::FileError, values->error());
+                       : FailedWith(FailureKind::File, values->error());
     const Comparison comparison = Compare(*a, *b);
     CommandResult result;
     result.status = comparison.differing == 0 ? ExitStatus::Success : ExitStatus::Differs;

@@ -18,15 +18,22 @@ void WaitOutPeriod(const CliEnvironment& environment, std::chrono::steady_clock:
         std::this_thread::sleep_for(left);
 }
 
-CommandResult FailedWith(ExitStatus status, const QString& error) {
+CommandResult FailedWith(FailureKind kind, const QString& error) {
     CommandResult result;
-    result.status = status;
-    result.error = error;
+    result.Fail(kind, error);
+    return result;
+}
+
+CommandResult DifferedWith(const QString& what) {
+    CommandResult result;
+    result.status = ExitStatus::Differs;
+    result.error = what;
     return result;
 }
 
 CliLink::CliLink(CliEnvironment& environment)
-    : m_channel(*environment.ports, environment.step), m_device(environment.device) {}
+    : m_channel(*environment.ports, environment.step), m_device(environment.device),
+      m_portLines(environment.portLines) {}
 
 CliLink::~CliLink() {
     m_channel.Close();
@@ -41,20 +48,46 @@ QString NamingDevice(QString text, const QString& firstLine) {
     return firstLine + (end < 0 ? QString() : text.mid(end));
 }
 
+FailureKind KindOf(OpenFailure failure) {
+    switch (failure) {
+    case OpenFailure::Busy:
+        return FailureKind::PortBusy;
+    case OpenFailure::NoPermission:
+        return FailureKind::NoPermission;
+    case OpenFailure::NotSerial:
+        return FailureKind::NotSerialPort;
+    case OpenFailure::Absent:
+    case OpenFailure::Unknown:
+        break;
+    }
+    // A port that did not open for a reason the system keeps to itself is no more use to a
+    // station than a missing one: somebody has to look at it.
+    return FailureKind::NoPort;
+}
+
 } // namespace
 
 CommandResult CliLink::Connect() {
-    if (!m_channel.Open(1, 19200))
-        return FailedWith(
-            ExitStatus::NoLink,
-            NamingDevice(OpenFailureText(ReportOpenFailure(1, m_channel, std::nullopt)),
-                         QStringLiteral("Невозможно открыть порт %1").arg(m_device)));
+    if (!m_channel.Open(1, 19200)) {
+        std::optional<std::vector<std::string>> existing;
+        if (m_portLines) {
+            existing.emplace();
+            for (const QString& line : m_portLines())
+                existing->push_back(line.section(QChar('\t'), 0, 0).toStdString());
+        }
+        OpenFailureReport report = ReportOpenFailure(1, m_channel, std::move(existing));
+        QString text = NamingDevice(OpenFailureText(report),
+                                    QStringLiteral("Невозможно открыть порт %1").arg(m_device));
+        if (report.failure == OpenFailure::Absent || report.failure == OpenFailure::Unknown)
+            text += QStringLiteral("\nСписок портов: zef-cli ports");
+        return FailedWith(KindOf(report.failure), text);
+    }
     m_channel.SetDtr();
     m_channel.ClearRts();
     if (!ReadVerified(m_link, 0, Command::ReadLive)) {
         const std::string device = m_channel.DeviceName();
         m_channel.Close();
-        return FailedWith(ExitStatus::NoLink,
+        return FailedWith(FailureKind::NoAnswer,
                           NamingDevice(NoControllerText(1, device),
                                        QStringLiteral("Нет прибора на %1").arg(m_device)));
     }
@@ -65,7 +98,7 @@ CommandResult CliLink::Failed(const QString& reason) const {
     QString text = QStringLiteral("%1: %2").arg(m_device, reason);
     if (const QString lost = QString::fromStdString(m_channel.DeviceError()); !lost.isEmpty())
         text += QStringLiteral(" (%1)").arg(lost);
-    return FailedWith(ExitStatus::NoLink, text);
+    return FailedWith(FailureKind::LinkLost, text);
 }
 
 } // namespace zef

@@ -33,6 +33,7 @@ private:
     SerialChannel m_channel;
     RegisterExchange m_link{m_channel};
     QString m_device;
+    std::function<QStringList()> m_portLines; // what a missing port's message lists
 };
 
 // The identity read-outs of the window have no counterpart on a terminal.
@@ -48,6 +49,8 @@ void WaitOutPeriod(const CliEnvironment& environment, std::chrono::steady_clock:
                    std::chrono::milliseconds period);
 
 // A result carrying one failure.
-[[nodiscard]] CommandResult FailedWith(ExitStatus status, const QString& error);
+[[nodiscard]] CommandResult FailedWith(FailureKind kind, const QString& error);
+// A result that is an answer, not a failure (status 1), with what differed for stderr.
+[[nodiscard]] CommandResult DifferedWith(const QString& what);
 
 } // namespace zef

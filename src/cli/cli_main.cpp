@@ -70,8 +70,10 @@ int main(int argc, char** argv) {
     QSettings settings;
     ChosenDevice chosen = ChooseDevice(options, settings);
     if (chosen.name.isEmpty()) {
-        err << "zef-cli: " << options.port << ": COM1 ... COM4 or a device path\n";
-        return zef::Code(zef::ExitStatus::BadUsage);
+        zef::CliOptions unusable = options;
+        unusable.error = QStringLiteral("%1: COM1 ... COM4 or a device path").arg(options.port);
+        zef::CliEnvironment nothing;
+        return zef::RunCli(unusable, nothing, out, err);
     }
     auto simulator = std::make_shared<zef::sim::Simulator>(
         zef::sim::Simulator::Options{.blankIdentity = options.blank, .lineTiming = true});

@@ -53,23 +53,23 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
         // which could reach any file the user may write.
         const QFileInfo target(options.csv);
         if (target.isSymLink())
-            return FailedWith(ExitStatus::FileError,
+            return FailedWith(FailureKind::File,
                               QStringLiteral("%1: символическая ссылка; через ссылку запись не "
                                              "ведётся, укажите сам файл")
                                   .arg(options.csv));
         if (target.exists() && !options.force)
-            return FailedWith(ExitStatus::FileError,
+            return FailedWith(FailureKind::File,
                               QStringLiteral("%1: %2 (--force заменяет его)")
                                   .arg(options.csv, QString::fromUtf8(kReplaceFileQuestion)));
         csv.emplace(options.csv, options.force ? AppendedFile::Creation::ReplaceNotLink
                                                : AppendedFile::Creation::New);
         if (const Status opened = csv->Open(); !opened)
-            return FailedWith(ExitStatus::FileError, opened.error());
+            return FailedWith(FailureKind::File, opened.error());
     }
     // A failed write ends the recording; the rows already written stay whole.
     const auto failedCsv = [&](const Status& status) {
         (void)csv->Close();
-        return FailedWith(ExitStatus::FileError, status.error());
+        return FailedWith(FailureKind::File, status.error());
     };
     const auto emitLine = [&](const QString& line, CommandResult& result) {
         if (environment.live)
@@ -123,7 +123,7 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
     result.json = {{"device", session.Device()}, {"samples", n + 1}, {"unanswered", unanswered}};
     if (csv) {
         if (const Status closed = csv->Close(); !closed)
-            return FailedWith(ExitStatus::FileError, closed.error());
+            return FailedWith(FailureKind::File, closed.error());
         result.json["csv"] = options.csv;
         if (!environment.json)
             emitLine(QStringLiteral("Записано в %1: строк %2").arg(options.csv).arg(csv->Rows()),

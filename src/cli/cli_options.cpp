@@ -190,9 +190,12 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     const QCommandLineOption minConfidence("min-confidence", {}, "LEVEL");
     const QCommandLineOption registry("registry", {}, "URL");
     const QCommandLineOption protocolLst("protocol-lst", {}, "FILE");
-    parser.addOptions({help, version, port, simulator, blank, json, clamp, force, logDir, dataDir,
-                       period, count, csv, report, allowShort, file, out, apply, minConfidence,
-                       registry, protocolLst});
+    parser.addOptions({help,          version,  port,       simulator, blank,  json,
+                       clamp,         force,    logDir,     dataDir,   period, count,
+                       csv,           report,   allowShort, file,      out,    apply,
+                       minConfidence, registry, protocolLst});
+    // A script that asked for JSON gets it for a command line that cannot be used as well.
+    options.json = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -304,15 +307,20 @@ QString CliOptions::Usage() {
                                  .trimmed();
         text += QStringLiteral("  %1\n      %2\n").arg(head, QString::fromUtf8(row.summary));
     }
-    text +=
-        QStringLiteral("\n"
-                       "Exit status:\n"
-                       "  0  success\n"
-                       "  1  a difference, a failed check, or a value the controller did not take\n"
-                       "  2  bad usage (unknown command or option, a value outside its limits)\n"
-                       "  3  no controller, or the link failed on the way\n"
-                       "  4  a file could not be read or written\n"
-                       "  5  the production registry cannot be reached or refused the change\n");
+    text += QStringLiteral(
+        "\n"
+        "Exit status:\n"
+        "  0  success\n"
+        "  1  a difference, a failed check, or a value the controller did not take\n"
+        "  2  bad usage (unknown command or option, a value outside its limits)\n"
+        "  3  the controller did not answer or the link was lost: try again\n"
+        "  4  a file could not be read or written\n"
+        "  5  the port is unavailable (missing, busy, no permission, not a serial\n"
+        "     port): the station cannot go on by itself\n"
+        "  6  the production registry cannot be reached or refused the change\n"
+        "With --json a failure carries \"error\": {\"kind\": ..., \"message\": ...};\n"
+        "kinds: no_port, port_busy, no_permission, not_serial_port (5), no_answer,\n"
+        "link_lost (3), file (4), usage (2), registry (6).\n");
     return text;
 }
 

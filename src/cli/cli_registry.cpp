@@ -28,7 +28,7 @@ RegistryOptions OptionsFor(const CliEnvironment& environment, const QString& url
 }
 
 CommandResult RegistryFailed(const QString& error) {
-    return FailedWith(ExitStatus::RegistryError, error);
+    return FailedWith(FailureKind::Registry, error);
 }
 
 // What an event adds to the history's line: the check's verdict, or how many parameters the
@@ -51,9 +51,8 @@ CommandResult RunHistory(ProductionRegistry& registry, const QString& serial) {
     if (!events)
         return RegistryFailed(events.error());
     if (events->empty())
-        return FailedWith(ExitStatus::Differs,
-                          QStringLiteral("В реестре «%1» нет событий контроллера «%2».")
-                              .arg(registry.Name(), serial));
+        return DifferedWith(QStringLiteral("В реестре «%1» нет событий контроллера «%2».")
+                                .arg(registry.Name(), serial));
     CommandResult result;
     QJsonArray rows;
     const std::vector<std::uint16_t>* previous = nullptr;
@@ -100,8 +99,7 @@ CommandResult RunStats(ProductionRegistry& registry) {
 CommandResult RunImport(ProductionRegistry& registry, const QString& file) {
     QFile log(file);
     if (!log.open(QIODevice::ReadOnly))
-        return FailedWith(ExitStatus::FileError,
-                          QStringLiteral("%1: %2").arg(file, log.errorString()));
+        return FailedWith(FailureKind::File, QStringLiteral("%1: %2").arg(file, log.errorString()));
     const auto summary = registry.ImportProtocolLog(log.readAll());
     if (!summary)
         return RegistryFailed(summary.error());
@@ -123,7 +121,7 @@ CommandResult RunExport(ProductionRegistry& registry, const QString& file) {
     if (!log)
         return RegistryFailed(log.error());
     if (const Status written = WriteFileAtomically(file, *log); !written)
-        return FailedWith(ExitStatus::FileError, written.error());
+        return FailedWith(FailureKind::File, written.error());
     const qsizetype records = log->size() / ProtocolRecord::kSize;
     CommandResult result;
     result.lines << QStringLiteral("Записей: %1 в %2").arg(records).arg(file);
@@ -204,7 +202,7 @@ CommandResult RunRegistryCommand(const CliOptions& options, CliEnvironment& envi
         return RunHistory(registry, args[0]);
     const QString& action = args[0];
     const auto usage = [&] {
-        return FailedWith(ExitStatus::BadUsage,
+        return FailedWith(FailureKind::Usage,
                           QStringLiteral("usage: zef-cli registry %1")
                               .arg(QString::fromUtf8(options.command->synopsis)));
     };

@@ -33,7 +33,7 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         // The limits file is read before the controller is, so a bad one costs no exchange.
         auto limits = ReadStationLimits(args[0]);
         if (!limits)
-            return FailedWith(ExitStatus::FileError, limits.error());
+            return FailedWith(FailureKind::File, limits.error());
         CliLink session(environment);
         CommandResult connected = session.Connect();
         if (connected.status != ExitStatus::Success)
@@ -80,7 +80,7 @@ CommandResult RunOnController(const CliOptions& options, CliEnvironment& environ
                            .count = options.count,
                            .csv = options.csv,
                            .force = options.force});
-    return FailedWith(ExitStatus::BadUsage, QStringLiteral("unknown command"));
+    return FailedWith(FailureKind::Usage, QStringLiteral("unknown command"));
 }
 
 } // namespace
@@ -103,14 +103,28 @@ QString TerminalText(const QString& text, bool keepLines) {
 
 CommandResult RunCommand(const CliOptions& options, CliEnvironment& environment) {
     if (!options.command)
-        return FailedWith(ExitStatus::BadUsage, options.error);
+        return FailedWith(FailureKind::Usage, options.error);
     return Dispatch(options, environment);
+}
+
+QJsonObject ErrorObject(FailureKind kind, const QString& message) {
+    return {{"kind", QString::fromUtf8(KindText(kind))}, {"message", message}};
 }
 
 int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& out,
            QTextStream& err) {
     if (!options.error.isEmpty()) {
-        err << "zef-cli: " << options.error << "\n\n" << CliOptions::Usage();
+        if (options.json) {
+            QJsonObject json{{"status", Code(ExitStatus::BadUsage)},
+                             {"error", ErrorObject(FailureKind::Usage, options.error)}};
+            if (options.command)
+                json["command"] = QString::fromUtf8(options.command->name);
+            out << QJsonDocument(json).toJson(QJsonDocument::Compact) << "\n";
+            out.flush();
+            err << "zef-cli: " << options.error << "\n";
+        } else {
+            err << "zef-cli: " << options.error << "\n\n" << CliOptions::Usage();
+        }
         return Code(ExitStatus::BadUsage);
     }
     if (options.help || options.version) {
@@ -128,8 +142,10 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
         QJsonObject json = result.json;
         json["command"] = QString::fromUtf8(options.command->name);
         json["status"] = Code(result.status);
-        if (!result.error.isEmpty())
-            json["error"] = result.error;
+        if (result.kind)
+            json["error"] = ErrorObject(*result.kind, result.error);
+        else if (!result.error.isEmpty())
+            json["message"] = result.error;
         out << QJsonDocument(json).toJson(QJsonDocument::Compact) << "\n";
     } else {
         // Whatever a command let through, no control character reaches the terminal raw.

@@ -71,7 +71,14 @@ struct CommandResult {
     ExitStatus status = ExitStatus::Success;
     QStringList lines;
     QJsonObject json;
-    QString error; // for stderr, naming the device or file and the reason
+    QString error;                   // for stderr, naming the device or file and the reason
+    std::optional<FailureKind> kind; // set with every failure; a difference is none
+
+    void Fail(FailureKind failure, const QString& message) {
+        status = StatusOf(failure);
+        kind = failure;
+        error = message;
+    }
 };
 
 // Text from the controller as a terminal may be given it: control characters (tabs too,

@@ -74,18 +74,18 @@ CommandResult RunTune(CliEnvironment& environment, const CliOptions& options) {
     if (!options.minConfidence.isEmpty()) {
         const auto parsed = ConfidenceFromKey(options.minConfidence.toStdString());
         if (!parsed || *parsed == Confidence::None)
-            return FailedWith(ExitStatus::BadUsage,
+            return FailedWith(FailureKind::Usage,
                               QStringLiteral("--min-confidence needs low, medium or high"));
         least = *parsed;
     }
     if (options.apply && !options.file.isEmpty())
-        return FailedWith(ExitStatus::BadUsage,
+        return FailedWith(FailureKind::Usage,
                           QStringLiteral("--apply writes the controller; it does not go with "
                                          "--file (--out writes a tuned copy of the file)"));
     // The recording first: a file the replay refuses costs no exchange.
     const auto rows = ReadDatalogCsv(recording);
     if (!rows)
-        return FailedWith(ExitStatus::FileError, rows.error());
+        return FailedWith(FailureKind::File, rows.error());
 
     std::optional<CliLink> session;
     SettingsValues values;
@@ -100,13 +100,13 @@ CommandResult RunTune(CliEnvironment& environment, const CliOptions& options) {
     } else {
         const auto read = ReadSettingsFile(options.file);
         if (!read)
-            return FailedWith(ExitStatus::FileError, read.error());
+            return FailedWith(FailureKind::File, read.error());
         values = *read;
     }
     const auto current = MapOfSettings(values);
     if (!current)
         return FailedWith(
-            ExitStatus::FileError,
+            FailureKind::File,
             QStringLiteral("%1: в файле нет карты времени впрыска").arg(options.file));
 
     const TuningResult result = TuneRows(*rows, *current);
@@ -136,11 +136,11 @@ CommandResult RunTune(CliEnvironment& environment, const CliOptions& options) {
     if (!options.out.isEmpty()) {
         const QString path = WithSettingsExtension(options.out);
         if (QFileInfo::exists(path) && !options.force)
-            return FailedWith(ExitStatus::FileError,
+            return FailedWith(FailureKind::File,
                               QStringLiteral("%1: %2 (--force заменяет его)")
                                   .arg(path, QString::fromUtf8(kReplaceFileQuestion)));
         if (const Status saved = WriteSettingsFile(path, SettingsWithMap(values, chosen)); !saved)
-            return FailedWith(ExitStatus::FileError, saved.error());
+            return FailedWith(FailureKind::File, saved.error());
         outcome.lines << QStringLiteral("Подобранная карта сохранена в %1").arg(path);
         outcome.json["out"] = path;
     }
@@ -163,7 +163,7 @@ CommandResult RunTune(CliEnvironment& environment, const CliOptions& options) {
                                               return options.force;
                                           });
         if (!written.written)
-            return FailedWith(ExitStatus::FileError,
+            return FailedWith(FailureKind::File,
                               QStringLiteral("Карта не записана: нынешняя калибровка не "
                                              "сохранена в архиве.\n%1\n--force записывает без "
                                              "копии.")
@@ -192,8 +192,8 @@ CommandResult RunTune(CliEnvironment& environment, const CliOptions& options) {
         if (!written.Took(chosen)) {
             CommandResult failed =
                 written.readBack
-                    ? FailedWith(ExitStatus::Differs, QStringLiteral("контроллер принял не все "
-                                                                     "точки карты"))
+                    ? DifferedWith(QStringLiteral("контроллер принял не все "
+                                                  "точки карты"))
                     : session->Failed(QStringLiteral("карта после записи не прочитана"));
             failed.lines = outcome.lines;
             failed.json = outcome.json;

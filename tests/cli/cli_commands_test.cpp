@@ -40,14 +40,14 @@ TEST(CliInfo, shows_the_identity_and_the_counter_the_controller_holds) {
     EXPECT_EQ(run.Writes(), 0);
 }
 
-TEST(CliInfo, no_controller_behind_the_port_is_status_3_and_says_so) {
+TEST(CliInfo, a_port_that_does_not_open_is_status_5_and_says_so) {
     CliRun run;
     struct Nothing final : zef::PortDirectory {
         std::unique_ptr<zef::SerialBackend> backendFor(int) override { return nullptr; }
     } nothing;
     run.environment.ports = &nothing;
     const auto result = run.Run({"info"});
-    EXPECT_EQ(result.status, ExitStatus::NoLink);
+    EXPECT_EQ(result.status, ExitStatus::PortUnavailable);
     EXPECT_TRUE(result.error.contains("simulator")) << result.error.toStdString();
     EXPECT_FALSE(result.json["answers"].toBool(true));
 }
@@ -253,10 +253,26 @@ TEST(CliLoad, an_archive_that_cannot_be_written_stops_the_load_unless_forced) {
     auto result = run.Run({"load", source.File("golf.zef")});
     EXPECT_EQ(result.status, ExitStatus::FileError);
     EXPECT_TRUE(result.error.contains("не загружен")) << result.error.toStdString();
+    EXPECT_TRUE(result.error.contains("--force")) << result.error.toStdString();
     EXPECT_EQ(run.Writes(), 0);
     result = run.Run({"load", "--force", source.File("golf.zef")});
     EXPECT_EQ(result.status, ExitStatus::Success) << result.error.toStdString();
     EXPECT_GT(run.Writes(), 0);
+}
+
+// The link, not the archive's disk, failed the copy: a retry is the answer, and --force, which
+// would load over a calibration nobody copied, is not offered.
+TEST(CliLoad, a_reply_missed_while_archiving_is_status_3_try_again_and_writes_nothing) {
+    CliRun source;
+    ASSERT_EQ(source.Run({"save", source.File("golf.zef")}).status, ExitStatus::Success);
+    CliRun run;
+    run.ports.sim->SetFaultForAddress(kSpeedLimit, zef::sim::FaultPlan{zef::sim::Fault::Silent});
+    const auto result = run.Run({"load", source.File("golf.zef")});
+    EXPECT_EQ(result.status, ExitStatus::NoLink) << result.error.toStdString();
+    EXPECT_EQ(result.kind, zef::FailureKind::LinkLost);
+    EXPECT_TRUE(result.error.contains("try again")) << result.error.toStdString();
+    EXPECT_FALSE(result.error.contains("--force")) << result.error.toStdString();
+    EXPECT_EQ(run.Writes(), 0);
 }
 
 TEST(CliDiff, equal_sides_are_status_0_and_a_difference_status_1) {

@@ -73,8 +73,12 @@ TEST(CliOptions, help_lists_every_command_and_exit_status) {
     for (const zef::CommandRow& row : zef::CommandRows())
         EXPECT_TRUE(usage.contains("  " + QString::fromUtf8(row.name))) << row.name;
     for (const char* status : {"  0  success", "  1  a difference", "  2  bad usage",
-                               "  3  no controller", "  4  a file"})
+                               "  3  the controller did not answer", "  4  a file",
+                               "  5  the port is unavailable", "  6  the production registry"})
         EXPECT_TRUE(usage.contains(status)) << status;
+    // Each kind a script may meet is named beside its status.
+    for (const zef::FailureKind kind : zef::kFailureKinds)
+        EXPECT_TRUE(usage.contains(QString::fromUtf8(zef::KindText(kind)))) << zef::KindText(kind);
 }
 
 } // namespace

@@ -125,38 +125,84 @@ TEST(CliStation, numbers_calibrates_and_checks_a_blank_controller_and_leaves_a_r
     EXPECT_TRUE(QDir(home + "/.local/share/ZEF/zef-service/calibrations").exists());
 }
 
-TEST(CliProgram, exit_statuses_as_help_documents_them) {
+// Each failure a station meets, with the exit status and the kind a script tells it by.
+TEST(CliProgram, exit_statuses_and_failure_kinds_as_help_documents_them) {
     QTemporaryDir dir;
     const QString home = dir.path();
     ASSERT_EQ(Cli(home, {"--simulator", "save", dir.filePath("a.zef")}).status, 0);
     QByteArray other = Contents(dir.filePath("a.zef"));
     other.replace("6000\r\n", "5000\r\n");
     ASSERT_TRUE(Put(dir.filePath("b.zef"), other));
+    SimProcess silent({"--fault", "silent"});
+    ASSERT_TRUE(silent.Error().empty()) << silent.Error();
     const struct {
         const char* why;
         QStringList arguments;
         int status;
+        const char* kind; // empty: no failure
     } cases[] = {
-        {"help", {"--help"}, 0},
-        {"the system's ports", {"ports"}, 0},
-        {"equal files", {"diff", dir.filePath("a.zef"), dir.filePath("a.zef")}, 0},
-        {"differing files", {"diff", dir.filePath("a.zef"), dir.filePath("b.zef")}, 1},
-        {"unknown command", {"--simulator", "reboot"}, 2},
-        {"beyond the limit", {"--simulator", "set", "SpinExtEdit3=6500"}, 2},
-        {"no such device", {"--port", dir.filePath("ttyNONE"), "info"}, 3},
-        {"a settings file that is not there", {"--simulator", "load", dir.filePath("c.zef")}, 4},
+        {"the system's ports", {"ports"}, 0, ""},
+        {"equal files", {"diff", dir.filePath("a.zef"), dir.filePath("a.zef")}, 0, ""},
+        {"differing files", {"diff", dir.filePath("a.zef"), dir.filePath("b.zef")}, 1, ""},
+        {"unknown command", {"--simulator", "reboot"}, 2, "usage"},
+        {"unknown option", {"--simulator", "--colour", "info"}, 2, "usage"},
+        {"beyond the limit", {"--simulator", "set", "SpinExtEdit3=6500"}, 2, "usage"},
+        {"no such device", {"--port", dir.filePath("ttyNONE"), "info"}, 5, "no_port"},
+        {"a file for a port", {"--port", dir.filePath("a.zef"), "info"}, 5, "not_serial_port"},
+        {"a silent controller",
+         {"--port", QString::fromStdString(silent.Device()), "info"},
+         3,
+         "no_answer"},
+        {"a settings file that is not there",
+         {"--simulator", "load", dir.filePath("c.zef")},
+         4,
+         "file"},
+        // Last: the registry named is remembered for the runs after it.
+        {"a registry away",
+         {"--simulator", "--blank", "--registry", "postgresql://nobody@127.0.0.1:1/none", "number"},
+         6,
+         "registry"},
     };
     for (const auto& c : cases) {
-        const Outcome o = Cli(home, c.arguments);
+        const Outcome o = Cli(home, QStringList{"--json"} + c.arguments);
         EXPECT_EQ(o.status, c.status) << c.why << "\n" << Show(o);
-        // Every failure says why on stderr; a difference is an answer, not a failure.
+        const QJsonObject json = QJsonDocument::fromJson(o.out.toUtf8()).object();
+        EXPECT_EQ(json["status"].toInt(-1), c.status) << c.why << "\n" << Show(o);
+        EXPECT_EQ(json["error"].toObject()["kind"].toString(), QString::fromUtf8(c.kind))
+            << c.why << "\n"
+            << Show(o);
+        // Every failure says why, on stderr and in the object; a difference is an answer.
         if (c.status >= 2) {
             EXPECT_FALSE(o.err.isEmpty()) << c.why;
+            EXPECT_FALSE(json["error"].toObject()["message"].toString().isEmpty()) << c.why;
         }
     }
     const Outcome noDevice = Cli(home, {"--port", dir.filePath("ttyNONE"), "info"});
     EXPECT_TRUE(noDevice.err.contains(dir.filePath("ttyNONE"))) << Show(noDevice);
     EXPECT_TRUE(noDevice.err.contains("No such file or directory")) << Show(noDevice);
+    EXPECT_TRUE(noDevice.err.contains("zef-cli ports")) << Show(noDevice);
+}
+
+// A port another program holds is the operator's business, not a retry's.
+TEST(CliProgram, a_port_held_by_another_command_is_status_5_busy) {
+    QTemporaryDir dir;
+    SimProcess sim({});
+    ASSERT_TRUE(sim.Error().empty()) << sim.Error();
+    const QString device = QString::fromStdString(sim.Device());
+    QProcess monitor;
+    Start(monitor, dir.path(), {"--port", device, "monitor", "--period", "100"});
+    ASSERT_TRUE(monitor.waitForStarted());
+    while (!monitor.canReadLine())
+        ASSERT_TRUE(monitor.waitForReadyRead(30'000))
+            << monitor.readAllStandardError().toStdString();
+    const Outcome o = Cli(dir.path(), {"--json", "--port", device, "info"});
+    monitor.kill();
+    monitor.waitForFinished();
+    EXPECT_EQ(o.status, 5) << Show(o);
+    EXPECT_EQ(
+        QJsonDocument::fromJson(o.out.toUtf8()).object()["error"].toObject()["kind"].toString(),
+        "port_busy")
+        << Show(o);
 }
 
 // The device put behind COM2 in the window's port dialog is the one COM2 opens here.
@@ -173,7 +219,7 @@ TEST(CliProgram, com_ports_go_through_the_window_s_remembered_mapping) {
     EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8()).object()["device"].toString(),
               "COM2 (" + device + ")");
     const Outcome unmapped = Cli(dir.path(), {"--port", "COM3", "info"});
-    EXPECT_EQ(unmapped.status, 3) << Show(unmapped);
+    EXPECT_EQ(unmapped.status, 5) << Show(unmapped); // /dev/ttyS2, not on this machine
     EXPECT_EQ(Cli(dir.path(), {"--port", "COM7", "info"}).status, 2);
 }
 

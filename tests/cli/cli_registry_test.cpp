@@ -64,7 +64,8 @@ TEST(CliRegistry, unreachable_registry_stops_numbering_only) {
     run.environment.registryUrl = "postgresql://nobody@127.0.0.1:1/none";
     run.environment.registryQueue = run.data.filePath("queue.jsonl");
     const auto numbered = run.Run({"number"});
-    EXPECT_EQ(numbered.status, ExitStatus::RegistryError);
+    EXPECT_EQ(zef::Code(numbered.status), 6);
+    EXPECT_EQ(numbered.kind, zef::FailureKind::Registry);
     EXPECT_TRUE(numbered.error.contains(run.environment.registryUrl))
         << numbered.error.toStdString();
     EXPECT_EQ(run.Writes(), 0);
