@@ -41,14 +41,6 @@ bool InRange(const StationCheck& check, double value) {
     return (!check.min || value >= *check.min) && (!check.max || value <= *check.max);
 }
 
-Expected<std::optional<double>> Bound(const QJsonObject& o, const char* key, int index) {
-    if (!o.contains(key))
-        return std::optional<double>();
-    if (!o[key].isDouble())
-        return Failure{QStringLiteral("проверка %1: «%2» должно быть числом").arg(index).arg(key)};
-    return std::optional(o[key].toDouble());
-}
-
 CheckOutcome CheckParameter(RegisterExchange& link, const StationCheck& check) {
     CheckOutcome outcome{QStringLiteral("%1 %2").arg(check.name, RangeText(check)), {}, false};
     const auto address = FindParameter(check.name);
@@ -59,6 +51,7 @@ CheckOutcome CheckParameter(RegisterExchange& link, const StationCheck& check) {
     const auto reply = ReadVerified(link, *address);
     if (!reply) {
         outcome.measured = QStringLiteral("нет ответа");
+        outcome.answered = false;
         return outcome;
     }
     const std::uint16_t word = reply->second;
@@ -80,6 +73,7 @@ CheckOutcome CheckCalibration(RegisterExchange& link, const StationCheck& check)
     const auto controller = ReadSettings(link);
     if (!controller) {
         outcome.measured = controller.error();
+        outcome.answered = false;
         return outcome;
     }
     const Comparison comparison = Compare(*controller, *file);
@@ -96,21 +90,155 @@ CheckOutcome CheckSerial(RegisterExchange& link) {
                          false};
     if (identity.unfinished)
         outcome.measured = ShownSerial(identity);
-    else if (!identity.complete)
+    else if (!identity.complete) {
         outcome.measured = QStringLiteral("прочитан не весь");
+        outcome.answered = false;
+    }
     outcome.pass = identity.complete && identity.serial != QString::fromLatin1(kBlankSerial);
     return outcome;
 }
 
+// A check the controller left unanswered neither passed nor failed: ERROR, not FAIL, so a
+// script does not scrap a good controller for a cable's glitch.
 QString OutcomeLine(const CheckOutcome& outcome) {
     return QStringLiteral("%1\t%2\t%3")
-        .arg(outcome.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"), outcome.name,
-             outcome.measured);
+        .arg(outcome.pass       ? QStringLiteral("PASS")
+             : outcome.answered ? QStringLiteral("FAIL")
+                                : QStringLiteral("ERROR"),
+             outcome.name, outcome.measured);
 }
 
 } // namespace
 
-Expected<StationLimits> ParseStationLimits(const QByteArray& json, const QString& folder) {
+namespace {
+
+// The keys each part of a limits file may hold: a misspelt one would silently drop a limit.
+const QStringList kRootKeys{"watch_seconds", "period_ms", "checks", "calibration"};
+const QStringList kChannelKeys{"channel", "min", "max", "answered"};
+const QStringList kParameterKeys{"parameter", "min", "max"};
+const QStringList kCalibrationKeys{"calibration"};
+const QStringList kSerialKeys{"serial"};
+
+QString Quoted(const QStringList& names) {
+    QStringList quoted;
+    for (const QString& name : names)
+        quoted << QStringLiteral("«%1»").arg(name);
+    return quoted.join(QStringLiteral(", "));
+}
+
+std::optional<QString> UnknownKey(const QJsonObject& o, const QStringList& allowed,
+                                  const QString& where) {
+    for (const QString& key : o.keys())
+        if (!allowed.contains(key))
+            return QStringLiteral("%1«%2»: неизвестный ключ; допустимы %3")
+                .arg(where, key, Quoted(allowed));
+    return std::nullopt;
+}
+
+Expected<std::optional<double>> Bound(const QJsonObject& o, const char* key, const QString& where) {
+    if (!o.contains(key))
+        return std::optional<double>();
+    if (!o[key].isDouble())
+        return Failure{QStringLiteral("%1«%2»: должно быть числом").arg(where, key)};
+    return std::optional(o[key].toDouble());
+}
+
+// The range a parameter's value can take, in the units its window shows.
+std::pair<double, double> ParameterRange(std::uint8_t address) {
+    if (const EditRow* edit = EditOfRegister(address))
+        return {static_cast<double>(edit->ValueMin), static_cast<double>(edit->ValueMax)};
+    return {0, 65535};
+}
+
+std::optional<QString> CheckRange(const StationCheck& check, const QString& where,
+                                  std::optional<std::pair<double, double>> range) {
+    if (check.min && check.max && *check.min > *check.max)
+        return QStringLiteral("%1«min» %2 больше «max» %3")
+            .arg(where, Number(*check.min), Number(*check.max));
+    if (!range)
+        return std::nullopt;
+    for (const auto& [key, bound] : {std::pair{"min", check.min}, std::pair{"max", check.max}})
+        if (bound && (*bound < range->first || *bound > range->second))
+            return QStringLiteral("%1«%2» %3 вне диапазона параметра %4 … %5")
+                .arg(where, key, Number(*bound), Number(range->first), Number(range->second));
+    return std::nullopt;
+}
+
+Expected<StationCheck> ParseCheck(const QJsonValue& value, const QString& where,
+                                  const QString& folder, const QStringList& channelKeys) {
+    if (!value.isObject())
+        return Failure{QStringLiteral("%1ожидался объект").arg(where)};
+    const QJsonObject o = value.toObject();
+    StationCheck check;
+    const QStringList kinds{"channel", "parameter", "calibration", "serial"};
+    QStringList given;
+    for (const QString& kind : kinds)
+        if (o.contains(kind))
+            given << kind;
+    if (given.size() != 1)
+        return Failure{QStringLiteral("%1нужен ровно один из ключей %2").arg(where, Quoted(kinds))};
+    const QString kind = given.first();
+    if (!o[kind].isString() || o[kind].toString().isEmpty())
+        return Failure{QStringLiteral("%1«%2»: должно быть непустой строкой").arg(where, kind)};
+    const QString name = o[kind].toString();
+    if (kind == "channel" || kind == "parameter") {
+        const bool channel = kind == "channel";
+        if (auto unknown = UnknownKey(o, channel ? kChannelKeys : kParameterKeys, where))
+            return Failure{*unknown};
+        check.kind = channel ? StationCheck::Kind::Channel : StationCheck::Kind::Parameter;
+        check.name = name;
+        const auto min = Bound(o, "min", where);
+        const auto max = Bound(o, "max", where);
+        if (!min)
+            return Failure{min.error()};
+        if (!max)
+            return Failure{max.error()};
+        check.min = *min;
+        check.max = *max;
+        if (o.contains("answered") && !o["answered"].isBool())
+            return Failure{QStringLiteral("%1«answered»: true или false").arg(where)};
+        const bool answered = o["answered"].toBool(false);
+        if (!check.min && !check.max && !(channel && answered))
+            return Failure{
+                QStringLiteral("%1нужны «min»/«max»%2")
+                    .arg(where, channel ? QStringLiteral(" или «answered»: true") : QString())};
+        std::optional<std::pair<double, double>> range;
+        if (channel) {
+            if (!channelKeys.contains(name))
+                return Failure{QStringLiteral("%1нет канала «%2»; есть %3")
+                                   .arg(where, name, channelKeys.join(QStringLiteral(", ")))};
+        } else {
+            const auto address = FindParameter(name);
+            if (!address)
+                return Failure{QStringLiteral("%1нет параметра «%2»; имена и подписи "
+                                              "параметров: zef-cli read")
+                                   .arg(where, name)};
+            range = ParameterRange(*address);
+        }
+        if (auto wrong = CheckRange(check, where, range))
+            return Failure{*wrong};
+    } else if (kind == "calibration") {
+        if (auto unknown = UnknownKey(o, kCalibrationKeys, where))
+            return Failure{*unknown};
+        check.kind = StationCheck::Kind::Calibration;
+        check.name = QDir(folder).filePath(name);
+        if (const auto file = ReadSettingsFile(check.name); !file)
+            return Failure{
+                QStringLiteral("%1«calibration»: %2").arg(where, file.error().replace('\n', ' '))};
+    } else {
+        if (auto unknown = UnknownKey(o, kSerialKeys, where))
+            return Failure{*unknown};
+        check.kind = StationCheck::Kind::Serial;
+        if (name != QStringLiteral("not blank"))
+            return Failure{QStringLiteral("%1«serial» бывает только \"not blank\"").arg(where)};
+    }
+    return check;
+}
+
+} // namespace
+
+Expected<StationLimits> ParseStationLimits(const QByteArray& json, const QString& folder,
+                                           const QStringList& channelKeys) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError)
@@ -119,71 +247,55 @@ Expected<StationLimits> ParseStationLimits(const QByteArray& json, const QString
     if (!document.isObject())
         return Failure{QStringLiteral("ожидался объект JSON")};
     const QJsonObject root = document.object();
+    if (auto unknown = UnknownKey(root, kRootKeys, QString()))
+        return Failure{*unknown};
     StationLimits limits;
     if (root.contains("watch_seconds")) {
-        limits.watchSeconds = root["watch_seconds"].toDouble(-1);
+        limits.watchSeconds =
+            root["watch_seconds"].isDouble() ? root["watch_seconds"].toDouble() : -1;
         if (!(limits.watchSeconds >= 0) || limits.watchSeconds > 24 * 3600)
-            return Failure{QStringLiteral("«watch_seconds»: число секунд от 0")};
+            return Failure{QStringLiteral("«watch_seconds»: число секунд от 0 до 86400")};
     }
     if (root.contains("period_ms")) {
-        limits.periodMs = root["period_ms"].toInt(0);
-        if (limits.periodMs <= 0)
-            return Failure{QStringLiteral("«period_ms»: число миллисекунд больше 0")};
+        const double period = root["period_ms"].isDouble() ? root["period_ms"].toDouble() : 0;
+        limits.periodMs = static_cast<int>(period);
+        if (period != limits.periodMs || limits.periodMs <= 0 || limits.periodMs > 3'600'000)
+            return Failure{QStringLiteral("«period_ms»: целое число миллисекунд от 1")};
+    }
+    if (root.contains("calibration")) {
+        if (!root["calibration"].isString() || root["calibration"].toString().isEmpty())
+            return Failure{QStringLiteral("«calibration»: имя файла настроек")};
+        limits.calibration = QDir(folder).filePath(root["calibration"].toString());
+        if (const auto file = ReadSettingsFile(limits.calibration); !file)
+            return Failure{
+                QStringLiteral("«calibration»: %1").arg(file.error().replace('\n', ' '))};
     }
     if (!root["checks"].isArray() || root["checks"].toArray().isEmpty())
         return Failure{QStringLiteral("«checks»: список проверок пуст или его нет")};
     int index = 0;
     for (const QJsonValue& value : root["checks"].toArray()) {
         ++index;
-        const QJsonObject o = value.toObject();
-        StationCheck check;
-        if (o.contains("channel") || o.contains("parameter")) {
-            const bool channel = o.contains("channel");
-            check.kind = channel ? StationCheck::Kind::Channel : StationCheck::Kind::Parameter;
-            check.name = o[channel ? "channel" : "parameter"].toString();
-            const auto min = Bound(o, "min", index);
-            const auto max = Bound(o, "max", index);
-            if (!min)
-                return Failure{min.error()};
-            if (!max)
-                return Failure{max.error()};
-            check.min = *min;
-            check.max = *max;
-            const bool answered = o["answered"].toBool(false);
-            if (check.name.isEmpty() || (!check.min && !check.max && !(channel && answered)))
-                return Failure{
-                    QStringLiteral("проверка %1: нужны имя и «min»/«max»%2")
-                        .arg(index)
-                        .arg(channel ? QStringLiteral(" или «answered»: true") : QString())};
-        } else if (o.contains("calibration")) {
-            check.kind = StationCheck::Kind::Calibration;
-            const QString file = o["calibration"].toString();
-            if (file.isEmpty())
-                return Failure{QStringLiteral("проверка %1: «calibration» — имя файла").arg(index)};
-            check.name = QDir(folder).filePath(file);
-        } else if (o.contains("serial")) {
-            check.kind = StationCheck::Kind::Serial;
-            if (o["serial"].toString() != QStringLiteral("not blank"))
-                return Failure{
-                    QStringLiteral("проверка %1: «serial» бывает только \"not blank\"").arg(index)};
-        } else {
-            return Failure{QStringLiteral("проверка %1: нужно «channel», «parameter», "
-                                          "«calibration» или «serial»")
-                               .arg(index)};
-        }
-        limits.checks.push_back(check);
+        auto check =
+            ParseCheck(value, QStringLiteral("проверка %1: ").arg(index), folder, channelKeys);
+        if (!check)
+            return Failure{check.error()};
+        limits.checks.push_back(*check);
     }
     return limits;
 }
 
-Expected<StationLimits> ReadStationLimits(const QString& path) {
+Expected<StationLimits> ReadStationLimits(const QString& path, const QStringList& channelKeys) {
+    // A FIFO or a device would be waited on, not read.
+    if (const QFileInfo info(path); info.exists() && !info.isFile())
+        return Failure{QStringLiteral("Файл пределов «%1»: не обычный файл")
+                           .arg(QDir::toNativeSeparators(path))};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Failure{QStringLiteral("Не удалось открыть файл «%1»:\n%2")
+        return Failure{QStringLiteral("Не удалось открыть файл пределов «%1»:\n%2")
                            .arg(QDir::toNativeSeparators(path), file.errorString())};
     // A limits file is a few lines; a huge one is not one.
     const QByteArray text = file.read(1 << 20);
-    auto limits = ParseStationLimits(text, QFileInfo(path).absolutePath());
+    auto limits = ParseStationLimits(text, QFileInfo(path).absolutePath(), channelKeys);
     if (!limits)
         return Failure{QStringLiteral("Файл пределов «%1»: %2")
                            .arg(QDir::toNativeSeparators(path), limits.error())};
@@ -199,6 +311,7 @@ CheckOutcome CheckChannel(const StationCheck& check, const QString& unit,
                          false};
     const auto answered =
         std::count_if(samples.begin(), samples.end(), [](const auto& s) { return s.has_value(); });
+    outcome.answered = answered == static_cast<qsizetype>(samples.size()) && !samples.empty();
     if (answered == 0) {
         outcome.measured = QStringLiteral("нет ответа");
         return outcome;
@@ -283,7 +396,11 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
             {"check", outcome.name}, {"measured", outcome.measured}, {"pass", outcome.pass}});
         all &= outcome.pass;
     }
-    result.lines << (all ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+    const bool allAnswered = std::all_of(outcomes.begin(), outcomes.end(),
+                                         [](const CheckOutcome& o) { return o.answered; });
+    result.lines << (all           ? QStringLiteral("PASS")
+                     : allAnswered ? QStringLiteral("FAIL")
+                                   : QStringLiteral("ERROR"));
     result.json = {{"device", session.Device()},
                    {"time", QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
                    {"watch_seconds", limits.watchSeconds},
@@ -291,6 +408,15 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
                    {"pass", all}};
     if (!all)
         result.status = ExitStatus::Differs;
+    QStringList unanswered;
+    for (const CheckOutcome& outcome : outcomes)
+        if (!outcome.answered)
+            unanswered << outcome.name;
+    if (!unanswered.isEmpty())
+        result.Fail(FailureKind::LinkLost,
+                    QStringLiteral("%1: контроллер не ответил при проверке (%2); повторите "
+                                   "проверку (try again)")
+                        .arg(session.Device(), unanswered.join(QStringLiteral("; "))));
     if (link.Channel().DeviceLost()) {
         result.Fail(
             FailureKind::LinkLost,

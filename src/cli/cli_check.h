@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -25,27 +26,33 @@ struct StationCheck {
 
 struct StationLimits {
     double watchSeconds = 0; // how long the channels are watched
+    QString calibration;     // the settings file a station loads; empty: none named
     int periodMs = 350;      // between their samples
     std::vector<StationCheck> checks;
 };
 
 // Parses a limits file:
-//   {"watch_seconds": 5, "period_ms": 350, "checks": [
+//   {"watch_seconds": 5, "period_ms": 350, "calibration": "golf.zef", "checks": [
 //      {"channel": "supply_v", "min": 12, "max": 15},
 //      {"channel": "rpm", "answered": true},
 //      {"parameter": "SpinExtEdit3", "min": 5000, "max": 6000},
 //      {"calibration": "golf.zef"},
 //      {"serial": "not blank"}]}
-// A calibration file's relative path is taken from the limits file's folder. The failure names
-// the check at fault.
-[[nodiscard]] Expected<StationLimits> ParseStationLimits(const QByteArray& json,
-                                                         const QString& folder);
-[[nodiscard]] Expected<StationLimits> ReadStationLimits(const QString& path);
+// A calibration file's relative path is taken from the limits file's folder. The file is
+// checked whole, channels against channelKeys, parameters against the catalogue and their
+// ranges, calibration files read: the failure names the check, the key and what is allowed.
+[[nodiscard]] Expected<StationLimits>
+ParseStationLimits(const QByteArray& json, const QString& folder, const QStringList& channelKeys);
+[[nodiscard]] Expected<StationLimits> ReadStationLimits(const QString& path,
+                                                        const QStringList& channelKeys);
 
 struct CheckOutcome {
     QString name;     // "supply_v 12 … 15", "serial not blank"
     QString measured; // what was found
     bool pass = false;
+    // The controller gave every read the check needed: an unanswered one is the link's
+    // failure, not the controller's, and fails the command as a link failure.
+    bool answered = true;
 };
 
 // Checks a channel's samples: every one answered, and each within the range where one is
@@ -58,6 +65,7 @@ struct CheckOutcome {
 
 // The environment's channels, or the datalog's.
 [[nodiscard]] std::unique_ptr<ChannelSource> ChannelsOf(const CliEnvironment& environment);
+[[nodiscard]] QStringList ChannelKeys(const CliEnvironment& environment);
 
 struct MonitorOptions {
     int periodMs = 350;

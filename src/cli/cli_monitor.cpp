@@ -43,6 +43,13 @@ std::unique_ptr<ChannelSource> ChannelsOf(const CliEnvironment& environment) {
     return environment.channels ? environment.channels() : DatalogChannelSource();
 }
 
+QStringList ChannelKeys(const CliEnvironment& environment) {
+    QStringList keys;
+    for (const ChannelSource::Channel& channel : ChannelsOf(environment)->Channels())
+        keys << channel.key;
+    return keys;
+}
+
 CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
                          const MonitorOptions& options) {
     std::unique_ptr<ChannelSource> source = ChannelsOf(environment);

@@ -12,14 +12,14 @@ namespace zef {
 // What a command accepts besides the common options.
 enum CommandOption : unsigned {
     kNoOption = 0,
-    kClampOption = 1u << 0,      // --clamp
-    kForceOption = 1u << 1,      // --force
-    kLogDirOption = 1u << 2,     // --log-dir
-    kDataDirOption = 1u << 3,    // --data-dir
-    kMonitorOptions = 1u << 4,   // --period, --count, --csv
-    kReportOption = 1u << 5,     // --report
-    kAllowShortOption = 1u << 6, // --allow-short
-    kTuneOptions = 1u << 7,      // --file, --out, --apply, --min-confidence
+    kClampOption = 1u << 0,       // --clamp
+    kForceOption = 1u << 1,       // --force
+    kLogDirOption = 1u << 2,      // --log-dir
+    kDataDirOption = 1u << 3,     // --data-dir
+    kMonitorOptions = 1u << 4,    // --period, --count, --csv
+    kReportOption = 1u << 5,      // --report
+    kAllowShortOption = 1u << 6,  // --allow-short
+    kTuneOptions = 1u << 7,       // --file, --out, --apply, --min-confidence
     kProtocolLstOption = 1u << 8, // --protocol-lst
 };
 

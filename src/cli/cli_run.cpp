@@ -31,9 +31,9 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         return RunRegistryCommand(options, environment);
     if (name == "check") {
         // The limits file is read before the controller is, so a bad one costs no exchange.
-        auto limits = ReadStationLimits(args[0]);
+        auto limits = ReadStationLimits(args[0], ChannelKeys(environment));
         if (!limits)
-            return FailedWith(FailureKind::File, limits.error());
+            return FailedWith(FailureKind::Usage, limits.error());
         CliLink session(environment);
         CommandResult connected = session.Connect();
         if (connected.status != ExitStatus::Success)

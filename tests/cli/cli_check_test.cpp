@@ -37,7 +37,6 @@ TEST(CliCheck, prints_each_check_with_what_it_measured_and_passes_only_when_all_
         {"a blank serial", R"({"checks": [{"serial": "not blank"}]})", true, 1},
         {"a parameter out of range",
          R"({"checks": [{"parameter": "Ограничение об/мин", "max": 5000}]})", false, 1},
-        {"no such channel", R"({"checks": [{"channel": "boost", "answered": true}]})", false, 1},
     };
     for (const CheckCase& c : cases) {
         CliRun run({.blankIdentity = c.blank});
@@ -85,8 +84,11 @@ TEST(CliCheck, a_channel_not_answered_through_the_watch_fails) {
     run.ports.sim->SetFaultForAddress(zef::FindDatalogChannel("rpm")->address,
                                       zef::sim::FaultPlan{zef::sim::Fault::Silent});
     const auto result = run.Run({"check", run.File("limits.json")});
-    EXPECT_EQ(result.status, ExitStatus::Differs);
-    EXPECT_TRUE(result.lines[0].startsWith("FAIL\trpm")) << result.lines[0].toStdString();
+    // A cable's glitch is a retry, not a scrapped controller.
+    EXPECT_EQ(result.status, ExitStatus::NoLink);
+    EXPECT_EQ(result.kind, zef::FailureKind::LinkLost);
+    EXPECT_TRUE(result.error.contains("try again")) << result.error.toStdString();
+    EXPECT_TRUE(result.lines[0].startsWith("ERROR\trpm")) << result.lines[0].toStdString();
     EXPECT_TRUE(result.lines[0].contains("нет ответа")) << result.lines[0].toStdString();
 }
 
@@ -99,26 +101,53 @@ TEST(CliCheck, a_report_that_cannot_be_written_is_status_4) {
     EXPECT_TRUE(result.error.contains("r.json")) << result.error.toStdString();
 }
 
-// A limits file at fault is refused whole, before the controller is asked anything.
-TEST(CliCheck, a_bad_limits_file_is_status_4_naming_the_check) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"not JSON", "supply 12-15"},
-        {"no checks", R"({"watch_seconds": 5})"},
-        {"an unknown kind", R"({"checks": [{"pressure": 3}]})"},
-        {"a range as text", R"({"checks": [{"channel": "rpm", "min": "800"}]})"},
-        {"a channel with nothing to check", R"({"checks": [{"channel": "rpm"}]})"},
-        {"a negative watch", R"({"watch_seconds": -1, "checks": [{"serial": "not blank"}]})"},
+// A limits file at fault is refused whole, before the controller is asked anything, naming
+// the key at fault and what is allowed.
+TEST(CliCheck, a_bad_limits_file_is_status_2_naming_the_key_and_sends_nothing) {
+    const struct {
+        const char* why;
+        const char* text;
+        const char* named; // in the message
+    } cases[] = {
+        {"not JSON", "supply 12-15", "не JSON"},
+        {"no checks", R"({"watch_seconds": 5})", "checks"},
+        {"an unknown kind", R"({"checks": [{"pressure": 3}]})", "«channel»"},
+        {"a range as text", R"({"checks": [{"channel": "rpm", "min": "800"}]})", "«min»"},
+        {"a channel with nothing to check", R"({"checks": [{"channel": "rpm"}]})", "answered"},
+        {"a negative watch", R"({"watch_seconds": -1, "checks": [{"serial": "not blank"}]})",
+         "watch_seconds"},
+        {"an unknown channel", R"({"checks": [{"channel": "supply_volts", "min": 12}]})",
+         "supply_v,"},
+        {"an unknown parameter", R"({"checks": [{"parameter": "SpinExtEdit33", "min": 1}]})",
+         "SpinExtEdit33"},
+        {"a misspelt bound", R"({"checks": [{"parameter": "SpinExtEdit3", "maximum": 900}]})",
+         "«maximum»: неизвестный ключ; допустимы «parameter», «min», «max»"},
+        {"a misspelt watch", R"({"watch_second": 5, "checks": [{"serial": "not blank"}]})",
+         "«watch_second»"},
+        {"min above max", R"({"checks": [{"channel": "rpm", "min": 900, "max": 800}]})",
+         "больше «max»"},
+        {"a bound beyond the parameter",
+         R"({"checks": [{"parameter": "SpinExtEdit3", "min": 1000, "max": 90000}]})",
+         "вне диапазона"},
+        {"answered as text", R"({"checks": [{"channel": "rpm", "answered": "yes"}]})", "answered"},
+        {"a calibration not there", R"({"checks": [{"calibration": "none.zef"}]})", "calibration"},
+        {"a station calibration not there",
+         R"({"calibration": "none.zef", "checks": [{"serial": "not blank"}]})", "calibration"},
     };
-    for (const auto& [why, text] : cases) {
+    for (const auto& c : cases) {
         CliRun run;
-        ASSERT_TRUE(Put(run.File("limits.json"), text));
+        ASSERT_TRUE(Put(run.File("limits.json"), c.text));
         const auto result = run.Run({"check", run.File("limits.json")});
-        EXPECT_EQ(result.status, ExitStatus::FileError) << why;
-        EXPECT_TRUE(result.error.contains("limits.json")) << why;
-        EXPECT_TRUE(run.ports.sim->Frames().empty()) << why;
+        EXPECT_EQ(result.status, ExitStatus::BadUsage) << c.why;
+        EXPECT_EQ(result.kind, zef::FailureKind::Usage) << c.why;
+        EXPECT_TRUE(result.error.contains("limits.json")) << c.why;
+        EXPECT_TRUE(result.error.contains(QString::fromUtf8(c.named)))
+            << c.why << ": " << result.error.toStdString();
+        EXPECT_TRUE(run.ports.sim->Frames().empty()) << c.why;
     }
     CliRun run;
-    EXPECT_EQ(run.Run({"check", run.File("none.json")}).status, ExitStatus::FileError);
+    EXPECT_EQ(run.Run({"check", run.File("none.json")}).status, ExitStatus::BadUsage);
+    EXPECT_TRUE(run.ports.sim->Frames().empty());
 }
 
 TEST(CliCheck, a_range_check_needs_every_sample_inside) {
