@@ -365,7 +365,11 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
         std::vector<std::optional<std::vector<double>>> rows;
         for (int n = 0; n < samples; ++n) {
             const auto started = Clock::now();
-            rows.push_back(source->ReadRow(link));
+            auto row = source->ReadRow(link);
+            for (int attempt = 1; attempt < link.Attempts() && !row && !link.Channel().DeviceLost();
+                 ++attempt)
+                row = source->ReadRow(link);
+            rows.push_back(std::move(row));
             if (n + 1 < samples)
                 WaitOutPeriod(environment, started, period);
         }

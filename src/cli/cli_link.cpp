@@ -33,7 +33,9 @@ CommandResult DifferedWith(const QString& what) {
 
 CliLink::CliLink(CliEnvironment& environment)
     : m_channel(*environment.ports, environment.step), m_device(environment.device),
-      m_portLines(environment.portLines) {}
+      m_portLines(environment.portLines) {
+    m_link.SetRetries(environment.retries);
+}
 
 CliLink::~CliLink() {
     m_channel.Close();

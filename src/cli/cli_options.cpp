@@ -190,10 +190,12 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     const QCommandLineOption minConfidence("min-confidence", {}, "LEVEL");
     const QCommandLineOption registry("registry", {}, "URL");
     const QCommandLineOption protocolLst("protocol-lst", {}, "FILE");
-    parser.addOptions({help,          version,  port,       simulator, blank,  json,
-                       clamp,         force,    logDir,     dataDir,   period, count,
-                       csv,           report,   allowShort, file,      out,    apply,
-                       minConfidence, registry, protocolLst});
+    const QCommandLineOption timeout("timeout", {}, "MS");
+    const QCommandLineOption retries("retries", {}, "N");
+    parser.addOptions({help,          version,  port,        simulator, blank,  json,
+                       clamp,         force,    logDir,      dataDir,   period, count,
+                       csv,           report,   allowShort,  file,      out,    apply,
+                       minConfidence, registry, protocolLst, timeout,   retries});
     // A script that asked for JSON gets it for a command line that cannot be used as well.
     options.json = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(arguments)) {
@@ -271,6 +273,21 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
         }
         options.periodMs = *ms;
     }
+    if (parser.isSet(timeout)) {
+        options.timeoutMs = PositiveNumber(parser.value(timeout));
+        if (!options.timeoutMs || *options.timeoutMs > 60'000) {
+            options.error = QStringLiteral("--timeout needs a number of milliseconds, 1 ... 60000");
+            return options;
+        }
+    }
+    if (parser.isSet(retries)) {
+        bool ok = false;
+        options.retries = parser.value(retries).toInt(&ok);
+        if (!ok || options.retries < 0 || options.retries > 100) {
+            options.error = QStringLiteral("--retries needs a number, 0 ... 100");
+            return options;
+        }
+    }
     if (parser.isSet(count)) {
         options.count = PositiveNumber(parser.value(count));
         if (!options.count) {
@@ -283,7 +300,8 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
 
 QString CliOptions::Usage() {
     QString text = QStringLiteral(
-        "Usage: zef-cli [--port DEVICE | --simulator [--blank]] [--registry URL] [--json] "
+        "Usage: zef-cli [--port DEVICE | --simulator [--blank]] [--registry URL] [--json]\n"
+        "               [--timeout MS] [--retries N] "
         "COMMAND ...\n"
         "\n"
         "The ZEF-K7LX controller from a script: the same channel, catalogue, conversions,\n"
@@ -298,6 +316,8 @@ QString CliOptions::Usage() {
         "                 it): sqlite:PATH, or postgresql://USER@HOST:PORT/DATABASE with the\n"
         "                 password in ~/.pgpass; numbers then come from it\n"
         "  --json         one JSON object per command on standard output\n"
+        "  --timeout MS   how long the controller gets to answer a request (64 when not given)\n"
+        "  --retries N    how many more times a read that failed is tried (1 when not given)\n"
         "  -h, --help     this text;  -v, --version  the version\n"
         "\n"
         "Commands:\n");

@@ -60,7 +60,9 @@ struct CliOptions {
     QString minConfidence; // tune --min-confidence; empty: medium
     // --registry: the production registry's address; an empty one forgets the remembered one.
     std::optional<QString> registry;
-    QString protocolLst; // --protocol-lst
+    QString protocolLst;          // --protocol-lst
+    std::optional<int> timeoutMs; // --timeout: how long the controller gets to answer
+    int retries = 1;              // --retries: more tries of a burst that failed
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

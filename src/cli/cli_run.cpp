@@ -104,6 +104,12 @@ QString TerminalText(const QString& text, bool keepLines) {
 CommandResult RunCommand(const CliOptions& options, CliEnvironment& environment) {
     if (!options.command)
         return FailedWith(FailureKind::Usage, options.error);
+    // The controller gets four clock steps to answer: a timeout sets the step.
+    if (options.timeoutMs)
+        environment.step =
+            std::max(std::chrono::milliseconds(1),
+                     std::chrono::milliseconds(*options.timeoutMs) / SerialChannel::kWaitPeriods);
+    environment.retries = options.retries;
     return Dispatch(options, environment);
 }
 

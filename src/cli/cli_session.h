@@ -64,6 +64,7 @@ struct CliEnvironment {
     // The one the registry commands open when none is in use: SQLite in the user's data folder.
     QString defaultRegistryUrl;
     QString registryQueue; // where events wait while the registry is away; empty: in memory
+    int retries = 1;       // more tries of a burst that went unanswered or was voided
 };
 
 // What a command came to: the lines for a reader, the object for a script, and the failure.

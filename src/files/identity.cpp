@@ -87,7 +87,7 @@ DeviceIdentity::StoredBytes DeviceIdentity::ReadBytes(IdentityView& view) {
     };
     // Stray bytes void the whole block: read once more before giving up on it.
     StoredBytes stored = readOnce();
-    if (!stored.verified)
+    for (int attempt = 1; attempt < m_link.Attempts() && !stored.verified; ++attempt)
         stored = readOnce();
     if (stored.verified) {
         const QString shown = DecodeCp1251(stored.serial);

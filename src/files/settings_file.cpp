@@ -213,10 +213,10 @@ Expected<SettingsValues> ReadSettings(RegisterExchange& link) {
 }
 
 Expected<SettingsValues> ReadSettings(RegisterExchange& link, const KnownWords& known) {
-    // Stray bytes void a whole read; one more try, of everything, before the failure is
-    // reported.
+    // Stray bytes void a whole read; more tries, of everything, before the failure is reported.
     auto values = ReadSettingsOnce(link, known);
-    if (!values && !link.Channel().DeviceLost())
+    for (int attempt = 1; attempt < link.Attempts() && !values && !link.Channel().DeviceLost();
+         ++attempt)
         values = ReadSettingsOnce(link, {});
     return values;
 }
@@ -273,7 +273,7 @@ std::vector<DifferingRegister> ReadBack(RegisterExchange& link, const SettingsVa
     const std::size_t count = std::min(values.size(), kSettingsRegisters.size());
     // One burst, tried once more when stray bytes voided it; a void burst reads nothing.
     std::vector<std::optional<std::uint16_t>> held(count);
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < link.Attempts(); ++attempt) {
         Burst burst(link);
         bool answering = true;
         for (std::size_t i = 0; i < count; ++i) {

@@ -55,7 +55,7 @@ std::optional<Reply> RegisterExchange::Exchange(Command command, std::uint8_t ad
 }
 
 std::optional<Reply> ReadVerified(RegisterExchange& link, std::uint8_t address, Command command) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < link.Attempts(); ++attempt) {
         Burst burst(link);
         const auto reply = link.Exchange(command, address);
         if (burst.Verified() && reply)

@@ -76,8 +76,14 @@ public:
     [[nodiscard]] SerialChannel& Channel() { return m_channel; }
     [[nodiscard]] const SerialChannel& Channel() const { return m_channel; }
 
+    // How many more times a burst that went unanswered or was voided is tried: once, as the
+    // window's link supervisor would, unless a script on a loaded host asks for more.
+    void SetRetries(int retries) { m_retries = retries < 0 ? 0 : retries; }
+    [[nodiscard]] int Attempts() const { return 1 + m_retries; }
+
 private:
     SerialChannel& m_channel;
+    int m_retries = 1;
     std::function<void()> m_onWrite;
     std::map<std::uint8_t, std::uint16_t>* m_recorder = nullptr;
     ExchangeWatcher* m_watcher = nullptr;
@@ -106,7 +112,7 @@ private:
     bool m_ended = false;
 };
 
-// One read as a burst of its own, tried once more when it went unanswered or was voided.
+// One read as a burst of its own, tried again (Attempts()) when it went unanswered or was voided.
 [[nodiscard]] std::optional<Reply> ReadVerified(RegisterExchange& link, std::uint8_t address,
                                                 Command command = Command::ReadParam);
 

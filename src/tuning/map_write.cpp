@@ -6,7 +6,7 @@ namespace zef {
 
 std::optional<MapMicros> ReadMap(RegisterExchange& link) {
     // One burst, tried once more when stray bytes voided it.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < link.Attempts(); ++attempt) {
         Burst burst(link);
         MapMicros map{};
         bool answered = true;

@@ -317,3 +317,29 @@ TEST(CliNumber, a_log_folder_that_is_not_there_is_status_4_and_the_controller_st
 }
 
 } // namespace
+
+namespace {
+
+// One missed reply on a loaded host: retried by default, fatal only when a script asks for no
+// retry; a timeout sets how long the controller gets.
+TEST(CliLink, a_missed_reply_is_retried_as_often_as_asked) {
+    const struct {
+        QStringList options;
+        ExitStatus status;
+    } cases[] = {
+        {{}, ExitStatus::Success},
+        {{"--retries", "0"}, ExitStatus::NoLink},
+        {{"--retries", "2", "--timeout", "200"}, ExitStatus::Success},
+    };
+    for (const auto& c : cases) {
+        CliRun run;
+        run.ports.sim->InjectOnce(zef::sim::FaultPlan{zef::sim::Fault::Silent});
+        const auto result = run.Run(c.options + QStringList{"get", "SpinExtEdit3"});
+        EXPECT_EQ(result.status, c.status) << c.options.join(' ').toStdString();
+    }
+    CliRun run;
+    (void)run.Run({"--timeout", "200", "info"});
+    EXPECT_EQ(run.environment.step, std::chrono::milliseconds(50));
+}
+
+} // namespace
