@@ -5,11 +5,13 @@
 #include "files/disk_write.h"
 #include "files/identity.h"
 #include "files/settings_file.h"
+#include "params/hints.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,6 +60,7 @@ CheckOutcome CheckParameter(RegisterExchange& link, const StationCheck& check) {
     const EditRow* edit = EditOfRegister(*address);
     const double value = edit ? static_cast<double>(ShownFromRaw(edit->conversion, word)) : word;
     outcome.measured = ShownValue(*address, word);
+    outcome.low = outcome.high = value;
     outcome.pass = InRange(check, value);
     return outcome;
 }
@@ -324,6 +327,8 @@ CheckOutcome CheckChannel(const StationCheck& check, const QString& unit,
             high = std::max(high, *s);
             inRange &= InRange(check, *s);
         }
+    outcome.low = low;
+    outcome.high = high;
     outcome.measured =
         low == high ? Number(low) : QStringLiteral("%1 … %2").arg(Number(low), Number(high));
     if (answered < static_cast<qsizetype>(samples.size()))
@@ -394,10 +399,34 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
     CommandResult result;
     QJsonArray checks;
     bool all = true;
-    for (const CheckOutcome& outcome : outcomes) {
+    QHash<QString, QString> channelUnits;
+    for (const ChannelSource::Channel& channel : ChannelsOf(environment)->Channels())
+        channelUnits.insert(channel.key, channel.unit);
+    const auto number = [](std::optional<double> v) { return v ? QJsonValue(*v) : QJsonValue(); };
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const CheckOutcome& outcome = outcomes[i];
+        const StationCheck& check = limits.checks[i];
         result.lines << OutcomeLine(outcome);
-        checks.append(QJsonObject{
-            {"check", outcome.name}, {"measured", outcome.measured}, {"pass", outcome.pass}});
+        static constexpr const char* kKinds[] = {"channel", "parameter", "calibration", "serial"};
+        QString unit;
+        if (check.kind == StationCheck::Kind::Parameter)
+            if (const auto address = FindParameter(check.name))
+                if (const EditRow* edit = EditOfRegister(*address))
+                    unit = UnitOf(edit->ValueFormat);
+        // Numbers for a script; the caption and the shown value only beside them.
+        checks.append(QJsonObject{{"kind", kKinds[static_cast<int>(check.kind)]},
+                                  {"key", check.kind == StationCheck::Kind::Calibration
+                                              ? QFileInfo(check.name).fileName()
+                                              : check.name},
+                                  {"min", number(check.min)},
+                                  {"max", number(check.max)},
+                                  {"measured", number(outcome.low)},
+                                  {"measured_max", number(outcome.high)},
+                                  {"unit", channelUnits.value(check.name, unit)},
+                                  {"pass", outcome.pass},
+                                  {"answered", outcome.answered},
+                                  {"caption", outcome.name},
+                                  {"shown", outcome.measured}});
         all &= outcome.pass;
     }
     const bool allAnswered = std::all_of(outcomes.begin(), outcomes.end(),
@@ -405,7 +434,8 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
     result.lines << (all           ? QStringLiteral("PASS")
                      : allAnswered ? QStringLiteral("FAIL")
                                    : QStringLiteral("ERROR"));
-    result.json = {{"device", session.Device()},
+    result.json = {{"schema", kJsonSchema},
+                   {"device", session.Device()},
                    {"time", QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
                    {"watch_seconds", limits.watchSeconds},
                    {"checks", checks},

@@ -50,6 +50,9 @@ struct CheckOutcome {
     QString name;     // "supply_v 12 … 15", "serial not blank"
     QString measured; // what was found
     bool pass = false;
+    // What a script compares, as numbers: a parameter's value, a channel's lowest and highest.
+    std::optional<double> low{};
+    std::optional<double> high{};
     // The controller gave every read the check needed: an unanswered one is the link's
     // failure, not the controller's, and fails the command as a link failure.
     bool answered = true;

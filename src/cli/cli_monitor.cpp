@@ -109,7 +109,10 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
             if (const Status synced = csv->Check(); !synced)
                 return failedCsv(synced);
         } else if (environment.json) {
-            QJsonObject sample{{"time", time}, {"seconds", seconds}, {"answered", row.has_value()}};
+            QJsonObject sample{{"schema", kJsonSchema},
+                               {"time", time},
+                               {"seconds", seconds},
+                               {"answered", row.has_value()}};
             for (std::size_t i = 0; row && i < channels.size() && i < row->size(); ++i)
                 sample[channels[i].key] = (*row)[i];
             emitLine(QString::fromUtf8(QJsonDocument(sample).toJson(QJsonDocument::Compact)),

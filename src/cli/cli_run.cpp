@@ -121,7 +121,8 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
            QTextStream& err) {
     if (!options.error.isEmpty()) {
         if (options.json) {
-            QJsonObject json{{"status", Code(ExitStatus::BadUsage)},
+            QJsonObject json{{"schema", kJsonSchema},
+                             {"status", Code(ExitStatus::BadUsage)},
                              {"error", ErrorObject(FailureKind::Usage, options.error)}};
             if (options.command)
                 json["command"] = QString::fromUtf8(options.command->name);
@@ -146,6 +147,7 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
     CommandResult result = RunCommand(options, environment);
     if (options.json) {
         QJsonObject json = result.json;
+        json["schema"] = kJsonSchema;
         json["command"] = QString::fromUtf8(options.command->name);
         json["status"] = Code(result.status);
         if (result.kind)

@@ -67,6 +67,10 @@ struct CliEnvironment {
     int retries = 1;       // more tries of a burst that went unanswered or was voided
 };
 
+// The version of every JSON object zef-cli prints: raised only when a field changes meaning or
+// goes away, never for a field added.
+inline constexpr int kJsonSchema = 1;
+
 // What a command came to: the lines for a reader, the object for a script, and the failure.
 struct CommandResult {
     ExitStatus status = ExitStatus::Success;

@@ -57,7 +57,7 @@ TEST(CliCheck, prints_each_check_with_what_it_measured_and_passes_only_when_all_
         const QJsonArray checks = report["checks"].toArray();
         ASSERT_EQ(checks.size(), result.lines.size() - 1) << c.why;
         for (qsizetype i = 0; i < checks.size(); ++i)
-            EXPECT_TRUE(result.lines[i].contains(checks[i].toObject()["measured"].toString()))
+            EXPECT_TRUE(result.lines[i].contains(checks[i].toObject()["shown"].toString()))
                 << c.why << ": " << result.lines[i].toStdString();
     }
 }

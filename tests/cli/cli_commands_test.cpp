@@ -8,6 +8,10 @@
 
 #include <QDirIterator>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -340,6 +344,68 @@ TEST(CliLink, a_missed_reply_is_retried_as_often_as_asked) {
     CliRun run;
     (void)run.Run({"--timeout", "200", "info"});
     EXPECT_EQ(run.environment.step, std::chrono::milliseconds(50));
+}
+
+} // namespace
+
+namespace {
+
+// Every command's JSON holds to the published schema, on success and on failure alike.
+TEST(CliJson, every_command_prints_the_schema_its_status_and_a_kind_on_failure) {
+    CliRun run;
+    ASSERT_EQ(run.Run({"save", run.File("a.zef")}).status, ExitStatus::Success);
+    ASSERT_TRUE(Put(run.File("limits.json"), R"({"checks": [{"serial": "not blank"}]})"));
+    run.environment.defaultRegistryUrl = "sqlite:" + run.File("registry.sqlite");
+    const QList<QStringList> commands = {
+        {"ports"},
+        {"info"},
+        {"read"},
+        {"get", "SpinExtEdit3"},
+        {"set", "SpinExtEdit3=5000"},
+        {"save", run.File("a.zef")}, // exists: a failure
+        {"load", run.File("a.zef")},
+        {"diff", run.File("a.zef"), "controller"},
+        {"number"},
+        {"monitor", "--count", "1"},
+        {"check", run.File("limits.json")},
+        {"tune", run.File("none.csv")}, // a failure
+        {"registry", "stats"},
+        {"history", "00114"},
+        {"reboot"}, // a usage error
+    };
+    QSet<QString> covered;
+    for (const QStringList& arguments : commands) {
+        const auto options = zef::CliOptions::Parse(QStringList{"zef-cli", "--json"} + arguments);
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        const int status = zef::RunCli(options, run.environment, outStream, errStream);
+        run.environment.live = nullptr; // the streams go with this round
+        const std::string why = arguments.join(' ').toStdString() + ": " + out.toStdString();
+        // A monitor's samples first, one object each; the command's own object last.
+        const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+        ASSERT_FALSE(lines.isEmpty()) << why;
+        for (const QString& line : lines)
+            EXPECT_EQ(QJsonDocument::fromJson(line.toUtf8()).object()["schema"].toInt(), 1) << why;
+        const QJsonObject json = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+        EXPECT_EQ(json["status"].toInt(-1), status) << why;
+        if (options.command) {
+            EXPECT_EQ(json["command"].toString(), arguments[0]) << why;
+            covered.insert(arguments[0]);
+        }
+        if (status >= 2) {
+            const QString kind = json["error"].toObject()["kind"].toString();
+            EXPECT_TRUE(std::any_of(zef::kFailureKinds.begin(), zef::kFailureKinds.end(),
+                                    [&](zef::FailureKind k) {
+                                        return QString::fromUtf8(zef::KindText(k)) == kind &&
+                                               zef::Code(zef::StatusOf(k)) == status;
+                                    }))
+                << why;
+        } else {
+            EXPECT_FALSE(json.contains("error")) << why;
+        }
+    }
+    for (const zef::CommandRow& row : zef::CommandRows())
+        EXPECT_TRUE(covered.contains(QString::fromUtf8(row.name))) << row.name;
 }
 
 } // namespace

@@ -116,7 +116,7 @@ TEST(CliStation, numbers_calibrates_and_checks_a_blank_controller_and_leaves_a_r
     const QJsonObject written = QJsonDocument::fromJson(Contents(report)).object();
     EXPECT_TRUE(written["pass"].toBool()) << Contents(report).toStdString();
     EXPECT_EQ(written["checks"].toArray().size(), 4);
-    EXPECT_EQ(written["checks"].toArray()[3].toObject()["measured"].toString(),
+    EXPECT_EQ(written["checks"].toArray()[3].toObject()["shown"].toString(),
               "ZEF-K7LX SN 05.02 00114");
     EXPECT_EQ(QJsonDocument::fromJson(info.out.toUtf8()).object()["serial"].toString(),
               "ZEF-K7LX SN 05.02 00114");
