@@ -276,6 +276,8 @@ CommandResult RunSet(CliLink& session, const QStringList& assignments, bool clam
 }
 
 CommandResult RunSave(CliLink& session, const QString& file, bool force) {
+    if (file.isEmpty())
+        return FailedWith(FailureKind::Usage, QStringLiteral("save needs a file name"));
     const QString path = WithSettingsExtension(file);
     if (QFileInfo::exists(path) && !force)
         return FailedWith(FailureKind::File,

@@ -34,7 +34,11 @@ ChosenDevice ChooseDevice(const zef::CliOptions& options, const QSettings& setti
         chosen.name = QStringLiteral("simulator");
         return chosen;
     }
-    const QString port = options.port.isEmpty() ? QStringLiteral("COM1") : options.port;
+    // ZEF_PORT names a station's port once for all its commands.
+    const QString fromEnvironment = qEnvironmentVariable("ZEF_PORT");
+    const QString port = !options.port.isEmpty()      ? options.port
+                         : !fromEnvironment.isEmpty() ? fromEnvironment
+                                                      : QStringLiteral("COM1");
     const auto device = zef::ResolvePortName(port.toStdString(), zef::RememberedPortMap(settings));
     if (!device)
         return chosen; // COM5 and above: no port the window knows

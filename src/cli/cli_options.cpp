@@ -170,7 +170,8 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({"h", "help"}, {});
-    const QCommandLineOption version({"v", "version"}, {});
+    // Not -v: to a script's author that is "verbose" as often as "version".
+    const QCommandLineOption version("version", {});
     const QCommandLineOption port("port", {}, "DEVICE");
     const QCommandLineOption simulator("simulator", {});
     const QCommandLineOption blank("blank", {});
@@ -318,7 +319,7 @@ QString CliOptions::Usage() {
         "  --json         one JSON object per command on standard output\n"
         "  --timeout MS   how long the controller gets to answer a request (64 when not given)\n"
         "  --retries N    how many more times a read that failed is tried (1 when not given)\n"
-        "  -h, --help     this text;  -v, --version  the version\n"
+        "  -h, --help     this text;  --version  the version\n"
         "\n"
         "Commands:\n");
     for (const CommandRow& row : kCommands) {

@@ -42,6 +42,10 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
                                   RunCheck(session, environment, *limits, options.report));
     }
 
+    // An empty file name is the command line's mistake: nothing is sent for it.
+    if ((name == "save" || name == "load") && args[0].isEmpty())
+        return FailedWith(FailureKind::Usage,
+                          QStringLiteral("%1 needs a file name").arg(QString::fromUtf8(name)));
     CliLink session(environment);
     if (CommandResult connected = session.Connect(); connected.status != ExitStatus::Success) {
         if (name == "info") {

@@ -213,6 +213,9 @@ TEST(CliSave, a_folder_that_is_not_there_is_status_4_and_a_silent_controller_sta
     run.ports.sim->SetFaultForAddress(kSpeedLimit, zef::sim::FaultPlan{zef::sim::Fault::Silent});
     const auto result = run.Run({"save", run.File("polo.zef")});
     EXPECT_EQ(result.status, ExitStatus::NoLink);
+    const auto frames = run.ports.sim->Frames().size();
+    EXPECT_EQ(run.Run({"save", ""}).status, ExitStatus::BadUsage);
+    EXPECT_EQ(run.ports.sim->Frames().size(), frames); // nothing sent for it
     EXPECT_TRUE(result.error.contains("регистра 73")) << result.error.toStdString();
     EXPECT_FALSE(QFile::exists(run.File("polo.zef")));
 }
