@@ -4,6 +4,7 @@
 #include "bench/benches.h"
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "archive/snapshot_archive.h"
 #include "dialogs/prompts.h"
 #include "link/qt_serial_backend.h"
@@ -32,12 +33,11 @@ Timing connectionSeconds(bool withArchive, int connections) {
     map.Map(1, std::string(PortMap::kSimulator));
     MappedPortDirectory ports(map,
                               [simulator] { return std::make_unique<sim::SimBackend>(simulator); });
-    SerialChannel channel(ports);
-    RegisterExchange link(channel);
+    ControllerSession session(ports);
     QuietPrompts prompts;
     QTemporaryDir logDir, data;
     const CalibrationArchive archive(data.path());
-    TForm1 form(link, prompts, logDir.path());
+    TForm1 form(session, prompts, logDir.path());
     // The first connection writes the oxygen flag back, later ones do not: keep it out.
     form.ConnectToPort(1);
     form.Close_COMClick();

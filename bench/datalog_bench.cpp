@@ -36,19 +36,20 @@ double Median(std::vector<double> values) {
 }
 
 // Each tick's wall time, with a row recorded at its end or without.
-std::vector<double> TickSeconds(RegisterExchange& link, MapEditor& editor, MapChart& chart,
+std::vector<double> TickSeconds(ControllerSession& session, MapEditor& editor, MapChart& chart,
                                 DatalogRecorder* recorder, int ticks) {
-    MonitorCycle monitor(link, editor,
+    QObject receiver;
+    MonitorCycle monitor(session, receiver, editor,
                          {[](const QString&) {},
                           [&] { chart.CentreMarkerOn(chart.ValueToPixel(850, 2.5)); }});
-    monitor.SetAfterTick([&] {
-        if (recorder && !recorder->Record(link))
+    monitor.SetAfterTick([&](std::optional<ReadRow> row) {
+        if (recorder && row && !recorder->Write(std::move(*row)))
             std::fprintf(stderr, "the benchmark's datalog failed\n");
     });
     std::vector<double> seconds;
     for (int i = 0; i < ticks; ++i) {
         const auto start = Clock::now();
-        monitor.Tick();
+        monitor.Tick(recorder ? recorder->RowReader() : MonitorCycle::RowReader{});
         seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }
     return seconds;
@@ -81,9 +82,9 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
     // Alternating runs, so that a busy moment of the machine falls on both alike.
     std::vector<double> plain, recording;
     for (int round = 0; round < 3; ++round) {
-        for (double s : TickSeconds(link, editor, chart, nullptr, kTicks / 3))
+        for (double s : TickSeconds(line.session, editor, chart, nullptr, kTicks / 3))
             plain.push_back(s);
-        for (double s : TickSeconds(link, editor, chart, &recorder, kTicks / 3))
+        for (double s : TickSeconds(line.session, editor, chart, &recorder, kTicks / 3))
             recording.push_back(s);
     }
     const double extra = Median(recording) - Median(plain);

@@ -3,6 +3,7 @@
 #include "link/port_map.h"
 #include "link/qt_serial_backend.h"
 #include "link/register_exchange.h"
+#include "session/controller_session.h"
 
 #include <string>
 
@@ -12,14 +13,15 @@ namespace zef::bench {
 // benchmark that measures the line drives it.
 struct DeviceLink {
     explicit DeviceLink(const std::string& device)
-        : ports(portOne(device)), channel(ports), link(channel) {}
+        : ports(portOne(device)) {}
 
     // At the controller's speed.
     [[nodiscard]] bool Open() { return channel.Open(1, 19200); }
 
     MappedPortDirectory ports;
-    SerialChannel channel;
-    RegisterExchange link;
+    ControllerSession session{ports};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
 
 private:
     static PortMap portOne(const std::string& device) {

@@ -91,8 +91,9 @@ double tickSeconds(const std::string& device, int ticks) {
     MapChart chart;
     chart.resize(420, 260);
     MapEditor editor(link, chart);
+    QObject receiver;
     MonitorCycle monitor(
-        link, editor,
+        line.session, receiver, editor,
         {[](const QString&) {}, [&] { chart.CentreMarkerOn(chart.ValueToPixel(850, 2.5)); }});
     editor.LoadMap();
     const double w0 = wallSeconds();

@@ -6,6 +6,7 @@
 #include "bench/benches.h"
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/status_bar.h"
 #include "dialogs/prompts.h"
 #include "link/qt_serial_backend.h"
@@ -43,11 +44,10 @@ struct Session {
     explicit Session(PortMap map, MappedPortDirectory::Factory simulator = {})
         : ports(std::move(map), std::move(simulator)) {}
     MappedPortDirectory ports;
-    SerialChannel channel{ports};
-    RegisterExchange link{channel};
+    ControllerSession session{ports};
     QuietPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form{link, prompts, logDir.path()};
+    TForm1 form{session, prompts, logDir.path()};
     [[nodiscard]] QString State() const { return form.LinkStatus().StateLabel()->text(); }
 };
 
@@ -246,7 +246,7 @@ void printBlocked() {
                     "take %.1f %%\n",
                     100 * blockedShare(kSpanMs), 100 * tickShare(s.form, kSpanMs));
         sim.Kill();
-        runUntil([&] { return !s.channel.IsOpen(); }, 10000);
+        runUntil([&] { return !s.session.Channel().IsOpen(); }, 10000);
         std::printf("  killed zef-sim (device gone):  %.1f %%; the ticks alone take %.1f %%\n",
                     100 * blockedShare(kSpanMs), 100 * tickShare(s.form, kSpanMs));
         s.form.Close_COMClick();

@@ -5,6 +5,7 @@
 #include "app/dashboard.h"
 #include "app/desktop.h"
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "app/map_editor.h"
 #include "app/options.h"
@@ -132,10 +133,9 @@ int main(int argc, char** argv) {
     map.Map(1, std::string(PortMap::kSimulator));
     MappedPortDirectory ports(map,
                               [simulator] { return std::make_unique<sim::SimBackend>(simulator); });
-    SerialChannel channel(ports);
-    RegisterExchange link(channel);
+    ControllerSession session(ports);
     QtPrompts prompts(nullptr, &settings);
-    TForm1 form(link, prompts, scratch.path());
+    TForm1 form(session, prompts, scratch.path());
     prompts.SetParent(&form);
     TForm2 serialDialog(
         {.currentSerial = [&form] { return form.StaticText1->text(); },
@@ -348,7 +348,7 @@ int main(int argc, char** argv) {
         for (const MapPoint& point : kMapPoints)
             setParam(*simulator, point.parameter, engine.Param(point.parameter));
         Shooter::settle(800);
-        TuningDialog tuning(*ReadMap(link), prompts, hooks, &form);
+        TuningDialog tuning(*ReadMap(session.Link()), prompts, hooks, &form);
         tuning.AddRows(rows);
         tuning.show();
         Shooter::settle(300);

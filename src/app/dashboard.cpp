@@ -260,12 +260,17 @@ Gauge* Dashboard::GaugeFor(std::string_view key) const {
 }
 
 bool Dashboard::Refresh() {
+    if (m_supervisor.State() != LinkState::Live)
+        return ShowReading(std::nullopt);
+    return ShowReading(ReadDatalogRow(m_link));
+}
+
+bool Dashboard::ShowReading(const std::optional<std::vector<double>>& row) {
     if (m_supervisor.State() != LinkState::Live) {
         showLost(m_supervisor.IsLost());
         return false;
     }
     showLost(false);
-    const auto row = ReadDatalogRow(m_link);
     if (!row)
         return false; // the figures stay as last read; the supervisor tells a loss
     showRow(*row);

@@ -80,6 +80,8 @@ public:
     // Reads one row while the link is live; shows the link's state otherwise. False when no
     // new values were shown.
     bool Refresh();
+    // Shows a row the monitor read: what Refresh() shows, without reading one of its own.
+    bool ShowReading(const std::optional<std::vector<double>>& row);
     // Greys the figures while the link is lost, with no exchange: safe from a state change.
     void ShowLinkState();
     // The night palette: light figures on a dark ground.

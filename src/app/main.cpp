@@ -17,6 +17,7 @@
 #include "link/qt_serial_backend.h"
 #include "registry/registry_numbering.h"
 #include "registry/registry_url.h"
+#include "session/controller_session.h"
 #include "sim/sim_backend.h"
 
 #include <QApplication>
@@ -108,11 +109,12 @@ int main(int argc, char** argv) {
     zef::ApplyRememberedPorts(settings, portMap);
     zef::MappedPortDirectory ports(
         portMap, [simulator] { return std::make_unique<zef::sim::SimBackend>(simulator); });
-    zef::SerialChannel channel(ports);
-    zef::RegisterExchange link(channel);
+    // The window's thread never waits on the line: the monitor's exchanges have a thread of
+    // their own.
+    zef::ControllerSession session(ports, zef::Threading::LineThread);
     zef::QtPrompts prompts(nullptr, &settings);
 
-    zef::TForm1 form(link, prompts, logFolder.path);
+    zef::TForm1 form(session, prompts, logFolder.path);
     form.SetLogFolderNote(zef::DescribeLogFolder(logFolder));
     // With a registry the numbers come from it, and a log the station keeps gets them too.
     const QString registryUrl = zef::RememberRegistry(settings, options.registry);

@@ -17,10 +17,10 @@
 
 namespace zef {
 
-TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolder,
+TForm1::TForm1(ControllerSession& session, Prompts& prompts, const QString& logFolder,
                DeviceIdentity::Today today, QWidget* parent)
-    : QMainWindow(parent), m_link(link), m_prompts(prompts),
-      m_identity(link, logFolder, std::move(today)) {
+    : QMainWindow(parent), m_session(session), m_link(session.Link()), m_prompts(prompts),
+      m_identity(session.Link(), logFolder, std::move(today)) {
     setObjectName("Form1");
     setWindowTitle("ZEF-K7LX-system");
     buildLayout();
@@ -33,25 +33,25 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
         ReadOut("ExtText3")->SetValue(injectionMs);
     });
     m_monitor = std::make_unique<MonitorCycle>(
-        m_link, *m_map,
+        m_session, *this, *m_map,
         MonitorCycle::Hooks{[this](const QString& text) { StaticText2->setText(text); },
                             [this] {
                                 m_chart->CentreMarkerOn(m_chart->ValueToPixel(
                                     static_cast<double>(ReadOut("ExtText2")->Value()),
                                     static_cast<double>(ReadOut("ExtText3")->Value())));
                             }});
-    m_monitor->SetAfterTick([this] {
-        if (m_recordPeriod >= std::chrono::milliseconds(kMonitorIntervalMs))
-            recordRow();
-        refreshViews();
-    });
+    m_monitor->SetAfterTick([this](std::optional<ReadRow> row) { showRow(std::move(row)); });
 
     m_timer1.setObjectName("Timer1");
     m_timer1.setInterval(kMonitorIntervalMs);
     connect(&m_timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
-    // Any write makes the controller differ from a file named in the caption.
-    m_link.SetWriteObserver([this] { setWindowTitle(kCaption); });
+    // Any write makes the controller differ from a file named in the caption. A write is made
+    // on whichever thread has the line; the caption changes on the window's.
+    m_link.SetWriteObserver([this] {
+        QMetaObject::invokeMethod(this, [this] { setWindowTitle(kCaption); },
+                                  Qt::AutoConnection);
+    });
 
     for (int n = 1; n <= 4; ++n)
         connect(Connect_to_COM[n - 1], &QPushButton::clicked, this,
@@ -67,7 +67,10 @@ TForm1::TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolde
 }
 
 TForm1::~TForm1() {
+    // The session outlives the window.
+    m_session.Hold();
     m_link.SetWriteObserver({});
+    m_supervisor->SetStateObserver({});
 }
 
 TSpinExtEdit* TForm1::SpinEdit(const QString& name) const {
@@ -87,20 +90,18 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ConnectToPort(int portNumber) {
-    SerialChannel& channel = m_link.Channel();
-    if (!channel.Open(portNumber, 19200)) {
+    switch (m_session.Connect(portNumber)) {
+    case Handshake::PortFailed:
         m_prompts.Message(openFailureMessage(portNumber), Prompts::Kind::Warning);
         return;
-    }
-    channel.SetDtr();
-    channel.ClearRts();
-    if (!m_link.Exchange(Command::ReadLive, 0)) {
-        channel.Close();
+    case Handshake::NoAnswer:
         m_prompts.Message(noControllerMessage(portNumber), Prompts::Kind::Warning);
         return;
+    case Handshake::Connected:
+        break;
     }
     m_connected = true;
-    m_supervisor->Start(portNumber, 19200);
+    m_supervisor->Start(portNumber, ControllerSession::kBaud);
     // The connection is one burst; the words it read serve the archive's snapshot when
     // nothing stray came on the way, and the snapshot reads only the rest.
     KnownWords read;
@@ -157,11 +158,13 @@ void TForm1::Close_COMClick() {
 
 // While the link is lost a tick is one probe; only a full tick reads the controller.
 void TForm1::Timer1Timer() {
+    if (m_monitor->Pending())
+        return; // the last tick is still on the line
     if (m_supervisor->IsLost()) {
         probeLink();
         return;
     }
-    m_monitor->Tick();
+    m_monitor->Tick(rowReader());
 }
 
 } // namespace zef

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/monitor.h"
 #include "controls/control_registry.h"
 #include "datalog/trend_data.h"
 #include "files/identity.h"
@@ -61,7 +62,7 @@ public:
     static constexpr int kMonitorIntervalMs = 350;
 
     // The production log lives in logFolder; `today` dates the numbering.
-    TForm1(RegisterExchange& link, Prompts& prompts, const QString& logFolder,
+    TForm1(ControllerSession& session, Prompts& prompts, const QString& logFolder,
            DeviceIdentity::Today today = &QDate::currentDate, QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -287,6 +288,7 @@ private:
                                   std::function<void()> afterWrite = {});
     void refreshArchive(ArchiveDialog* dialog);
 
+    ControllerSession& m_session;
     RegisterExchange& m_link;
     Prompts& m_prompts;
     ControlRegistry m_registry;
@@ -315,10 +317,13 @@ private:
     TrendWindow* m_trendWindow = nullptr;       // a window of its own, owned as this one's child
     ParameterTable* m_parameterTable = nullptr; // likewise
     Dashboard* m_dashboard = nullptr;           // likewise
-    void refreshViews();
+    // What the monitor read for the datalog and the gauges, shown and written.
+    void showRow(std::optional<ReadRow> row);
+    [[nodiscard]] MonitorCycle::RowReader rowReader() const;
+    bool m_rowPending = false; // a row of the datalog's own timer is on the line
     QMenu* m_periodMenu = nullptr;
     QLabel* m_recordingLabel = nullptr;
-    std::unique_ptr<LinkSupervisor> m_supervisor;
+    LinkSupervisor* m_supervisor = nullptr; // the session's
     LinkStatusBar* m_linkStatus = nullptr;
     QTimer m_figuresTimer;
     // The controller is read again after a lost link: its reads are shown, nothing goes back.

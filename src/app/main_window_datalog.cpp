@@ -2,6 +2,8 @@
 
 #include "app/main_window.h"
 
+#include "app/dashboard.h"
+
 #include "datalog/channels.h"
 #include "datalog/datalog_trend.h"
 #include "datalog/recorder.h"
@@ -153,9 +155,34 @@ bool TForm1::StartRecordingTo(const QString& path) {
 void TForm1::recordRow() {
     // A stopped monitor (a settings file being loaded, the session ending) reads no rows, and
     // a lost link none either: the file shows the gap rather than rows that were never read.
-    if (!m_recorder || !m_timer1.isActive() || m_supervisor->IsLost())
+    if (!m_recorder || !m_timer1.isActive() || m_supervisor->IsLost() || m_rowPending)
         return;
-    const auto recorded = m_recorder->Record(m_link);
+    m_rowPending = true;
+    m_session.Post<ReadRow>(this, m_recorder->RowReader(), [this](ReadRow row) {
+        m_rowPending = false;
+        showRow(std::move(row));
+    });
+}
+
+MonitorCycle::RowReader TForm1::rowReader() const {
+    const bool recordsWithTick =
+        m_recorder && m_recordPeriod >= std::chrono::milliseconds(kMonitorIntervalMs);
+    if (recordsWithTick)
+        return m_recorder->RowReader();
+    if (m_dashboard && m_dashboard->isVisible())
+        return [](RegisterExchange& link) { return ReadRow{{}, 0, ReadDatalogRow(link)}; };
+    return {};
+}
+
+void TForm1::showRow(std::optional<ReadRow> read) {
+    if (!read)
+        return;
+    if (m_dashboard && m_dashboard->isVisible())
+        (void)m_dashboard->ShowReading(read->values);
+    // A row read for the gauges alone has no time; a recording begun since does not take it.
+    if (!m_recorder || !read->time.isValid())
+        return;
+    const auto recorded = m_recorder->Write(std::move(*read));
     if (!recorded) {
         endRecording(recorded.error());
         return;

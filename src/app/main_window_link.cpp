@@ -33,14 +33,24 @@ constexpr int kRecoveredMessageMs = 10000;
 
 void TForm1::buildStatusBar() {
     m_linkStatus = new LinkStatusBar(*statusBar());
-    m_supervisor = std::make_unique<LinkSupervisor>(m_link);
-    m_supervisor->SetStateObserver([this](LinkState state) { linkStateChanged(state); });
+    m_supervisor = &m_session.Supervisor();
+    // A tick on the line's thread may be the one that finds the link lost.
+    m_supervisor->SetStateObserver([this](LinkState state) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, state] {
+                m_session.Hold();
+                linkStateChanged(state);
+            },
+            Qt::AutoConnection);
+    });
     m_figuresTimer.setObjectName("LinkFiguresTimer");
     m_figuresTimer.setInterval(kFiguresIntervalMs);
     connect(&m_figuresTimer, &QTimer::timeout, this, &TForm1::RefreshLinkFigures);
 }
 
 void TForm1::RefreshLinkFigures() {
+    m_session.Hold(); // the figures are the line's
     if (m_supervisor->State() == LinkState::Closed)
         m_linkStatus->ClearFigures();
     else
@@ -105,6 +115,7 @@ void TForm1::showLinkLost() {
 }
 
 void TForm1::probeLink() {
+    m_session.Hold(); // the supervisor's state is the line's
     if (m_supervisor->Probe())
         rereadController();
     else

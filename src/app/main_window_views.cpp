@@ -49,9 +49,4 @@ Dashboard* TForm1::ShowDashboard() {
     return Raise(m_dashboard);
 }
 
-void TForm1::refreshViews() {
-    if (m_dashboard && m_dashboard->isVisible())
-        (void)m_dashboard->Refresh();
-}
-
 } // namespace zef

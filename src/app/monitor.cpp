@@ -4,22 +4,39 @@
 
 namespace zef {
 
-void MonitorCycle::Tick() {
-    // One burst: stray bytes anywhere in it void all it read, and nothing of it is shown.
-    TickReading tick;
-    {
-        Burst burst(m_link);
-        tick = ReadTick(m_link, m_map.Loaded());
-        if (!burst.Verified())
-            tick = {};
-    }
-    if (m_hooks.setStatus && tick.statusLine)
-        m_hooks.setStatus(*tick.statusLine);
+void MonitorCycle::Tick(RowReader row) {
+    if (m_pending)
+        return;
+    m_pending = true;
+    const bool withMap = m_map.Loaded();
+    m_session.Post<Reading>(
+        &m_receiver,
+        [withMap, row = std::move(row)](RegisterExchange& link) {
+            Reading reading;
+            // One burst: stray bytes anywhere in it void all it read, and nothing of it is
+            // shown.
+            {
+                Burst burst(link);
+                reading.tick = ReadTick(link, withMap);
+                if (!burst.Verified())
+                    reading.tick = {};
+            }
+            if (row)
+                reading.row = row(link);
+            return reading;
+        },
+        [this](Reading reading) { show(std::move(reading)); });
+}
+
+void MonitorCycle::show(Reading reading) {
+    m_pending = false;
+    if (m_hooks.setStatus && reading.tick.statusLine)
+        m_hooks.setStatus(*reading.tick.statusLine);
     if (m_hooks.placeMarker)
         m_hooks.placeMarker();
-    m_map.ShowRefreshed(tick.map);
+    m_map.ShowRefreshed(reading.tick.map);
     if (m_afterTick)
-        m_afterTick();
+        m_afterTick(std::move(reading.row));
 }
 
 } // namespace zef

@@ -1,10 +1,14 @@
 #pragma once
 
-#include "link/register_exchange.h"
+#include "datalog/recorder.h"
+#include "session/controller_session.h"
+#include "session/tick.h"
 
 #include <QString>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace zef {
 
@@ -12,27 +16,45 @@ class MapEditor;
 
 // One tick of the live monitor: status registers, the correction in the status line, the
 // operating point marker, the map, and the closing read the controller expects.
+//
+// The tick's exchanges run on the session's line as one job; what they read is shown when the
+// job is done. A tick is not begun while the last one is still on the line, so a slow line
+// makes the ticks fewer instead of piling them up.
 class MonitorCycle {
 public:
     struct Hooks {
         std::function<void(const QString&)> setStatus;
         std::function<void()> placeMarker;
     };
+    // After the tick's own exchanges, in the same job, the row that the datalog or the gauges
+    // need: one row serves both.
+    using RowReader = std::function<ReadRow(RegisterExchange&)>;
 
-    MonitorCycle(RegisterExchange& link, MapEditor& map, Hooks hooks)
-        : m_link(link), m_map(map), m_hooks(std::move(hooks)) {}
+    MonitorCycle(ControllerSession& session, QObject& receiver, MapEditor& map, Hooks hooks)
+        : m_session(session), m_receiver(receiver), m_map(map), m_hooks(std::move(hooks)) {}
 
-    void Tick();
+    // Begins a tick; nothing when one is still on the line. `row` empty: no row is read.
+    void Tick(RowReader row = {});
+    [[nodiscard]] bool Pending() const { return m_pending; }
 
-    // Runs at the end of every tick: the datalog reads its row here, after the exchanges the
-    // controller expects, so the tick's own sequence stays as it was.
-    void SetAfterTick(std::function<void()> afterTick) { m_afterTick = std::move(afterTick); }
+    // Runs at the end of every tick with the row read for it, if one was asked for.
+    void SetAfterTick(std::function<void(std::optional<ReadRow>)> afterTick) {
+        m_afterTick = std::move(afterTick);
+    }
 
 private:
-    RegisterExchange& m_link;
+    struct Reading {
+        TickReading tick;
+        std::optional<ReadRow> row;
+    };
+    void show(Reading reading);
+
+    ControllerSession& m_session;
+    QObject& m_receiver;
     MapEditor& m_map;
     Hooks m_hooks;
-    std::function<void()> m_afterTick;
+    std::function<void(std::optional<ReadRow>)> m_afterTick;
+    bool m_pending = false;
 };
 
 } // namespace zef

@@ -32,7 +32,8 @@ CommandResult DifferedWith(const QString& what) {
 }
 
 CliLink::CliLink(CliEnvironment& environment)
-    : m_channel(*environment.ports, environment.step), m_device(environment.device),
+    : m_session(*environment.ports, Threading::Caller, environment.step),
+      m_device(environment.device),
       m_portLines(environment.portLines) {
     m_link.SetRetries(environment.retries);
 }
@@ -70,30 +71,30 @@ FailureKind KindOf(OpenFailure failure) {
 } // namespace
 
 CommandResult CliLink::Connect() {
-    if (!m_channel.Open(1, 19200)) {
-        std::optional<std::vector<std::string>> existing;
-        if (m_portLines) {
-            existing.emplace();
-            for (const QString& line : m_portLines())
-                existing->push_back(line.section(QChar('\t'), 0, 0).toStdString());
-        }
-        OpenFailureReport report = ReportOpenFailure(1, m_channel, std::move(existing));
-        QString text = NamingDevice(OpenFailureText(report),
-                                    QStringLiteral("Невозможно открыть порт %1").arg(m_device));
-        if (report.failure == OpenFailure::Absent || report.failure == OpenFailure::Unknown)
-            text += QStringLiteral("\nСписок портов: zef-cli ports");
-        return FailedWith(KindOf(report.failure), text);
-    }
-    m_channel.SetDtr();
-    m_channel.ClearRts();
-    if (!ReadVerified(m_link, 0, Command::ReadLive)) {
-        const std::string device = m_channel.DeviceName();
-        m_channel.Close();
+    // A station retries an unanswered probe too: one missed answer on a loaded host must not
+    // stop the line.
+    switch (m_session.Connect(1, /*retryUnanswered=*/true)) {
+    case Handshake::Connected:
+        return {};
+    case Handshake::NoAnswer:
         return FailedWith(FailureKind::NoAnswer,
-                          NamingDevice(NoControllerText(1, device),
+                          NamingDevice(NoControllerText(1, m_channel.DeviceName()),
                                        QStringLiteral("Нет прибора на %1").arg(m_device)));
+    case Handshake::PortFailed:
+        break;
     }
-    return {};
+    std::optional<std::vector<std::string>> existing;
+    if (m_portLines) {
+        existing.emplace();
+        for (const QString& line : m_portLines())
+            existing->push_back(line.section(QChar('\t'), 0, 0).toStdString());
+    }
+    OpenFailureReport report = ReportOpenFailure(1, m_channel, std::move(existing));
+    QString text = NamingDevice(OpenFailureText(report),
+                                QStringLiteral("Невозможно открыть порт %1").arg(m_device));
+    if (report.failure == OpenFailure::Absent || report.failure == OpenFailure::Unknown)
+        text += QStringLiteral("\nСписок портов: zef-cli ports");
+    return FailedWith(KindOf(report.failure), text);
 }
 
 CommandResult CliLink::Failed(const QString& reason) const {

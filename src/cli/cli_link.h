@@ -7,6 +7,7 @@
 #include "files/identity.h"
 #include "link/register_exchange.h"
 #include "link/serial_channel.h"
+#include "session/controller_session.h"
 
 #include <QString>
 
@@ -30,8 +31,9 @@ public:
     [[nodiscard]] CommandResult Failed(const QString& reason) const;
 
 private:
-    SerialChannel m_channel;
-    RegisterExchange m_link{m_channel};
+    ControllerSession m_session;
+    SerialChannel& m_channel = m_session.Channel();
+    RegisterExchange& m_link = m_session.Link();
     QString m_device;
     std::function<QStringList()> m_portLines; // what a missing port's message lists
 };

@@ -20,17 +20,28 @@ Status DatalogRecorder::Open() {
 }
 
 Expected<std::optional<DatalogRow>> DatalogRecorder::Record(RegisterExchange& link) {
-    // The row is dated at the start of its burst, when its first register was asked for.
-    const QDateTime time = m_wall();
-    const auto since = std::chrono::duration<double>(Clock::now() - m_start);
-    auto values = ReadDatalogRow(link);
-    if (!values) {
+    return Write(RowReader()(link));
+}
+
+std::function<ReadRow(RegisterExchange&)> DatalogRecorder::RowReader() const {
+    return [wall = m_wall, start = m_start](RegisterExchange& link) {
+        ReadRow row{wall(), std::chrono::duration<double>(Clock::now() - start).count(), {},
+                    start};
+        row.values = ReadDatalogRow(link);
+        return row;
+    };
+}
+
+Expected<std::optional<DatalogRow>> DatalogRecorder::Write(ReadRow read) {
+    if (read.begun != m_start)
+        return std::optional<DatalogRow>{};
+    if (!read.values) {
         // The disk may have failed the rows already written while the link is silent.
         if (Status checked = m_writer.Check(); !checked)
             return Failure{checked.error()};
         return std::optional<DatalogRow>{};
     }
-    DatalogRow row{time, since.count(), std::move(*values)};
+    DatalogRow row{read.time, read.seconds, std::move(*read.values)};
     if (Status written = m_writer.Append(row); !written)
         return Failure{written.error()};
     return std::optional<DatalogRow>(std::move(row));

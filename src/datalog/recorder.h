@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace zef {
 
@@ -17,6 +18,17 @@ namespace zef {
 // as the calibration archive makes its folder names.
 [[nodiscard]] QString DefaultDatalogName(const std::optional<QString>& serial,
                                          const QDateTime& now);
+
+// A row as read on the line: dated at the start of its burst, when its first register was asked
+// for; no values when a read went unanswered.
+struct ReadRow {
+    QDateTime time;
+    double seconds = 0; // since the recording began
+    std::optional<std::vector<double>> values;
+    // Which recording's reader read it: a row still on the line when its recording ended
+    // belongs to no later one.
+    std::chrono::steady_clock::time_point begun{};
+};
 
 // One recording: reads a row over the exchange whenever asked and appends it to the file.
 class DatalogRecorder {
@@ -31,6 +43,13 @@ public:
     // gap stays in the file as missing rows); a Failure when the file refused the row, which
     // ends the recording.
     [[nodiscard]] Expected<std::optional<DatalogRow>> Record(RegisterExchange& link);
+
+    // What reads a row, made to run where the line is (another thread, perhaps): it keeps
+    // copies of what it needs and nothing of the recorder, which may be gone by the time the
+    // row is written.
+    [[nodiscard]] std::function<ReadRow(RegisterExchange&)> RowReader() const;
+    // Writes a row RowReader() read; the same outcomes as Record().
+    [[nodiscard]] Expected<std::optional<DatalogRow>> Write(ReadRow read);
     // Ends the recording with the last rows on the disk.
     [[nodiscard]] Status Close();
 

@@ -33,6 +33,14 @@ QString LinkFiguresText(double exchangesPerSecond, const LinkFigures& figures) {
         .arg(figures.lateBytesDiscarded);
 }
 
+bool OpenControllerPort(SerialChannel& channel, int portNumber, std::int32_t baud) {
+    if (!channel.Open(portNumber, baud))
+        return false;
+    channel.SetDtr();
+    channel.ClearRts();
+    return true;
+}
+
 LinkSupervisor::LinkSupervisor(RegisterExchange& link) : m_link(link) {
     m_link.SetWatcher(this);
 }
@@ -119,12 +127,10 @@ bool LinkSupervisor::reopen(Clock::time_point now) {
         return false;
     m_lastReopen = now;
     closePort();
-    if (!channel.Open(m_portNumber, m_baud)) {
+    if (!OpenControllerPort(channel, m_portNumber, m_baud)) {
         m_lostReason = channel.DeviceError();
         return false;
     }
-    channel.SetDtr();
-    channel.ClearRts();
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,9 @@ enum class LinkState : std::uint8_t {
 [[nodiscard]] double ExchangesPerSecond(const LinkFigures& before, const LinkFigures& now,
                                         double seconds);
 [[nodiscard]] QString LinkFiguresText(double exchangesPerSecond, const LinkFigures& figures);
+
+// Opens a controller's port as its adapter expects: 8N2 at `baud`, DTR set, RTS cleared.
+[[nodiscard]] bool OpenControllerPort(SerialChannel& channel, int portNumber, std::int32_t baud);
 
 // Watches the exchanges of a session and decides when the controller is gone and when it is
 // back. The controller has no heartbeat of its own, so only the exchanges tell: a few failures
@@ -86,7 +90,8 @@ private:
     void closePort();
 
     RegisterExchange& m_link;
-    LinkState m_state = LinkState::Closed;
+    // Read by the faces while the line's thread changes it.
+    std::atomic<LinkState> m_state = LinkState::Closed;
     int m_portNumber = 0;
     std::int32_t m_baud = 0;
     std::string m_deviceName;

@@ -17,6 +17,7 @@ bool SerialChannel::IsAcceptedBaud(std::int32_t baud) {
 }
 
 bool SerialChannel::Open(int portNumber, std::int32_t baud) {
+    holdLine();
     if (portNumber < 1 || portNumber > 4 || IsOpen())
         return false;
     m_error.clear();
@@ -50,6 +51,7 @@ bool SerialChannel::Open(int portNumber, std::int32_t baud) {
 }
 
 void SerialChannel::Close() {
+    holdLine();
     if (m_backend)
         m_backend->close();
     m_backend.reset();
@@ -58,10 +60,12 @@ void SerialChannel::Close() {
 }
 
 bool SerialChannel::DeviceLost() const {
+    holdLine();
     return IsOpen() && (m_lost || !m_backend->lastError().empty());
 }
 
 std::string SerialChannel::DeviceError() const {
+    holdLine();
     if (IsOpen() && !m_lost) {
         std::string reason = m_backend->lastError();
         if (!reason.empty())
@@ -84,6 +88,7 @@ bool SerialChannel::CheckLost() {
 }
 
 bool SerialChannel::Write(std::span<const std::uint8_t> bytes) {
+    holdLine();
     if (!IsOpen() || bytes.empty() || CheckLost())
         return false;
     AwaitQuietLine();
@@ -157,6 +162,7 @@ bool SerialChannel::StaysQuiet(std::size_t queued) {
 }
 
 std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
+    holdLine();
     if (!IsOpen())
         return 0;
     ++m_figures.exchanges;
@@ -206,6 +212,7 @@ std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
 }
 
 std::uint32_t SerialChannel::ReadWaiting(std::span<std::uint8_t> buffer) {
+    holdLine();
     if (!IsOpen())
         return 0;
     ++m_figures.exchanges;
@@ -225,6 +232,7 @@ std::uint32_t SerialChannel::ReadWaiting(std::span<std::uint8_t> buffer) {
 }
 
 bool SerialChannel::QuietForAStep() {
+    holdLine();
     if (!IsOpen() || CheckLost())
         return false;
     const auto until = Clock::now() + m_step;
@@ -245,6 +253,7 @@ bool SerialChannel::QuietForAStep() {
 }
 
 void SerialChannel::BeginBurst() {
+    holdLine();
     if (m_burstDepth++ > 0)
         return;
     m_burstVoid = false;
@@ -262,6 +271,7 @@ std::chrono::microseconds SerialChannel::BurstQuiet() const {
 }
 
 bool SerialChannel::EndBurst() {
+    holdLine();
     if (m_burstDepth == 0)
         return false;
     const bool outermost = --m_burstDepth == 0;
@@ -292,11 +302,13 @@ bool SerialChannel::EndBurst() {
 }
 
 void SerialChannel::SetDtr() {
+    holdLine();
     if (IsOpen())
         m_backend->setDtr(true);
 }
 
 void SerialChannel::ClearRts() {
+    holdLine();
     if (IsOpen())
         m_backend->setRts(false);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/line_gate.h"
 #include "link/serial_backend.h"
 
 #include <array>
@@ -59,7 +60,10 @@ public:
     // Starts fresh figures. On failure DeviceError() says why, when the system said.
     [[nodiscard]] bool Open(int portNumber, std::int32_t baud);
     void Close();
-    [[nodiscard]] bool IsOpen() const { return m_backend != nullptr; }
+    [[nodiscard]] bool IsOpen() const {
+        holdLine();
+        return m_backend != nullptr;
+    }
     [[nodiscard]] int PortNumber() const { return m_portNumber; }
 
     // Queues a request; after an exchange that did not end cleanly, first waits for a quiet line.
@@ -100,7 +104,13 @@ public:
     void SetDtr();
     void ClearRts();
 
-    [[nodiscard]] const LinkFigures& Figures() const { return m_figures; }
+    [[nodiscard]] const LinkFigures& Figures() const {
+        holdLine();
+        return m_figures;
+    }
+
+    // nullptr: the line is this thread's alone. Otherwise every call first holds it.
+    void SetLineGate(LineGate* gate) { m_gate = gate; }
 
     // The open port's device failed for good (pulled out, closed on the far side), also when
     // that happened between exchanges: exchanges fail at once until the session closes the
@@ -119,6 +129,11 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    void holdLine() const {
+        if (m_gate != nullptr)
+            m_gate->Hold();
+    }
+
     std::size_t Discard();
     void AwaitQuietLine();
     // Watches the line for one step after a reply; true when nothing more came.
@@ -128,6 +143,7 @@ private:
     bool CheckLost();
 
     PortDirectory& m_ports;
+    LineGate* m_gate = nullptr;
     std::chrono::milliseconds m_step;
     std::unique_ptr<SerialBackend> m_backend;
     int m_portNumber = 0;

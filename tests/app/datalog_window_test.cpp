@@ -2,6 +2,7 @@
 // recording's file, its rows within the monitor tick or at a shorter period, no rows while the
 // controller is silent, a clean end on "Close COM", and a disk that refuses the rows.
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
 #include "datalog/recorder.h"
@@ -69,10 +70,11 @@ protected:
 
     QTemporaryDir dir;
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
-    TForm1 form{link, prompts, dir.path(), [] { return QDate(2026, 12, 7); }};
+    TForm1 form{session, prompts, dir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 TEST_F(DatalogWindow, the_menu_follows_the_session_and_the_recording) {

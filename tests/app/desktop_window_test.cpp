@@ -4,6 +4,7 @@
 
 #include "app/desktop.h"
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
@@ -69,11 +70,12 @@ protected:
     QString file(const QString& name) const { return QDir(dir.path()).filePath(name); }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir dir, logDir;
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 TEST_F(DesktopWindow, menus_have_mnemonics_and_the_file_commands_their_shortcuts) {
@@ -189,9 +191,8 @@ TEST_F(DesktopWindow, place_and_recent_files_are_there_after_a_restart) {
     EXPECT_EQ(again.value("recentFiles").toStringList(), QStringList{file("golf.zef")});
     EXPECT_TRUE(again.contains("window/geometry"));
     test::SimPorts otherPorts;
-    SerialChannel otherChannel{otherPorts, 5ms};
-    RegisterExchange otherLink{otherChannel};
-    TForm1 next{otherLink, prompts, logDir.path()};
+    ControllerSession otherSession{otherPorts, Threading::Caller, 5ms};
+    TForm1 next{otherSession, prompts, logDir.path()};
     RestoreDesktopState(next, again);
     next.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&next));
@@ -201,13 +202,12 @@ TEST_F(DesktopWindow, place_and_recent_files_are_there_after_a_restart) {
 
 TEST(LogFolderNote, numbering_error_names_the_folder_it_tried_and_how_to_choose_another) {
     test::SimPorts ports(sim::Simulator::Options{.blankIdentity = true});
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
     test::ScriptedPrompts prompts;
     QTemporaryDir scratch;
     const QString share = QDir(scratch.path()).filePath("line-share"); // not mounted
     const LogFolder folder = ResolveLogFolder(GatherLogFolderFacts(scratch.path(), share, {}));
-    TForm1 form{link, prompts, folder.path};
+    TForm1 form{session, prompts, folder.path};
     form.SetLogFolderNote(DescribeLogFolder(folder));
     form.ConnectToPort(1);
     ASSERT_EQ(prompts.messages.size(), 1);

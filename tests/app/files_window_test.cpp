@@ -1,6 +1,7 @@
 // The file menu, the identity on connection and the serial number dialog, through the window.
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/registry_status.h"
 #include "controls/ext_edit.h"
 #include "dialogs/serial_dialog.h"
@@ -59,11 +60,12 @@ protected:
     QString logPath() const { return QDir(logDir.path()).filePath("Protocol.lst"); }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir dir, logDir;
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 TEST_F(FilesWindow, save_then_load_into_another_controller_gives_the_same_values) {

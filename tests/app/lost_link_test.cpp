@@ -2,6 +2,7 @@
 // simulator, whose fault switches make a silent controller and whose backend can be pulled out.
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "app/status_bar.h"
 #include "controls/ext_edit.h"
@@ -66,11 +67,12 @@ protected:
     }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 8); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 8); }};
 };
 
 TEST_F(LostLink, silent_controller_is_lost_within_one_tick_and_everything_shown_is_greyed) {

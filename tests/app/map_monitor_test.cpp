@@ -1,6 +1,7 @@
 #include "app/map_chart.h"
 #include "app/map_editor.h"
 #include "app/monitor.h"
+#include "session/controller_session.h"
 #include "support/sim_ports.h"
 
 #include <QLineSeries>
@@ -49,12 +50,14 @@ protected:
     }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     MapChart chart;
     MapEditor editor{link, chart};
     QString status;
-    MonitorCycle monitor{link, editor,
+    QObject receiver;
+    MonitorCycle monitor{session, receiver, editor,
                          {[this](const QString& s) { status = s; }, [] {}}};
     ParamValue replySpeed = -1, replyMs = -1;
 };

@@ -2,6 +2,7 @@
 // did not open.
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/options.h"
 #include "dialogs/ports_dialog.h"
 #include "link/port_memory.h"
@@ -87,11 +88,12 @@ struct Session {
 
     QSettings settings;
     MappedPortDirectory ports;
-    SerialChannel channel{ports};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form{link, prompts, logDir.path()};
+    TForm1 form{session, prompts, logDir.path()};
 };
 
 TEST(PortMapping, the_chosen_device_is_used_remembered_and_yields_to_the_command_line) {
@@ -183,11 +185,10 @@ public:
 
 TEST(PortMapping, a_refused_port_says_how_to_get_the_permission) {
     RefusingPorts ports;
-    SerialChannel channel(ports);
-    RegisterExchange link(channel);
+    ControllerSession session{ports, Threading::Caller};
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form(link, prompts, logDir.path());
+    TForm1 form(session, prompts, logDir.path());
     form.ConnectToPort(2);
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(prompts.messages[0].toStdString(),

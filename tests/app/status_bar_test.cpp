@@ -1,6 +1,7 @@
 // The status bar under the window's own area, and the look of disabled controls.
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/status_bar.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
@@ -63,11 +64,12 @@ protected:
     QString state() const { return form.LinkStatus().StateLabel()->text(); }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form{link, prompts, logDir.path()};
+    TForm1 form{session, prompts, logDir.path()};
 };
 
 TEST_F(StatusBarWindow, follows_the_session_and_adds_to_the_window_below_its_area) {

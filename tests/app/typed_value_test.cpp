@@ -3,6 +3,7 @@
 // longer showing changes silently.
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "controls/ext_edit.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
@@ -86,11 +87,12 @@ public:
     }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir, fileDir;
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 struct Leaving {

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
@@ -48,11 +49,12 @@ protected:
     QString groupTitle(const char* name) { return form.Control<QGroupBox>(name)->title(); }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 TEST_F(Window, connection_sends_the_probe_then_the_whole_initialisation_in_order) {

@@ -2,6 +2,7 @@
 // script installs and with the widest values the controls can be asked to show.
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
 #include "dialogs/about_box.h"
@@ -65,11 +66,12 @@ protected:
     }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 TEST_F(WindowTexts, are_laid_out_for_the_installed_font) {

@@ -3,6 +3,7 @@
 
 #include "app/dashboard.h"
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/parameter_table.h"
 #include "app/status_bar.h"
 #include "controls/ext_edit.h"
@@ -66,11 +67,12 @@ protected:
     }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 8); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 8); }};
 };
 
 TEST_F(Workspace, table_edit_sends_the_frames_of_the_window_edit) {

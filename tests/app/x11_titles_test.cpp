@@ -3,6 +3,7 @@
 
 #include "app/desktop.h"
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/options.h"
 #include "dialogs/about_box.h"
 #include "dialogs/prompts.h"
@@ -83,11 +84,10 @@ TEST(WindowTitles, read_exactly_as_designed_on_the_x_server) {
     if (!XServer::skipReason.empty())
         GTEST_SKIP() << XServer::skipReason;
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
     test::ScriptedPrompts scripted;
     QTemporaryDir logDir;
-    TForm1 form{link, scripted, logDir.path()};
+    TForm1 form{session, scripted, logDir.path()};
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     EXPECT_EQ(titleOnServer(form), "ZEF-K7LX system");

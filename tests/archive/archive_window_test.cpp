@@ -1,6 +1,7 @@
 // The archive through the window: snapshots at connection and before a load, the compare views,
 // and a wrong load undone from the archive dialog.
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "archive/snapshot_archive.h"
 #include "controls/ext_edit.h"
 #include "dialogs/archive_dialog.h"
@@ -75,13 +76,14 @@ protected:
     }
 
     test::SimPorts ports;
-    SerialChannel channel{ports, 5ms};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, 5ms};
+    SerialChannel& channel = session.Channel();
+    RegisterExchange& link = session.Link();
     test::ScriptedPrompts prompts;
     QTemporaryDir data, logDir, files;
     QDateTime now{QDate(2026, 12, 7), QTime(10, 0, 0)};
     CalibrationArchive archive{data.path(), [this] { return now = now.addSecs(1); }};
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 TEST_F(ArchiveWindow, connection_archives_each_distinct_state_once_as_a_save_writes_it) {

@@ -1,6 +1,8 @@
 // Questions that write to the controller or destroy something, and the compare and archive
 // dialogs, met with a real key press: nothing reaches the controller.
 #include "app/main_window.h"
+#include "session/controller_session.h"
+#include "session/controller_session.h"
 #include "dialogs/archive_dialog.h"
 #include "dialogs/compare_dialog.h"
 #include "dialogs/prompts.h"
@@ -48,12 +50,11 @@ void PressOnNextModal(Qt::Key key, QString& text, int tries = 1000) {
 
 TEST(KeyboardAnswers, enter_and_escape_never_write_to_the_controller) {
     test::SimPorts ports;
-    SerialChannel channel{ports, std::chrono::milliseconds(5)};
-    RegisterExchange link{channel};
+    ControllerSession session{ports, Threading::Caller, std::chrono::milliseconds(5)};
     KeyboardPrompts prompts;
     QTemporaryDir data, logDir;
     const CalibrationArchive archive{data.path()};
-    TForm1 form{link, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
+    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
     form.SetArchive(&archive);
     ports.SetParam(35, 12); // an operating counter to lose
     form.ConnectToPort(1);

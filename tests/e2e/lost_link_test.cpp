@@ -3,6 +3,7 @@
 // stopped (a silent controller), killed (the device vanishes) and replaced by another one.
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/status_bar.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
@@ -36,9 +37,8 @@ protected:
         PortMap map;
         map.Map(1, path);
         ports = std::make_unique<MappedPortDirectory>(map);
-        channel = std::make_unique<SerialChannel>(*ports);
-        link = std::make_unique<RegisterExchange>(*channel);
-        form = std::make_unique<TForm1>(*link, prompts, dir.path());
+        session = std::make_unique<ControllerSession>(*ports);
+        form = std::make_unique<TForm1>(*session, prompts, dir.path());
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         form->ConnectToPort(1);
@@ -57,8 +57,7 @@ protected:
     std::string path;
     std::unique_ptr<test::SimProcess> first;
     std::unique_ptr<MappedPortDirectory> ports;
-    std::unique_ptr<SerialChannel> channel;
-    std::unique_ptr<RegisterExchange> link;
+    std::unique_ptr<ControllerSession> session;
     test::ScriptedPrompts prompts;
     std::unique_ptr<TForm1> form;
 };
@@ -67,7 +66,7 @@ TEST_F(LostLinkOnPty, stopped_controller_is_lost_and_found_again_on_the_open_por
     EXPECT_EQ(state(), "Подключено: COM1 (" + QString::fromStdString(path) + ")");
     ::kill(static_cast<pid_t>(first->Pid()), SIGSTOP);
     ASSERT_TRUE(waitForState("Нет связи")) << state().toStdString();
-    EXPECT_TRUE(channel->IsOpen()); // the device is there, the controller does not answer
+    EXPECT_TRUE(session->Channel().IsOpen()); // the device is there, the controller does not answer
     const ParamValue rpm = form->ReadOut("ExtText2")->Value();
     QTest::qWait(1500);
     EXPECT_FALSE(form->ReadOut("ExtText2")->isEnabled());
@@ -86,7 +85,7 @@ TEST_F(LostLinkOnPty, killed_controller_then_another_behind_the_same_path_is_rea
     first->Kill();
     ASSERT_TRUE(waitForState("Нет связи")) << state().toStdString();
     // The vanished device is let go of, and nothing is made up while it is away.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !channel->IsOpen(); }, kPatienceMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session->Channel().IsOpen(); }, kPatienceMs));
     const QString counter = form->StaticText4->text();
     QTest::qWait(1500);
     EXPECT_EQ(state(), "Нет связи");

@@ -1,6 +1,7 @@
 // The main window on the real serial path: zef-sim on a pseudo-terminal behind COM2.
 
 #include "app/main_window.h"
+#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
@@ -22,11 +23,11 @@ TEST(Program, connects_through_the_serial_port_and_shows_the_controllers_values)
     PortMap map;
     map.Map(2, sim.Device());
     MappedPortDirectory ports(map);
-    SerialChannel channel(ports);
-    RegisterExchange link(channel);
+    ControllerSession session{ports, Threading::Caller};
+    SerialChannel& channel = session.Channel();
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
-    TForm1 form(link, prompts, logDir.path());
+    TForm1 form(session, prompts, logDir.path());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
 

@@ -1,0 +1,240 @@
+#include "session/controller_session.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <type_traits>
+
+namespace zef {
+
+// A device whose every call runs on the line's thread.
+class ControllerSession::LineBackend final : public SerialBackend {
+public:
+    LineBackend(ControllerSession& session, std::unique_ptr<SerialBackend> device)
+        : m_session(session), m_device(std::move(device)) {}
+    ~LineBackend() override {
+        m_session.runOnLine([this] { m_device.reset(); });
+    }
+    LineBackend(const LineBackend&) = delete;
+    LineBackend& operator=(const LineBackend&) = delete;
+
+    bool open() override { return on([this] { return m_device->open(); }); }
+    void close() override {
+        on([this] {
+            m_device->close();
+            return 0;
+        });
+    }
+    bool configure(std::int32_t baud) override {
+        return on([&] { return m_device->configure(baud); });
+    }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        return on([&] { return m_device->write(bytes); });
+    }
+    std::size_t bytesWaiting() override { return on([this] { return m_device->bytesWaiting(); }); }
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+        return on([&] { return m_device->read(buffer); });
+    }
+    bool waitForBytes(std::chrono::steady_clock::time_point deadline) override {
+        return on([&] { return m_device->waitForBytes(deadline); });
+    }
+    void setDtr(bool on_) override {
+        on([&] {
+            m_device->setDtr(on_);
+            return 0;
+        });
+    }
+    void setRts(bool on_) override {
+        on([&] {
+            m_device->setRts(on_);
+            return 0;
+        });
+    }
+    std::string lastError() const override {
+        return on([this] { return m_device->lastError(); });
+    }
+    OpenFailure openFailure() const override {
+        return on([this] { return m_device->openFailure(); });
+    }
+    std::string name() const override {
+        return on([this] { return m_device->name(); });
+    }
+
+private:
+    template <class Call> std::invoke_result_t<Call&> on(Call call) const {
+        decltype(call()) result{};
+        m_session.runOnLine([&] { result = call(); });
+        return result;
+    }
+
+    ControllerSession& m_session;
+    std::unique_ptr<SerialBackend> m_device;
+};
+
+// Opens every device on the line's thread, which it then belongs to.
+class ControllerSession::LinePorts final : public PortDirectory {
+public:
+    LinePorts(ControllerSession& session, PortDirectory& ports)
+        : m_session(session), m_ports(ports) {}
+    std::unique_ptr<SerialBackend> backendFor(int portNumber) override {
+        std::unique_ptr<SerialBackend> device;
+        m_session.runOnLine([&] { device = m_ports.backendFor(portNumber); });
+        if (!device)
+            return nullptr;
+        return std::make_unique<LineBackend>(m_session, std::move(device));
+    }
+
+private:
+    ControllerSession& m_session;
+    PortDirectory& m_ports;
+};
+
+ControllerSession::ControllerSession(PortDirectory& ports, Threading threading,
+                                     std::chrono::milliseconds step)
+    : m_threading(threading), m_ports(std::make_unique<LinePorts>(*this, ports)),
+      m_channel(threading == Threading::LineThread ? *m_ports : ports, step) {
+    if (m_threading == Threading::Caller)
+        return;
+    m_thread.reset(QThread::create([this] { loop(); }));
+    m_thread->setObjectName(QStringLiteral("zef-line"));
+    {
+        std::unique_lock lock(m_mutex);
+        m_thread->start(QThread::HighPriority);
+        m_changed.wait(lock, [this] { return m_lineThreadId != std::thread::id{}; });
+    }
+    m_channel.SetLineGate(this);
+}
+
+ControllerSession::~ControllerSession() {
+    if (m_threading == Threading::Caller)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.clear();
+    }
+    m_channel.Close(); // the device goes on the thread it belongs to
+    m_channel.SetLineGate(nullptr);
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread->wait();
+}
+
+Handshake ControllerSession::Connect(int portNumber, bool retryUnanswered) {
+    if (!OpenControllerPort(m_channel, portNumber, kBaud))
+        return Handshake::PortFailed;
+    for (int attempt = 0; attempt < m_link.Attempts(); ++attempt) {
+        Burst burst(m_link);
+        const auto reply = m_link.Exchange(Command::ReadLive, 0);
+        if (burst.Verified() && reply)
+            return Handshake::Connected;
+        if ((!reply && !retryUnanswered) || m_channel.DeviceLost())
+            break;
+    }
+    m_channel.Close();
+    return Handshake::NoAnswer;
+}
+
+int ControllerSession::JobsPending() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_jobs.size()) + (m_jobRunning ? 1 : 0);
+}
+
+bool ControllerSession::onLine() const {
+    return m_threading == Threading::Caller || std::this_thread::get_id() == m_lineThreadId;
+}
+
+void ControllerSession::Hold() {
+    if (onLine())
+        return;
+    std::unique_lock lock(m_mutex);
+    if (m_held)
+        return; // by this thread: no other thread than the session's maker uses the line
+    m_changed.wait(lock, [this] { return !m_jobRunning; });
+    m_held = true;
+    lock.unlock();
+    QTimer::singleShot(0, &m_releaser, [this] { release(); });
+}
+
+void ControllerSession::release() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_held = false;
+    }
+    m_changed.notify_all();
+}
+
+void ControllerSession::enqueueJob(std::function<void()> job) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_changed.notify_all();
+}
+
+void ControllerSession::runOnLine(const std::function<void()>& call) {
+    if (onLine()) {
+        call();
+        return;
+    }
+    bool done = false;
+    std::unique_lock lock(m_mutex);
+    m_calls.emplace_back(&call, &done);
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] { return done; });
+}
+
+void ControllerSession::deliver(const QPointer<QObject>& receiver, std::function<void()> call) {
+    QMetaObject::invokeMethod(
+        &m_releaser,
+        [receiver, call = std::move(call)] {
+            if (receiver)
+                call();
+        },
+        Qt::QueuedConnection);
+}
+
+void ControllerSession::loop() {
+    std::unique_lock lock(m_mutex);
+    m_lineThreadId = std::this_thread::get_id();
+    m_changed.notify_all();
+    for (;;) {
+        // A device's own notices (a port that failed lets go of itself) come as posted events;
+        // the wait wakes now and then to hand them over.
+        m_changed.wait_for(lock, std::chrono::milliseconds(50), [this] {
+            return m_stopping || !m_calls.empty() || (!m_jobs.empty() && !m_held);
+        });
+        if (!m_calls.empty()) {
+            const auto [call, done] = m_calls.front();
+            m_calls.pop_front();
+            lock.unlock();
+            (*call)();
+            lock.lock();
+            *done = true;
+            m_changed.notify_all();
+            continue;
+        }
+        if (!m_jobs.empty() && !m_held) {
+            auto job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            m_jobRunning = true;
+            lock.unlock();
+            job();
+            QCoreApplication::sendPostedEvents();
+            lock.lock();
+            m_jobRunning = false;
+            m_changed.notify_all();
+            continue;
+        }
+        if (m_stopping)
+            return;
+        lock.unlock();
+        QCoreApplication::sendPostedEvents();
+        lock.lock();
+    }
+}
+
+} // namespace zef

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "link/line_gate.h"
+#include "link/link_supervisor.h"
+#include "link/register_exchange.h"
+#include "link/serial_channel.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+class QThread;
+
+namespace zef {
+
+// How a session runs its exchanges.
+enum class Threading : std::uint8_t {
+    Caller,     // on the thread that asks: a command line, a test that counts frames
+    LineThread, // on a thread of the session's own, so that a window never waits on the line
+};
+
+// What opening a controller's port came to.
+enum class Handshake : std::uint8_t {
+    Connected, // the port is open and the controller answered
+    PortFailed, // the port did not open; the channel says why
+    NoAnswer,   // the port opened and was closed again: nothing answered
+};
+
+// The controller session every face drives: the port, the exchanges on it, the supervisor that
+// tells a lost link, and the line's own thread.
+//
+// With a line thread, work reaches the line in two ways. Jobs (a monitor tick, a datalog row)
+// run there whole and in order, never interleaved with each other; their results come back to
+// the face by its event loop. Everything else a face does with the controller (an edit, a
+// connection, a load) runs on the face's thread while it holds the line, as it always did; only
+// the calls into the device itself are carried to the line's thread, because a port belongs to
+// the thread that opened it. The thread is a plain loop, not an event loop, so that a job's
+// exchanges are never held up by a face's events.
+class ControllerSession final : private LineGate {
+public:
+    static constexpr std::int32_t kBaud = 19200;
+
+    explicit ControllerSession(PortDirectory& ports, Threading threading = Threading::Caller,
+                               std::chrono::milliseconds step = SerialChannel::kDefaultStep);
+    ~ControllerSession() override;
+    ControllerSession(const ControllerSession&) = delete;
+    ControllerSession& operator=(const ControllerSession&) = delete;
+
+    [[nodiscard]] RegisterExchange& Link() { return m_link; }
+    [[nodiscard]] SerialChannel& Channel() { return m_channel; }
+    [[nodiscard]] LinkSupervisor& Supervisor() { return m_supervisor; }
+    [[nodiscard]] Threading Mode() const { return m_threading; }
+
+    // The one way a controller is opened, by the window, the command line and a supervisor
+    // that brings a vanished device back: the port at 19200 8N2, DTR set and RTS cleared as the
+    // controller's adapter expects, and a probe of the live register 0. A probe answered with
+    // stray bytes around it is tried again as the exchange's retries say; an unanswered one
+    // only when asked, since a fitter who picked the wrong port wants to hear so at once. A
+    // port nothing answers on is closed again.
+    [[nodiscard]] Handshake Connect(int portNumber, bool retryUnanswered = false);
+
+    // Runs `job` on the line; `done` gets its result on `receiver`'s thread, unless the receiver
+    // is gone by then. Without a line thread both run before Post returns.
+    template <class Result>
+    void Post(QObject* receiver, std::function<Result(RegisterExchange&)> job,
+              std::function<void(Result)> done) {
+        if (m_threading == Threading::Caller) {
+            done(job(m_link));
+            return;
+        }
+        enqueueJob([this, guard = QPointer<QObject>(receiver), job = std::move(job),
+                    done = std::move(done)]() mutable {
+            Result result = job(m_link);
+            deliver(guard, [done = std::move(done), result = std::move(result)]() mutable {
+                done(std::move(result));
+            });
+        });
+    }
+
+    // Jobs posted and not finished yet.
+    [[nodiscard]] int JobsPending() const;
+
+    // LineGate, for a face that reads the session's state between exchanges.
+    void Hold() override;
+
+private:
+    class LinePorts;
+    class LineBackend;
+
+    void enqueueJob(std::function<void()> job);
+    // Runs `call` on the line's thread and waits for it; at once when already there.
+    void runOnLine(const std::function<void()>& call);
+    [[nodiscard]] bool onLine() const;
+    void release();
+    void loop();
+    void deliver(const QPointer<QObject>& receiver, std::function<void()> call);
+
+    const Threading m_threading;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::function<void()>> m_jobs;
+    std::deque<std::pair<const std::function<void()>*, bool*>> m_calls;
+    bool m_jobRunning = false;
+    bool m_held = false;
+    bool m_stopping = false;
+    std::thread::id m_lineThreadId;
+    QObject m_releaser; // lives on the thread that made the session, where the line is held
+    std::unique_ptr<QThread> m_thread;
+
+    std::unique_ptr<LinePorts> m_ports;
+    SerialChannel m_channel;
+    RegisterExchange m_link{m_channel};
+    LinkSupervisor m_supervisor{m_link};
+};
+
+} // namespace zef
