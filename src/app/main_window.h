@@ -11,6 +11,7 @@
 #include "link/port_map.h"
 #include "link/register_exchange.h"
 #include "params/choices.h"
+#include "params/reader.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -319,6 +320,7 @@ private:
     Dashboard* m_dashboard = nullptr;           // likewise
     // What the monitor read for the datalog and the gauges, shown and written.
     void showRow(std::optional<ReadRow> row);
+    void showReadout(const ReadoutQuery& query, ParamValue& value);
     [[nodiscard]] MonitorCycle::RowReader rowReader() const;
     bool m_rowPending = false; // a row of the datalog's own timer is on the line
     QMenu* m_periodMenu = nullptr;

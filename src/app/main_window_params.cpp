@@ -109,12 +109,23 @@ void TForm1::bindParameters() {
             if (m_supervisor->IsLost())
                 return;
             const ReadoutQuery q = QueryReadout(m_link, row, value);
-            // A live value comes from its own register's answer or not at all: the word left
-            // in the reply record belongs to another register.
-            if (q.answered)
-                value = q.value;
-            if (q.oxygenFlag)
-                followOxygenFlag(q.oxygenFlag->succeeded, q.oxygenFlag->word);
+            showReadout(q, value);
+        };
+        // The timer's queries go to the line as jobs and are shown when answered.
+        text->onQueryLater = [this, &row](TExtText& readout, ParamValue current,
+                                          TExtText::LaterAnswer answer) {
+            if (m_supervisor->IsLost())
+                return answer(std::nullopt);
+            m_session.Post<ReadoutQuery>(
+                &readout,
+                [&row, current](RegisterExchange& link) {
+                    return QueryReadout(link, row, current);
+                },
+                [this, current, answer = std::move(answer)](ReadoutQuery q) {
+                    ParamValue value = current;
+                    showReadout(q, value);
+                    answer(q.answered ? std::optional(value) : std::nullopt);
+                });
         };
     }
 
@@ -124,6 +135,14 @@ void TForm1::bindParameters() {
             [this] { oxygenClicked(OxygenSensor::Present); });
     connect(RadioButton2, &QRadioButton::clicked, this,
             [this] { oxygenClicked(OxygenSensor::Absent); });
+}
+
+void TForm1::showReadout(const ReadoutQuery& query, ParamValue& value) {
+    // A live value comes from its own register's answer or not at all.
+    if (query.answered)
+        value = query.value;
+    if (query.oxygenFlag)
+        followOxygenFlag(query.oxygenFlag->succeeded, query.oxygenFlag->word);
 }
 
 void TForm1::applyChoiceReadings(const ChoiceReadings& readings) {

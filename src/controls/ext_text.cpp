@@ -73,6 +73,14 @@ void TExtText::ShowValue() {
 }
 
 void TExtText::QueryTick() {
+    if (onQueryLater && MayNotify(*this)) {
+        m_queryTimer->Stop();
+        onQueryLater(*this, m_value, [this](std::optional<ParamValue> answered) {
+            runTimer();
+            SetValue(answered.value_or(m_value));
+        });
+        return;
+    }
     if (!onQuery || !MayNotify(*this))
         return;
     ParamValue v = m_value;

@@ -5,7 +5,9 @@
 
 #include <QLabel>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace zef {
 
@@ -48,6 +50,11 @@ public:
 
     TChangeEvent onChangeValue;
     TQueryEvent onQuery;
+    // Asked by the query timer instead of onQuery when set: the owner answers later, through
+    // `answer` (nothing: the value stays), so that the window does not wait on the line. The
+    // timer waits for the answer.
+    using LaterAnswer = std::function<void(std::optional<ParamValue>)>;
+    std::function<void(TExtText&, ParamValue current, LaterAnswer answer)> onQueryLater;
 
     void ShowValue();
     // One tick of the query timer. The timer is off during the query, so the next tick comes a

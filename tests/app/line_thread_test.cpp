@@ -1,0 +1,152 @@
+// The window on a session whose exchanges run on a line thread of their own, against a simulated
+// controller whose device takes a request only when the test lets it: the window's thread stays
+// free while a job waits on the line, and what the job read still reaches the window.
+#include "app/main_window.h"
+#include "app/status_bar.h"
+#include "session/controller_session.h"
+#include "support/scripted_prompts.h"
+#include "support/sim_ports.h"
+
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+using namespace zef;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Holds every request in the device while closed; tells when one is held.
+class GatedPorts final : public PortDirectory {
+public:
+    class Device final : public SerialBackend {
+    public:
+        Device(GatedPorts& gate, std::unique_ptr<SerialBackend> inner)
+            : m_gate(gate), m_inner(std::move(inner)) {}
+        bool open() override { return m_inner->open(); }
+        void close() override { m_inner->close(); }
+        bool configure(std::int32_t baud) override { return m_inner->configure(baud); }
+        bool write(std::span<const std::uint8_t> bytes) override {
+            m_gate.pass();
+            return m_inner->write(bytes);
+        }
+        std::size_t bytesWaiting() override { return m_inner->bytesWaiting(); }
+        std::size_t read(std::span<std::uint8_t> buffer) override { return m_inner->read(buffer); }
+        bool waitForBytes(std::chrono::steady_clock::time_point deadline) override {
+            return m_inner->waitForBytes(deadline);
+        }
+        void setDtr(bool on) override { m_inner->setDtr(on); }
+        void setRts(bool on) override { m_inner->setRts(on); }
+        std::string lastError() const override { return m_inner->lastError(); }
+        std::string name() const override { return m_inner->name(); }
+
+    private:
+        GatedPorts& m_gate;
+        std::unique_ptr<SerialBackend> m_inner;
+    };
+
+    std::unique_ptr<SerialBackend> backendFor(int portNumber) override {
+        auto inner = sim.backendFor(portNumber);
+        return inner ? std::make_unique<Device>(*this, std::move(inner)) : nullptr;
+    }
+    void Close() {
+        std::lock_guard lock(m_mutex);
+        m_open = false;
+    }
+    void Open() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+    [[nodiscard]] bool Held() {
+        std::lock_guard lock(m_mutex);
+        return m_held;
+    }
+
+    test::SimPorts sim{sim::Simulator::Options{.lineTiming = true}};
+
+private:
+    void pass() {
+        std::unique_lock lock(m_mutex);
+        m_held = !m_open;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_open; });
+        m_held = false;
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_open = true;
+    bool m_held = false;
+};
+
+class LineThread : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        form.ConnectToPort(1);
+        ASSERT_TRUE(form.Connected()) << prompts.messages.join("\n").toStdString();
+    }
+    void TearDown() override {
+        ports.Open();
+        if (form.Connected())
+            form.Close_COMClick();
+    }
+    // With a job held on the line: a call queued on the window's thread runs at once.
+    void expectWindowFreeWhileHeld() {
+        // The window's own event loop lets go of the line it held for the connection.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ports.Held(); }));
+        bool ran = false;
+        QMetaObject::invokeMethod(&form, [&] { ran = true; }, Qt::QueuedConnection);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(ran);
+        EXPECT_GE(session.JobsPending(), 1);
+        ports.Open();
+    }
+
+    QTemporaryDir dir;
+    GatedPorts ports;
+    ControllerSession session{ports, Threading::LineThread, 5ms};
+    test::ScriptedPrompts prompts;
+    TForm1 form{session, prompts, dir.path(), [] { return QDate(2026, 12, 8); }};
+};
+
+TEST_F(LineThread, a_monitor_tick_waits_on_the_line_not_in_the_window_and_is_shown_after) {
+    form.StaticText2->clear();
+    ports.Close();
+    form.Timer1Timer();
+    expectWindowFreeWhileHeld();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.StaticText2->text().isEmpty(); }));
+}
+
+TEST_F(LineThread, a_datalog_row_waits_on_the_line_not_in_the_window_and_is_written_after) {
+    form.SetRecordingPeriod(1ms); // the fastest the line keeps, on its own timer
+    ASSERT_TRUE(form.StartRecordingTo(dir.filePath("rows.csv")));
+    ports.Close();
+    expectWindowFreeWhileHeld();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.Recorder()->Writer().Rows() >= 2; }));
+    form.StopRecording();
+}
+
+TEST_F(LineThread, a_link_lost_on_the_line_thread_is_shown_in_the_window_and_found_again) {
+    ports.sim.sim->SetFault({sim::Fault::Silent, 0, {}});
+    form.Timer1Timer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.Supervisor().IsLost(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.StaticText2->isEnabled(); }));
+    EXPECT_EQ(form.LinkStatus().StateLabel()->text(), QStringLiteral("Нет связи"));
+    ports.sim.sim->SetFault({});
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        form.Timer1Timer();
+        return !form.Supervisor().IsLost() && form.StaticText2->isEnabled();
+    }));
+}
+
+} // namespace
