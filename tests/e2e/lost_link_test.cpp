@@ -37,7 +37,8 @@ protected:
         PortMap map;
         map.Map(1, path);
         ports = std::make_unique<MappedPortDirectory>(map);
-        session = std::make_unique<ControllerSession>(*ports);
+        // As the program runs it: the real port on a line thread of its own.
+        session = std::make_unique<ControllerSession>(*ports, Threading::LineThread);
         form = std::make_unique<TForm1>(*session, prompts, dir.path());
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
