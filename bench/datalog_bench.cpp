@@ -14,6 +14,7 @@
 #include "datalog/recorder.h"
 #include "datalog/trend_window.h"
 #include "link/qt_serial_backend.h"
+#include "session/tick.h"
 
 #include <QCoreApplication>
 #include <QPixmap>
@@ -39,9 +40,9 @@ double Median(std::vector<double> values) {
 std::vector<double> TickSeconds(ControllerSession& session, MapEditor& editor, MapChart& chart,
                                 DatalogRecorder* recorder, int ticks) {
     QObject receiver;
-    MonitorCycle monitor(session, receiver, editor,
-                         {[](const QString&) {},
-                          [&] { chart.CentreMarkerOn(chart.ValueToPixel(850, 2.5)); }});
+    MonitorCycle monitor(
+        session, receiver, editor,
+        {[](const QString&) {}, [&] { chart.CentreMarkerOn(chart.ValueToPixel(850, 2.5)); }});
     monitor.SetAfterTick([&](std::optional<ReadRow> row) {
         if (recorder && row && !recorder->Write(std::move(*row)))
             std::fprintf(stderr, "the benchmark's datalog failed\n");
@@ -91,8 +92,8 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
     std::printf("datalog row in the monitor tick: tick %.1f ms without, %.1f ms with a row "
                 "(medians of %d); the row adds %.1f ms = %.2f x the line time of its %.0f "
                 "exchanges (%.1f ms; target <= 1.1 x)\n",
-                Median(plain) * 1e3, Median(recording) * 1e3, kTicks, extra * 1e3,
-                extra / rowLine, channels, rowLine * 1e3);
+                Median(plain) * 1e3, Median(recording) * 1e3, kTicks, extra * 1e3, extra / rowLine,
+                channels, rowLine * 1e3);
     // What one exchange costs on this machine beyond the line, for telling the row's share
     // apart from the link's.
     std::printf("  an exchange of the row %.2f ms against %.2f ms of the tick's own 11 (%.2f x)\n",
@@ -125,7 +126,8 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
                 "%%); the menu offers %lld ms\n",
                 rowSeconds * 1e3, answered, kRows, rowLine * 1e3, channels,
                 100.0 * rowLine / rowSeconds,
-                static_cast<long long>(FastestDatalogPeriod().count()));
+                static_cast<long long>(
+                    KeptDatalogPeriod(MonitorLineShare(std::chrono::milliseconds(350))).count()));
     std::printf("  the reads alone, without the file: %.1f ms a row = %.1f %% of the line limit\n",
                 bareSeconds * 1e3, 100.0 * rowLine / bareSeconds);
 
@@ -144,8 +146,8 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
         for (int i = 0; i < hourRows; ++i) {
             DatalogRow row{t0.addMSecs(350LL * i), 0.35 * i, {}};
             for (const DatalogChannel& c : DatalogChannels())
-                row.values.push_back(ChannelValue(c, static_cast<std::uint16_t>(
-                                                         c.address * 13 + i % 997)));
+                row.values.push_back(
+                    ChannelValue(c, static_cast<std::uint16_t>(c.address * 13 + i % 997)));
             if (!writer.Append(row)) {
                 std::printf("datalog: not run, the hour's file could not be written\n");
                 return;
@@ -165,7 +167,8 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
     const double trendSeconds = std::chrono::duration<double>(Clock::now() - trendStart).count();
     // The whole replay as "Открыть запись..." makes it: the file read, its trend data, and the
     // trend window laid out and painted with it (grab() paints now, as the screen would).
-    TrendWindow window(std::make_shared<const TrendData>(DatalogTrend(std::chrono::milliseconds(350))));
+    TrendWindow window(
+        std::make_shared<const TrendData>(DatalogTrend(std::chrono::milliseconds(350))));
     window.show();
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
@@ -175,8 +178,7 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
     for (int pass = 0; pass < 3; ++pass)
         QCoreApplication::processEvents();
     const QPixmap painted = window.grab();
-    const double replaySeconds =
-        std::chrono::duration<double>(Clock::now() - replayStart).count();
+    const double replaySeconds = std::chrono::duration<double>(Clock::now() - replayStart).count();
     std::printf("replay of one hour at 350 ms (%zu rows, %.1f MB): read %.0f ms, into trend data "
                 "%.0f ms; file to a painted trend window %.0f ms (target < 1 s; offscreen)\n",
                 trend.Size(), static_cast<double>(QFileInfo(hourPath).size()) / 1e6,

@@ -148,6 +148,8 @@ public:
     [[nodiscard]] std::chrono::milliseconds RecordingPeriod() const { return m_recordPeriod; }
     // The periods the menu offers, the tick's first and the line's limit last.
     [[nodiscard]] static std::vector<std::chrono::milliseconds> RecordingPeriods();
+    // The fastest period a recording is offered.
+    [[nodiscard]] static std::chrono::milliseconds FastestRecordingPeriod();
     // What the recording has read so far, or the last recording after it ended; null before
     // the first.
     [[nodiscard]] std::shared_ptr<const TrendData> RecordedTrend() const { return m_recordedTrend; }

@@ -34,20 +34,25 @@ QString WithCsvExtension(const QString& path) {
 QString PeriodText(std::chrono::milliseconds period) {
     if (period == std::chrono::milliseconds(TForm1::kMonitorIntervalMs))
         return QStringLiteral("%1 мс, с тактом монитора").arg(period.count());
-    if (period == FastestDatalogPeriod())
+    if (period == TForm1::FastestRecordingPeriod())
         return QStringLiteral("%1 мс, предел линии").arg(period.count());
     return QStringLiteral("%1 мс").arg(period.count());
 }
 
 } // namespace
 
+std::chrono::milliseconds TForm1::FastestRecordingPeriod() {
+    // Only a period the line keeps beside the monitor and the read-outs is offered.
+    return KeptDatalogPeriod(MonitorLineShare(std::chrono::milliseconds(kMonitorIntervalMs)));
+}
+
 std::vector<std::chrono::milliseconds> TForm1::RecordingPeriods() {
     using std::chrono::milliseconds;
     std::vector<milliseconds> periods{milliseconds(kMonitorIntervalMs)};
     for (milliseconds faster : {milliseconds(200), milliseconds(100)})
-        if (faster > FastestDatalogPeriod())
+        if (faster > FastestRecordingPeriod())
             periods.push_back(faster);
-    periods.push_back(FastestDatalogPeriod());
+    periods.push_back(FastestRecordingPeriod());
     return periods;
 }
 
@@ -109,7 +114,7 @@ void TForm1::showRecordingState() {
 void TForm1::SetRecordingPeriod(std::chrono::milliseconds period) {
     if (Recording())
         return;
-    m_recordPeriod = std::max(period, FastestDatalogPeriod());
+    m_recordPeriod = std::max(period, FastestRecordingPeriod());
     for (QAction* choice : m_periodMenu->actions())
         choice->setChecked(choice->data().toLongLong() == m_recordPeriod.count());
 }

@@ -2,6 +2,7 @@
 
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
+#include "datalog/recorder.h"
 #include "files/settings_file.h"
 
 #include <QDateTime>
@@ -54,7 +55,7 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
                          const MonitorOptions& options) {
     std::unique_ptr<ChannelSource> source = ChannelsOf(environment);
     const auto channels = source->Channels();
-    std::optional<DatalogWriter> csv;
+    std::optional<DatalogRecorder> csv; // the window's recorder, rows and file alike
     if (!options.csv.isEmpty()) {
         // Like save: an existing file only with --force, and never a write through a link,
         // which could reach any file the user may write.
@@ -68,15 +69,16 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
             return FailedWith(FailureKind::File,
                               QStringLiteral("%1: %2 (--force заменяет его)")
                                   .arg(options.csv, QString::fromUtf8(kReplaceFileQuestion)));
-        csv.emplace(options.csv, options.force ? AppendedFile::Creation::ReplaceNotLink
-                                               : AppendedFile::Creation::New);
+        csv.emplace(options.csv, &QDateTime::currentDateTime,
+                    options.force ? AppendedFile::Creation::ReplaceNotLink
+                                  : AppendedFile::Creation::New);
         if (const Status opened = csv->Open(); !opened)
             return FailedWith(FailureKind::File, opened.error());
     }
     // A failed write ends the recording; the rows already written stay whole.
-    const auto failedCsv = [&](const Status& status) {
+    const auto failedCsv = [&](const QString& error) {
         (void)csv->Close();
-        return FailedWith(FailureKind::File, status.error());
+        return FailedWith(FailureKind::File, error);
     };
     const auto emitLine = [&](const QString& line, CommandResult& result) {
         if (environment.live)
@@ -92,38 +94,36 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
         emitLine(header.join('\t'), result);
     }
     const auto period = std::chrono::milliseconds(options.periodMs);
-    const auto start = Clock::now();
+    const RowSource read = [&source](RegisterExchange& link) { return source->ReadRow(link); };
+    const auto readRow = csv ? csv->RowReader(read)
+                             : StampedRowReader(&QDateTime::currentDateTime, Clock::now(), read);
     int unanswered = 0;
     int n = 0;
     for (; !options.count || n < *options.count; ++n) {
         const auto started = Clock::now();
-        const auto row = source->ReadRow(session.Link());
-        const double seconds = std::chrono::duration<double>(started - start).count();
-        const QDateTime now = QDateTime::currentDateTime();
-        const QString time = DatalogTimeText(now);
+        ReadRow sample = readRow(session.Link());
+        const bool answered = sample.values.has_value();
         if (csv) {
             // A row the controller did not answer is left out, never invented.
-            if (row)
-                if (const Status appended = csv->Append({now, seconds, *row}); !appended)
-                    return failedCsv(appended);
-            if (const Status synced = csv->Check(); !synced)
-                return failedCsv(synced);
+            if (const auto written = csv->Write(std::move(sample)); !written)
+                return failedCsv(written.error());
         } else if (environment.json) {
-            QJsonObject sample{{"schema", kJsonSchema},
-                               {"time", time},
-                               {"seconds", seconds},
-                               {"answered", row.has_value()}};
-            for (std::size_t i = 0; row && i < channels.size() && i < row->size(); ++i)
-                sample[channels[i].key] = (*row)[i];
-            emitLine(QString::fromUtf8(QJsonDocument(sample).toJson(QJsonDocument::Compact)),
-                     result);
+            QJsonObject line{{"schema", kJsonSchema},
+                             {"time", DatalogTimeText(sample.time)},
+                             {"seconds", sample.seconds},
+                             {"answered", answered}};
+            for (std::size_t i = 0; answered && i < channels.size() && i < sample.values->size();
+                 ++i)
+                line[channels[i].key] = (*sample.values)[i];
+            emitLine(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)), result);
         } else {
-            QStringList line{time};
+            QStringList line{DatalogTimeText(sample.time)};
             for (std::size_t i = 0; i < channels.size(); ++i)
-                line << (row && i < row->size() ? Value((*row)[i]) : QStringLiteral("—"));
+                line << (answered && i < sample.values->size() ? Value((*sample.values)[i])
+                                                               : QStringLiteral("—"));
             emitLine(line.join('\t'), result);
         }
-        unanswered += row ? 0 : 1;
+        unanswered += answered ? 0 : 1;
         if (session.Link().Channel().DeviceLost())
             return session.Failed(QStringLiteral("связь потеряна"));
         if (options.count && n + 1 >= *options.count)
@@ -136,7 +136,9 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
             return FailedWith(FailureKind::File, closed.error());
         result.json["csv"] = options.csv;
         if (!environment.json)
-            emitLine(QStringLiteral("Записано в %1: строк %2").arg(options.csv).arg(csv->Rows()),
+            emitLine(QStringLiteral("Записано в %1: строк %2")
+                         .arg(options.csv)
+                         .arg(csv->Writer().Rows()),
                      result);
     }
     if (unanswered > 0)

@@ -1,5 +1,7 @@
 #include "datalog/channels.h"
 
+#include <algorithm>
+
 #include "params/catalogue.h"
 #include "params/live_status.h"
 
@@ -137,6 +139,15 @@ std::optional<std::vector<double>> ReadDatalogRow(RegisterExchange& link) {
 std::chrono::milliseconds FastestDatalogPeriod() {
     const auto line = kExchangeLineTime * static_cast<long>(DatalogChannels().size());
     return std::chrono::ceil<std::chrono::milliseconds>(line);
+}
+
+std::chrono::milliseconds KeptDatalogPeriod(double busyShare) {
+    // The quiet that closes a burst: 3.5 characters at 19200 baud, 8N2.
+    constexpr std::chrono::microseconds kBurstQuiet{2005};
+    const auto row = kExchangeLineTime * static_cast<long>(DatalogChannels().size()) + kBurstQuiet;
+    const double free = std::max(0.05, 1.0 - busyShare);
+    return std::chrono::ceil<std::chrono::milliseconds>(
+        std::chrono::duration<double, std::micro>(static_cast<double>(row.count()) / free));
 }
 
 } // namespace zef

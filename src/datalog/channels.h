@@ -52,5 +52,8 @@ struct DatalogChannel {
 inline constexpr std::chrono::microseconds kExchangeLineTime{8 * 11 * 1'000'000 / 19200};
 // The line time of one row's burst: the shortest period the link can record at.
 [[nodiscard]] std::chrono::milliseconds FastestDatalogPeriod();
+// The shortest period the link keeps for rows while `busyShare` of the line's time goes to
+// other exchanges (the monitor, the read-outs), each row a burst that ends with a quiet line.
+[[nodiscard]] std::chrono::milliseconds KeptDatalogPeriod(double busyShare);
 
 } // namespace zef

@@ -10,8 +10,20 @@ QString DefaultDatalogName(const std::optional<QString>& serial, const QDateTime
            now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".csv");
 }
 
-DatalogRecorder::DatalogRecorder(const QString& path, WallClock wall)
-    : m_wall(std::move(wall)), m_writer(path) {}
+std::function<ReadRow(RegisterExchange&)>
+StampedRowReader(std::function<QDateTime()> wall, std::chrono::steady_clock::time_point start,
+                 RowSource read) {
+    return [wall = std::move(wall), start, read = std::move(read)](RegisterExchange& link) {
+        const auto now = std::chrono::steady_clock::now();
+        ReadRow row{wall(), std::chrono::duration<double>(now - start).count(), {}, start};
+        row.values = read ? read(link) : ReadDatalogRow(link);
+        return row;
+    };
+}
+
+DatalogRecorder::DatalogRecorder(const QString& path, WallClock wall,
+                                 AppendedFile::Creation creation)
+    : m_wall(std::move(wall)), m_writer(path, creation) {}
 
 Status DatalogRecorder::Open() {
     m_started = m_wall();
@@ -23,13 +35,8 @@ Expected<std::optional<DatalogRow>> DatalogRecorder::Record(RegisterExchange& li
     return Write(RowReader()(link));
 }
 
-std::function<ReadRow(RegisterExchange&)> DatalogRecorder::RowReader() const {
-    return [wall = m_wall, start = m_start](RegisterExchange& link) {
-        ReadRow row{wall(), std::chrono::duration<double>(Clock::now() - start).count(), {},
-                    start};
-        row.values = ReadDatalogRow(link);
-        return row;
-    };
+std::function<ReadRow(RegisterExchange&)> DatalogRecorder::RowReader(RowSource read) const {
+    return StampedRowReader(m_wall, m_start, std::move(read));
 }
 
 Expected<std::optional<DatalogRow>> DatalogRecorder::Write(ReadRow read) {

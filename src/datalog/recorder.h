@@ -30,13 +30,22 @@ struct ReadRow {
     std::chrono::steady_clock::time_point begun{};
 };
 
+using RowSource = std::function<std::optional<std::vector<double>>(RegisterExchange&)>;
+
+// Reads a row with `read` and dates it at the start of its burst, by the wall clock and by the
+// seconds since `start`, so that the two never drift apart.
+[[nodiscard]] std::function<ReadRow(RegisterExchange&)>
+StampedRowReader(std::function<QDateTime()> wall, std::chrono::steady_clock::time_point start,
+                 RowSource read);
+
 // One recording: reads a row over the exchange whenever asked and appends it to the file.
 class DatalogRecorder {
 public:
     using WallClock = std::function<QDateTime()>;
 
     // Creates the file; Open() reports whether that and its header worked.
-    explicit DatalogRecorder(const QString& path, WallClock wall = &QDateTime::currentDateTime);
+    explicit DatalogRecorder(const QString& path, WallClock wall = &QDateTime::currentDateTime,
+                             AppendedFile::Creation creation = AppendedFile::Creation::Replace);
     [[nodiscard]] Status Open();
 
     // Reads one row and writes it. The row written, or nothing when a read went unanswered (the
@@ -47,7 +56,7 @@ public:
     // What reads a row, made to run where the line is (another thread, perhaps): it keeps
     // copies of what it needs and nothing of the recorder, which may be gone by the time the
     // row is written.
-    [[nodiscard]] std::function<ReadRow(RegisterExchange&)> RowReader() const;
+    [[nodiscard]] std::function<ReadRow(RegisterExchange&)> RowReader(RowSource read = {}) const;
     // Writes a row RowReader() read; the same outcomes as Record().
     [[nodiscard]] Expected<std::optional<DatalogRow>> Write(ReadRow read);
     // Ends the recording with the last rows on the disk.

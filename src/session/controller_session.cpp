@@ -19,7 +19,9 @@ public:
     LineBackend(const LineBackend&) = delete;
     LineBackend& operator=(const LineBackend&) = delete;
 
-    bool open() override { return on([this] { return m_device->open(); }); }
+    bool open() override {
+        return on([this] { return m_device->open(); });
+    }
     void close() override {
         on([this] {
             m_device->close();
@@ -32,7 +34,9 @@ public:
     bool write(std::span<const std::uint8_t> bytes) override {
         return on([&] { return m_device->write(bytes); });
     }
-    std::size_t bytesWaiting() override { return on([this] { return m_device->bytesWaiting(); }); }
+    std::size_t bytesWaiting() override {
+        return on([this] { return m_device->bytesWaiting(); });
+    }
     std::size_t read(std::span<std::uint8_t> buffer) override {
         return on([&] { return m_device->read(buffer); });
     }

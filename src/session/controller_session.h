@@ -30,7 +30,7 @@ enum class Threading : std::uint8_t {
 
 // What opening a controller's port came to.
 enum class Handshake : std::uint8_t {
-    Connected, // the port is open and the controller answered
+    Connected,  // the port is open and the controller answered
     PortFailed, // the port did not open; the channel says why
     NoAnswer,   // the port opened and was closed again: nothing answered
 };

@@ -1,5 +1,7 @@
 #include "session/tick.h"
 
+#include "datalog/channels.h"
+#include "params/catalogue.h"
 #include "params/live_status.h"
 #include "params/map_points.h"
 
@@ -25,6 +27,19 @@ MapReading ReadMapPoints(RegisterExchange& link) {
     for (const MapPoint& p : std::span(kMapPoints).subspan(1))
         map[i++] = Millis(link.Exchange(Command::ReadLive, p.liveRegister));
     return map;
+}
+
+double MonitorLineShare(std::chrono::milliseconds tickInterval) {
+    using Micros = std::chrono::duration<double, std::micro>;
+    const double exchange = Micros(kExchangeLineTime).count();
+    // Status, source, correction, the seven map reads and the closing read; then the quiet
+    // that ends the tick's burst.
+    constexpr int kTickExchanges = 3 + 7 + 1;
+    constexpr double kBurstQuiet = 2005;
+    double share = (kTickExchanges * exchange + kBurstQuiet) / Micros(tickInterval).count();
+    for (const ReadoutRow& row : ReadoutRows())
+        share += (row.readsOxygenFlag ? 2 : 1) * exchange / Micros(row.QueryInterval).count();
+    return share;
 }
 
 TickReading ReadTick(RegisterExchange& link, bool withMap) {

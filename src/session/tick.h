@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <optional>
 
 namespace zef {
@@ -22,6 +23,10 @@ struct TickReading {
     std::optional<QString> statusLine;
     MapReading map; // empty when the map was not read
 };
+
+// The share of the line's time the monitor takes, ticking every `tickInterval` with the map
+// loaded, together with the read-outs querying at their own intervals.
+[[nodiscard]] double MonitorLineShare(std::chrono::milliseconds tickInterval);
 
 // The exchanges of one monitor tick, in the order the controller expects them: the status
 // registers and the correction in force, the map when it is loaded, and the closing read.

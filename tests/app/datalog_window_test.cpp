@@ -195,7 +195,7 @@ TEST_F(DatalogWindow, a_shorter_period_reads_rows_between_the_ticks) {
 
     // Below the line's limit is the line's limit.
     form.SetRecordingPeriod(1ms);
-    EXPECT_EQ(form.RecordingPeriod(), FastestDatalogPeriod());
+    EXPECT_EQ(form.RecordingPeriod(), TForm1::FastestRecordingPeriod());
 }
 
 TEST_F(DatalogWindow, a_silent_controller_gives_no_rows_and_leaves_a_gap) {

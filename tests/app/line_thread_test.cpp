@@ -105,7 +105,8 @@ protected:
         // The window's own event loop lets go of the line it held for the connection.
         ASSERT_TRUE(QTest::qWaitFor([&] { return ports.Held(); }));
         bool ran = false;
-        QMetaObject::invokeMethod(&form, [&] { ran = true; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &form, [&] { ran = true; }, Qt::QueuedConnection);
         QCoreApplication::processEvents();
         EXPECT_TRUE(ran);
         EXPECT_GE(session.JobsPending(), 1);
