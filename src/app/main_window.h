@@ -324,7 +324,6 @@ private:
     void showRow(std::optional<ReadRow> row);
     void showReadout(const ReadoutQuery& query, ParamValue& value);
     [[nodiscard]] MonitorCycle::RowReader rowReader() const;
-    bool m_rowPending = false; // a row of the datalog's own timer is on the line
     QMenu* m_periodMenu = nullptr;
     QLabel* m_recordingLabel = nullptr;
     LinkSupervisor* m_supervisor = nullptr; // the session's

@@ -87,6 +87,7 @@ void TForm1::addDatalogMenu() {
     connect(N2, &QAction::enabledChanged, this, [this] { showRecordingState(); });
 
     m_recordTimer.setObjectName("RecordTimer");
+    m_recordTimer.setSingleShot(true); // each row sets the next one's time
     connect(&m_recordTimer, &QTimer::timeout, this, &TForm1::recordRow);
     m_recordingLabel = new QLabel(this);
     m_recordingLabel->setObjectName("RecordingLabel");
@@ -158,14 +159,24 @@ bool TForm1::StartRecordingTo(const QString& path) {
 }
 
 void TForm1::recordRow() {
+    if (!m_recorder)
+        return;
     // A stopped monitor (a settings file being loaded, the session ending) reads no rows, and
     // a lost link none either: the file shows the gap rather than rows that were never read.
-    if (!m_recorder || !m_timer1.isActive() || m_supervisor->IsLost() || m_rowPending)
+    if (!m_timer1.isActive() || m_supervisor->IsLost()) {
+        m_recordTimer.start(m_recordPeriod);
         return;
-    m_rowPending = true;
-    m_session.Post<ReadRow>(this, m_recorder->RowReader(), [this](ReadRow row) {
-        m_rowPending = false;
+    }
+    // The next row is due a period after this one began, however long it waited on the line
+    // behind a tick: the rows keep the period offered, neither slower nor in bursts.
+    const auto started = std::chrono::steady_clock::now();
+    m_session.Post<ReadRow>(this, m_recorder->RowReader(), [this, started](ReadRow row) {
         showRow(std::move(row));
+        if (!m_recorder || m_recordPeriod >= std::chrono::milliseconds(kMonitorIntervalMs))
+            return;
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        m_recordTimer.start(std::max(std::chrono::milliseconds(0), m_recordPeriod - spent));
     });
 }
 
