@@ -134,6 +134,13 @@ int main(int argc, char** argv) {
             .queueFile = QDir(userData).filePath("registry-queue.jsonl"),
             .schemaVersion = -1});
         numbering.emplace(*registry, keepsLog ? std::optional(logPath) : std::nullopt);
+        // Every action of the window on a numbered controller goes into its history.
+        session.SetEventSink([&registry](zef::EventKind kind, const QString& serial,
+                                         const std::vector<std::uint16_t>& calibration) {
+            zef::RegistryEvent event = zef::NewEvent(registry->Who(), serial, kind);
+            event.calibration = calibration;
+            registry->Record(event);
+        });
         form.SetNumberSource(&*numbering);
         form.statusBar()->addPermanentWidget(new zef::RegistryStatus(*registry, &form));
         auto* service = new QMenu(QStringLiteral("&Сервис"), form.menuBar());
@@ -165,5 +172,6 @@ int main(int argc, char** argv) {
     form.show();
     const int result = QApplication::exec();
     zef::SaveDesktopState(form, settings);
+    session.SetEventSink({}); // the registry goes first
     return result;
 }

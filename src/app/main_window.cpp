@@ -120,6 +120,7 @@ void TForm1::ConnectToPort(int portNumber) {
             return;
     }
     snapshotAtConnection(verified ? read : KnownWords{});
+    m_session.Record(EventKind::Connected, m_serial);
 }
 
 void TForm1::showOperatingCounter() {

@@ -117,7 +117,8 @@ public:
     [[nodiscard]] const CalibrationArchive* Archive() const { return m_archive; }
     // Loads a settings file into the controller, archiving first the state it overwrites, and
     // shows what the controller then holds: the load command and a restore.
-    bool LoadCalibration(const QString& path);
+    // `kind`: a restore from the archive is recorded as one.
+    bool LoadCalibration(const QString& path, EventKind kind = EventKind::Loaded);
     void CompareWithFile();
     void CompareTwoFiles();
     void ShowCalibrationArchive();
@@ -168,6 +169,7 @@ public:
 
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
+    [[nodiscard]] ControllerSession& Session() const { return m_session; }
 
     // IdentityView
     void ShowSerial(const QString& serial) override;

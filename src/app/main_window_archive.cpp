@@ -55,7 +55,7 @@ void TForm1::snapshotAtConnection(const KnownWords& read) {
             TakeSnapshot(m_link, *m_archive, m_serial, SnapshotReason::Connect, read)));
 }
 
-bool TForm1::LoadCalibration(const QString& path) {
+bool TForm1::LoadCalibration(const QString& path, EventKind kind) {
     m_timer1.stop();
     m_registry.PassAll();
     const auto outcome =
@@ -76,6 +76,8 @@ bool TForm1::LoadCalibration(const QString& path) {
     }
     if (outcome->snapshot)
         showStatus(BeforeLoadStatusText(*outcome->snapshot));
+    if (const auto words = ReadSettingsFile(path))
+        m_session.Record(kind, m_serial, *words);
     // The caption names a file only while the controller holds it.
     if (outcome->load.unanswered == 0 && outcome->differing.empty())
         setWindowTitle(CaptionWithFile(path));
@@ -179,7 +181,7 @@ void TForm1::ShowCalibrationArchive() {
     };
     hooks.restore = [this, dialog](const Snapshot& s) {
         if (m_connected)
-            (void)LoadCalibration(s.path);
+            (void)LoadCalibration(s.path, EventKind::Restored);
         refreshArchive(dialog);
     };
     dialog->SetHooks(std::move(hooks));

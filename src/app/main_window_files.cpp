@@ -45,7 +45,9 @@ bool TForm1::WriteSerialNumber(const QString& serial) {
         m_prompts.Message(SerialNotWrittenText(serial), Prompts::Kind::Warning);
         return false;
     }
-    return ReadIdentity();
+    const bool read = ReadIdentity();
+    m_session.Record(EventKind::SerialWritten, m_serial);
+    return read;
 }
 
 void TForm1::LoadSettingsFromFile() {
@@ -85,6 +87,8 @@ void TForm1::SaveSettingsToFile() {
     }
     setWindowTitle(CaptionWithFile(path));
     rememberFile(path);
+    if (const auto words = ReadSettingsFile(path))
+        m_session.Record(EventKind::Saved, m_serial, *words);
 }
 
 void TForm1::SetRecentFiles(const QStringList& files) {

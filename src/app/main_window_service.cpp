@@ -60,6 +60,7 @@ void TForm1::StaticText4MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButt
         return;
     (void)m_link.Exchange(Command::WriteParam, 35, 0);
     StaticText4->setText("0 ");
+    m_session.Record(EventKind::CounterReset, m_serial);
 }
 
 void TForm1::PageControl1MouseDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {

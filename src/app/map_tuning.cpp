@@ -56,6 +56,7 @@ TuningDialog* ShowMapTuning(TForm1& window) {
                                     });
         if (!written.written)
             return std::nullopt;
+        window.Session().Record(EventKind::Tuned, window.SerialNumber());
         return written;
     };
     hooks.showSuggested =

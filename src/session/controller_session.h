@@ -4,6 +4,7 @@
 #include "link/link_supervisor.h"
 #include "link/register_exchange.h"
 #include "link/serial_channel.h"
+#include "registry/registry_event.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,8 +16,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 class QThread;
 
@@ -86,6 +89,19 @@ public:
         });
     }
 
+    // Where what the session did to a controller is kept: a production registry, when the
+    // station has one.
+    using EventSink = std::function<void(EventKind kind, const QString& serial,
+                                         const std::vector<std::uint16_t>& calibration)>;
+    void SetEventSink(EventSink sink) { m_events = std::move(sink); }
+    // Records an action on the controller, from whichever face made it. A controller without a
+    // serial number has no history to add to.
+    void Record(EventKind kind, const std::optional<QString>& serial,
+                const std::vector<std::uint16_t>& calibration = {}) const {
+        if (m_events && serial && !serial->trimmed().isEmpty())
+            m_events(kind, serial->trimmed(), calibration);
+    }
+
     // Jobs posted and not finished yet.
     [[nodiscard]] int JobsPending() const;
 
@@ -105,6 +121,7 @@ private:
     void deliver(const QPointer<QObject>& receiver, std::function<void()> call);
 
     const Threading m_threading;
+    EventSink m_events;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::function<void()>> m_jobs;
