@@ -81,6 +81,8 @@ MapTable::MapTable(MapEditor& map, Prompts& prompts, QWidget* parent)
     row->addSpacing(12);
     m_percent = new QDoubleSpinBox(this);
     m_percent->setObjectName("MapPercent");
+    // The program's numbers take "." whatever the desktop's language.
+    m_percent->setLocale(QLocale::c());
     m_percent->setRange(0.5, 50);
     m_percent->setDecimals(1);
     m_percent->setSingleStep(0.5);
