@@ -145,6 +145,11 @@ std::optional<int> MapTable::MarkedPoint() const {
 void MapTable::typed(QTableWidgetItem* item) {
     if (m_filling)
         return;
+    // An editor still open when the link went is closed with its text: not written then.
+    if (!m_table->isEnabled()) {
+        fill();
+        return;
+    }
     const int point = item->column();
     const auto current = m_map.PointMicros(ChartIndex(point));
     bool number = false;
@@ -185,6 +190,8 @@ void MapTable::ScaleSelected(double percent) {
 }
 
 void MapTable::write(const std::vector<Move>& moves) {
+    if (!m_table->isEnabled())
+        return;
     if (moves.size() > 1) {
         QStringList changes;
         for (const Move& m : moves)

@@ -1,11 +1,8 @@
 // The map table under the chart: typed and moved points are written as the arrows write them,
 // several at once only after "Да", and the operating point's cell follows the engine.
 #include "app/main_window.h"
-#include "app/map_chart.h"
-#include "app/map_editor.h"
 #include "app/map_table.h"
 #include "controls/ext_text.h"
-#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 
@@ -31,17 +28,12 @@ class MapTableWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         form.ConnectToPort(1);
-        ASSERT_TRUE(form.Connected());
         form.Timer1().stop(); // the tests tick themselves
         form.findChild<QAction*>("MapTableAction")->trigger();
         ASSERT_TRUE(form.MapTableDock()->isVisible());
-        table = form.MapNumbers()->Table();
     }
-
-    // Puts the map into the controller and shows it, as a tick does.
-    void store(const std::vector<std::pair<int, int>>& points) {
+    void store(const Writes& points) {
         for (const auto& [parameter, micros] : points)
             ports.SetParam(static_cast<std::uint8_t>(parameter),
                            static_cast<std::uint16_t>(micros));
@@ -49,79 +41,50 @@ protected:
         ports.sim->ClearFrames();
         prompts.questions.clear();
     }
-    std::vector<Frame> writes() const {
-        std::vector<Frame> out;
+    Writes writes() const {
+        Writes out;
         for (const auto& f : ports.sim->Frames())
             if (f[0] == static_cast<std::uint8_t>(Command::WriteParam))
-                out.push_back(f);
-        return out;
-    }
-    static std::vector<Frame> frames(const Writes& expected) {
-        std::vector<Frame> out;
-        for (const auto& [parameter, micros] : expected)
-            out.push_back(BuildRequest(Command::WriteParam, static_cast<std::uint8_t>(parameter),
-                                       static_cast<std::uint16_t>(micros)));
+                out.emplace_back(f[1], f[2] | f[3] << 8);
         return out;
     }
     void type(int column, const QString& text) {
-        table->setCurrentCell(0, column);
         table->editItem(table->item(0, column));
-        // A closed editor lingers hidden until deleted; the open one shows.
-        QLineEdit* editor = nullptr;
+        QLineEdit* editor = nullptr; // a closed one lingers hidden until deleted
         for (auto* e : table->viewport()->findChildren<QLineEdit*>())
-            if (e->isVisible())
-                editor = e;
+            editor = e->isVisible() ? e : editor;
         ASSERT_NE(editor, nullptr);
         editor->selectAll();
         QTest::keyClicks(editor, text);
-        // The editor hands its text over once the key has been dealt with.
-        QSignalSpy committed(table, &QTableWidget::itemChanged);
+        QSignalSpy committed(table, &QTableWidget::itemChanged); // once the key is dealt with
         QTest::keyClick(editor, Qt::Key_Return);
         ASSERT_TRUE(committed.count() > 0 || committed.wait(2000)) << qPrintable(text);
     }
-    void select(const std::vector<int>& columns) {
-        table->clearSelection();
-        for (const int c : columns)
-            table->item(0, c)->setSelected(true);
-    }
-    void click(const char* button) { form.MapNumbers()->findChild<QPushButton*>(button)->click(); }
 
     test::SimPorts ports;
     ControllerSession session{ports, Threading::Caller, 5ms};
     test::ScriptedPrompts prompts;
     QTemporaryDir logDir;
     TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 8); }};
-    QTableWidget* table = nullptr;
+    QTableWidget* table = form.MapNumbers()->Table();
 };
 
 TEST_F(MapTableWindow, a_typed_point_is_one_write_of_the_step_within_the_limits) {
     EXPECT_EQ(form.centralWidget()->size(), QSize(610, 406)); // the dock adds, it takes nothing
-    struct Case {
-        const char* typed;
-        Writes expected;
+    const std::pair<const char*, std::optional<int>> cases[] = {
+        {"3.27", 3250}, {"3,33", 3350}, {"8.02", 8000}, {"1", 1000},
+        {"3.21", {}},   {"8.05", {}},   {"0.97", {}},   {"x", {}},
     };
-    const Case cases[] = {
-        {"3.27", {{9, 3250}}}, {"3,33", {{9, 3350}}}, {"8.02", {{9, 8000}}}, {"1", {{9, 1000}}},
-        {"3.21", {}},          {"8.05", {}},          {"0.97", {}},          {"x", {}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [typed, written] : cases) {
         store({{9, 3200}}); // the 1500 rpm point
-        ASSERT_EQ(table->item(0, 2)->text(), "3.20");
-        type(2, c.typed);
-        EXPECT_EQ(writes(), frames(c.expected)) << c.typed;
-        EXPECT_TRUE(prompts.questions.isEmpty()) << c.typed;
-        // The cell shows the controller's value until the next tick reads the new one.
-        EXPECT_EQ(table->item(0, 2)->text(), "3.20") << c.typed;
+        type(2, typed);
+        EXPECT_EQ(writes(), (written ? Writes{{9, *written}} : Writes{})) << typed;
+        EXPECT_EQ(table->item(0, 2)->text(), "3.20") << typed; // the new value with a tick
         form.Timer1Timer();
-        EXPECT_EQ(table->item(0, 2)->text(),
-                  c.expected.empty() ? QString("3.20")
-                                     : QString::number(c.expected[0].second / 1000.0, 'f', 2))
-            << c.typed;
+        EXPECT_EQ(table->item(0, 2)->text(), QString::number(written.value_or(3200) / 1e3, 'f', 2));
     }
     form.Close_COMClick();
-    EXPECT_FALSE(table->isEnabled());
-    EXPECT_FALSE(form.MapNumbers()->findChild<QPushButton*>("MapStepUp")->isEnabled());
-    EXPECT_TRUE(table->item(0, 2)->text().isEmpty());
+    EXPECT_FALSE(table->isEnabled() || table->item(0, 2)->text().size());
 }
 
 TEST_F(MapTableWindow, selected_points_move_together_only_after_yes) {
@@ -132,8 +95,7 @@ TEST_F(MapTableWindow, selected_points_move_together_only_after_yes) {
         int questions;
         Writes expected;
     };
-    // 500 rpm at 2.50, 1000 at 2.85, 1500 at 7.98: a step up would pass 8 ms there, as an
-    // arrow would, so it stays.
+    // 1500 rpm at 7.98: a step up would pass 8 ms, so it stays as with an arrow.
     const Case cases[] = {
         {"MapStepUp", {0, 1, 2}, {true}, 1, {{7, 2550}, {8, 2900}}},
         {"MapStepUp", {0, 1, 2}, {false}, 1, {}},
@@ -145,25 +107,23 @@ TEST_F(MapTableWindow, selected_points_move_together_only_after_yes) {
     form.MapNumbers()->Percent()->setValue(5);
     for (const Case& c : cases) {
         store({{7, 2500}, {8, 2850}, {9, 7980}});
-        select(c.selected);
+        table->clearSelection();
+        for (const int column : c.selected)
+            table->item(0, column)->setSelected(true);
         prompts.answers = c.answers;
-        click(c.button);
-        EXPECT_EQ(writes(), frames(c.expected)) << c.button << " " << c.selected.size();
+        form.MapNumbers()->findChild<QPushButton*>(c.button)->click();
+        EXPECT_EQ(writes(), c.expected) << c.button << " " << c.selected.size();
         EXPECT_EQ(prompts.questions.size(), c.questions) << c.button;
     }
 }
 
 TEST_F(MapTableWindow, the_operating_point_cell_follows_the_engine_speed) {
-    struct Case {
-        int rpm;
-        int marked;
-    };
-    for (const Case c : {Case{0, 0}, Case{840, 1}, Case{1240, 1}, Case{1260, 2}, Case{2600, 4},
-                         Case{5100, 6}, Case{9000, 6}}) {
-        ports.sim->WithModel([&](sim::ControllerModel& m) { m.PinLive(162, c.rpm); });
+    for (const auto& [rpm, marked] :
+         {std::pair{0, 0}, {840, 1}, {1240, 1}, {1260, 2}, {2600, 4}, {5100, 6}, {9000, 6}}) {
+        ports.sim->WithModel([rpm](sim::ControllerModel& m) { m.PinLive(162, rpm); });
         form.ReadOut("ExtText2")->InitOne();
         form.Timer1Timer();
-        EXPECT_EQ(form.MapNumbers()->MarkedPoint(), c.marked) << c.rpm;
+        EXPECT_EQ(form.MapNumbers()->MarkedPoint(), marked) << rpm;
     }
     form.Close_COMClick();
     EXPECT_EQ(form.MapNumbers()->MarkedPoint(), std::nullopt);
