@@ -9,6 +9,9 @@
 #include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace zef {
 
@@ -48,6 +51,18 @@ void TForm1::buildMapTable(QMenu* map) {
     toggle->setText(QStringLiteral("&Таблица карты"));
     toggle->setObjectName("MapTableAction");
     map->addAction(toggle);
+    // The window grows by the table when it comes; when it goes the room goes with it, once
+    // the window's layout has let go of the table's least size.
+    connect(m_mapTableDock, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (shown || !isVisible() || isMaximized() || isFullScreen())
+            return;
+        const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+        const int without = height() - m_mapTableDock->height() - separator;
+        QMetaObject::invokeMethod(
+            this,
+            [this, without] { resize(width(), std::max(without, minimumSizeHint().height())); },
+            Qt::QueuedConnection);
+    });
 }
 
 void TForm1::showMapTable() {

@@ -30,6 +30,7 @@ protected:
         form.show();
         form.ConnectToPort(1);
         form.Timer1().stop(); // the tests tick themselves
+        heightWithoutTable = form.height();
         form.findChild<QAction*>("MapTableAction")->trigger();
         ASSERT_TRUE(form.MapTableDock()->isVisible());
     }
@@ -67,6 +68,7 @@ protected:
     QTemporaryDir logDir;
     TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 8); }};
     QTableWidget* table = form.MapNumbers()->Table();
+    int heightWithoutTable = 0;
 };
 
 TEST_F(MapTableWindow, a_typed_point_is_one_write_of_the_step_within_the_limits) {
@@ -85,6 +87,8 @@ TEST_F(MapTableWindow, a_typed_point_is_one_write_of_the_step_within_the_limits)
     }
     form.Close_COMClick();
     EXPECT_FALSE(table->isEnabled() || table->item(0, 2)->text().size());
+    form.findChild<QAction*>("MapTableAction")->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return form.height() == heightWithoutTable; }));
 }
 
 TEST_F(MapTableWindow, selected_points_move_together_only_after_yes) {
