@@ -5,9 +5,9 @@
 #include "app/dashboard.h"
 #include "app/desktop.h"
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "app/map_editor.h"
+#include "app/map_table.h"
 #include "app/options.h"
 #include "app/parameter_table.h"
 #include "controls/ext_edit.h"
@@ -21,11 +21,14 @@
 #include "files/cp1251.h"
 #include "files/disk_write.h"
 #include "link/qt_serial_backend.h"
+#include "session/controller_session.h"
 #include "sim/sim_backend.h"
 #include "support/warm_up_trend.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -33,6 +36,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -352,12 +356,27 @@ int main(int argc, char** argv) {
         tuning.AddRows(rows);
         tuning.show();
         Shooter::settle(300);
-        // Beside the chart, over the parameter pages.
+        // Beside the chart, over the parameter pages, and above the window's status line, which
+        // the picture shows whole.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const int statusTop = form.statusBar()->mapToGlobal(QPoint(0, 0)).y();
         tuning.move(screen.right() - tuning.frameGeometry().width(),
-                    screen.bottom() - tuning.frameGeometry().height());
+                    std::max(0, statusTop - 2 - tuning.frameGeometry().height()));
         Shooter::settle(800);
         shots.Shoot("28-map-tuning");
+    }
+
+    // "Карта → Таблица карты": the map as numbers under the chart, two points selected to move
+    // together, the operating point's cell marked.
+    {
+        form.findChild<QAction*>("MapTableAction")->trigger();
+        Shooter::settle(1200);
+        QTableWidget* cells = form.MapNumbers()->Table();
+        cells->item(0, 2)->setSelected(true);
+        cells->item(0, 3)->setSelected(true);
+        shots.Shoot("34-map-table");
+        form.MapTableDock()->hide();
+        Shooter::settle(600);
     }
 
     // "Вид": the table of every parameter and the dashboard, with the link up and then lost.

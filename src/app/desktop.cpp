@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPainter>
@@ -59,6 +60,7 @@ bool SetUpDesktopApplication(QApplication& app) {
 namespace {
 
 constexpr char kGeometryKey[] = "window/geometry";
+constexpr char kMapTableKey[] = "window/mapTable";
 
 } // namespace
 
@@ -71,10 +73,13 @@ void RestoreDesktopState(TForm1& form, QSettings& settings) {
                      });
     // Nothing remembered, or a screen that has gone: the window stays where it was put.
     (void)form.restoreGeometry(settings.value(kGeometryKey).toByteArray());
+    form.MapTableDock()->setVisible(settings.value(kMapTableKey, false).toBool());
 }
 
 void SaveDesktopState(const TForm1& form, QSettings& settings) {
     settings.setValue(kGeometryKey, form.saveGeometry());
+    // Hidden with the window as it closes, so asked whether it was put away itself.
+    settings.setValue(kMapTableKey, !form.MapTableDock()->isHidden());
     settings.sync();
 }
 

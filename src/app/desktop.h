@@ -25,8 +25,9 @@ bool SetUpDesktopApplication(QApplication& app);
 class TForm1;
 
 // What the window remembers from one run to the next, in the user's settings: its place on
-// the screen ("window/geometry") and the recent settings files ("recentFiles"). Restores it
-// now and keeps the recent files up to date from here on.
+// the screen ("window/geometry"), whether the map table shows ("window/mapTable") and the
+// recent settings files ("recentFiles"). Restores it now and keeps the recent files up to date
+// from here on.
 void RestoreDesktopState(TForm1& form, QSettings& settings);
 // Keeps the window's place for the next start; the program calls it when the window closes.
 void SaveDesktopState(const TForm1& form, QSettings& settings);

@@ -2,6 +2,7 @@
 
 #include "app/map_chart.h"
 #include "app/map_editor.h"
+#include "app/map_table.h"
 #include "app/monitor.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
@@ -11,6 +12,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -31,7 +33,10 @@ TForm1::TForm1(ControllerSession& session, Prompts& prompts, const QString& logF
     m_map->SetReplyObserver([this](ParamValue speed, ParamValue injectionMs) {
         ReadOut("ExtText2")->SetValue(speed);
         ReadOut("ExtText3")->SetValue(injectionMs);
+        showMapTable();
     });
+    m_map->SetShownObserver([this] { showMapTable(); });
+    buildMapTable(findChild<QMenu*>("MapMenu"));
     m_monitor = std::make_unique<MonitorCycle>(
         m_session, *this, *m_map,
         MonitorCycle::Hooks{[this](const QString& text) { StaticText2->setText(text); },
@@ -49,8 +54,8 @@ TForm1::TForm1(ControllerSession& session, Prompts& prompts, const QString& logF
     // Any write makes the controller differ from a file named in the caption. A write is made
     // on whichever thread has the line; the caption changes on the window's.
     m_link.SetWriteObserver([this] {
-        QMetaObject::invokeMethod(this, [this] { setWindowTitle(kCaption); },
-                                  Qt::AutoConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowTitle(kCaption); }, Qt::AutoConnection);
     });
 
     for (int n = 1; n <= 4; ++n)
@@ -155,6 +160,7 @@ void TForm1::Close_COMClick() {
     m_chart->ClearSeries();
     m_timer1.stop();
     m_registry.PassAll();
+    showMapTable();
 }
 
 // While the link is lost a tick is one probe; only a full tick reads the controller.

@@ -26,6 +26,7 @@
 class QAction;
 class QButtonGroup;
 class QComboBox;
+class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -43,6 +44,7 @@ class DatalogRecorder;
 class LinkStatusBar;
 class MapChart;
 class MapEditor;
+class MapTable;
 class Dashboard;
 class MonitorCycle;
 class ParameterTable;
@@ -185,6 +187,10 @@ public:
 
     [[nodiscard]] MapChart* Chart1() const { return m_chart; }
     [[nodiscard]] MapEditor& Map() const { return *m_map; }
+    // "Карта → Таблица карты": the map's points as numbers, docked under the window's own area,
+    // so that the window keeps its layout; hidden until asked for.
+    [[nodiscard]] MapTable* MapNumbers() const { return m_mapTable; }
+    [[nodiscard]] QDockWidget* MapTableDock() const { return m_mapTableDock; }
     [[nodiscard]] QTimer& Timer1() { return m_timer1; }
     [[nodiscard]] const ControlRegistry& Registry() const { return m_registry; }
     [[nodiscard]] RegisterExchange& Link() const { return m_link; }
@@ -247,6 +253,9 @@ private:
     void buildHiddenAccelerationGroup(QWidget* parent, std::string_view enrichment,
                                       std::string_view cycles);
     void placeArrowPairs();
+    void buildMapTable(QMenu* map);
+    // The map table as the chart and the link stand now, its operating point from ExtText2.
+    void showMapTable();
 
     void bindParameters();
     TSpinExtEdit* makeSpinEdit(const EditRow& row, QWidget* parent, QRect bounds);
@@ -306,6 +315,8 @@ private:
     std::unique_ptr<MapEditor> m_map;
     std::unique_ptr<MonitorCycle> m_monitor;
     std::vector<ArrowPair*> m_arrows;
+    MapTable* m_mapTable = nullptr;
+    QDockWidget* m_mapTableDock = nullptr;
     QGroupBox* m_startModeGroup = nullptr;
     QButtonGroup* m_oxygenButtons = nullptr;
     QRadioButton* RadioButton1 = nullptr;

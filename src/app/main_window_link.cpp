@@ -94,6 +94,7 @@ void TForm1::linkStateChanged(LinkState state) {
             Qt::QueuedConnection);
         break;
     }
+    showMapTable();
 }
 
 void TForm1::showLinkLost() {
@@ -111,6 +112,7 @@ void TForm1::showLinkLost() {
     N2->setEnabled(false);
     N3->setEnabled(false);
     m_chart->SetStale(true);
+    showMapTable();
     RefreshLinkFigures();
 }
 

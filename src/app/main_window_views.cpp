@@ -1,9 +1,17 @@
 #include "app/dashboard.h"
 #include "app/main_window.h"
+#include "app/map_chart.h"
+#include "app/map_editor.h"
+#include "app/map_table.h"
 #include "app/parameter_table.h"
+#include "controls/ext_text.h"
 
+#include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace zef {
 
@@ -28,6 +36,41 @@ void TForm1::addViewMenu() {
     QAction* parameters = view->addAction("&Все параметры");
     parameters->setObjectName("ParameterTableAction");
     connect(parameters, &QAction::triggered, this, [this] { ShowParameterTable(); });
+}
+
+void TForm1::buildMapTable(QMenu* map) {
+    m_mapTable = new MapTable(*m_map, m_prompts);
+    m_mapTableDock = new QDockWidget(QStringLiteral("Таблица карты"), this);
+    m_mapTableDock->setObjectName("MapTableDock");
+    m_mapTableDock->setWidget(m_mapTable);
+    m_mapTableDock->setAllowedAreas(Qt::BottomDockWidgetArea);
+    m_mapTableDock->setFeatures(QDockWidget::DockWidgetClosable);
+    addDockWidget(Qt::BottomDockWidgetArea, m_mapTableDock);
+    m_mapTableDock->hide();
+    QAction* toggle = m_mapTableDock->toggleViewAction();
+    toggle->setText(QStringLiteral("&Таблица карты"));
+    toggle->setObjectName("MapTableAction");
+    map->addAction(toggle);
+    // The window grows by the table when it comes; when it goes the room goes with it, once
+    // the window's layout has let go of the table's least size.
+    connect(m_mapTableDock, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (shown || !isVisible() || isMaximized() || isFullScreen())
+            return;
+        const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+        const int without = height() - m_mapTableDock->height() - separator;
+        QMetaObject::invokeMethod(
+            this,
+            [this, without] { resize(width(), std::max(without, minimumSizeHint().height())); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TForm1::showMapTable() {
+    if (!m_mapTable)
+        return;
+    // Written only while the controller answers and the chart shows what it holds.
+    const bool writable = m_connected && m_map->Loaded() && !m_chart->Stale();
+    m_mapTable->Show(writable, ReadOut("ExtText2")->Value());
 }
 
 ParameterTable* TForm1::ShowParameterTable() {

@@ -3,6 +3,7 @@
 #include "app/map_chart.h"
 #include "params/map_points.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zef {
@@ -21,6 +22,8 @@ void MapEditor::ShowLoaded(const MapReading& map) {
     }
     if (m_onLoaded)
         m_onLoaded();
+    if (m_onShown)
+        m_onShown();
 }
 
 bool MapEditor::Loaded() const {
@@ -34,6 +37,8 @@ void MapEditor::ShowRefreshed(const MapReading& map) {
     for (std::size_t i = 0; i < map.size(); ++i)
         if (map[i])
             m_chart.SetPointY(static_cast<int>(i), *map[i]);
+    if (m_onShown)
+        m_onShown();
 }
 
 void MapEditor::RaiseMapPoint(int index) {
@@ -44,6 +49,60 @@ void MapEditor::LowerMapPoint(int index) {
     movePoint(index, -1);
 }
 
+std::optional<int> MapEditor::PointMicros(int index) const {
+    if (index < 1 || index > 7 || index >= m_chart.PointCount())
+        return std::nullopt;
+    return static_cast<int>(std::lround(m_chart.PointY(index) * 1000));
+}
+
+namespace {
+
+constexpr int kStepMicros = 50;
+
+bool WithinLimits(long micros) {
+    return micros >= MapEditor::kMinMicros && micros <= MapEditor::kMaxMicros;
+}
+
+} // namespace
+
+std::optional<int> MapEditor::TypedMicros(ParamValue ms) {
+    if (!std::isfinite(static_cast<double>(ms)))
+        return std::nullopt;
+    const long micros = std::lround(static_cast<double>(ms) * 1000 / kStepMicros) * kStepMicros;
+    if (!WithinLimits(micros))
+        return std::nullopt;
+    return static_cast<int>(micros);
+}
+
+std::optional<int> MapEditor::SteppedMicros(int micros, int steps) {
+    const long moved = micros + static_cast<long>(steps) * kStepMicros;
+    if (steps == 0 || !WithinLimits(moved))
+        return std::nullopt;
+    return static_cast<int>(moved);
+}
+
+std::optional<int> MapEditor::ScaledMicros(int micros, double percent) {
+    // Whole percentages of whole microseconds stay exact, so a half step rounds the same way
+    // every time.
+    long scaled = std::lround(micros * (100 + percent) / 100 / kStepMicros) * kStepMicros;
+    scaled = std::clamp<long>(scaled, kMinMicros, kMaxMicros);
+    if (scaled == micros)
+        return std::nullopt;
+    return static_cast<int>(scaled);
+}
+
+bool MapEditor::WritePoint(int index, int micros) {
+    if (index < 1 || index > 7 || !WithinLimits(micros))
+        return false;
+    // An unanswered write tells nothing of the engine.
+    const auto reply = m_link.Exchange(Command::WriteParam, ParameterOf(index),
+                                       static_cast<std::uint16_t>(micros));
+    if (reply && m_onReply)
+        m_onReply(static_cast<ParamValue>(reply->second),
+                  static_cast<ParamValue>(reply->first) / 1000);
+    return reply.has_value();
+}
+
 void MapEditor::movePoint(int index, int deltaSteps) {
     if (index < 1 || index > 7 || index >= m_chart.PointCount())
         return;
@@ -52,12 +111,7 @@ void MapEditor::movePoint(int index, int deltaSteps) {
     const long micros = std::lround(std::nearbyint(v * 1000));
     if (micros > kMaxMicros || micros < kMinMicros)
         return;
-    // An unanswered write tells nothing of the engine.
-    const auto reply = m_link.Exchange(Command::WriteParam, ParameterOf(index),
-                                       static_cast<std::uint16_t>(micros));
-    if (reply && m_onReply)
-        m_onReply(static_cast<ParamValue>(reply->second),
-                  static_cast<ParamValue>(reply->first) / 1000);
+    (void)WritePoint(index, static_cast<int>(micros));
 }
 
 } // namespace zef

@@ -4,6 +4,7 @@
 #include "session/tick.h"
 
 #include <functional>
+#include <optional>
 
 namespace zef {
 
@@ -27,6 +28,8 @@ public:
     void SetReplyObserver(ReplyObserver observer) { m_onReply = std::move(observer); }
     // Runs at the end of LoadMap: the monitor starts there.
     void SetLoadedObserver(std::function<void()> observer) { m_onLoaded = std::move(observer); }
+    // Runs whenever the chart has shown the map as read, loaded or refreshed.
+    void SetShownObserver(std::function<void()> observer) { m_onShown = std::move(observer); }
 
     void LoadMap();
     // Shows the map as read: a new curve, or points moved by a tick.
@@ -36,6 +39,18 @@ public:
     // index 1 to 7: the points at 500 ... 6000 rpm.
     void RaiseMapPoint(int index);
     void LowerMapPoint(int index);
+    // The point as the chart shows it, in whole microseconds; nothing before the map is loaded.
+    [[nodiscard]] std::optional<int> PointMicros(int index) const;
+    // Writes a point exactly as an arrow does, the reply going to the reply observer; false when
+    // the write went unanswered. The chart moves with the next refresh.
+    bool WritePoint(int index, int micros);
+
+    // The moves the arrows and the map table make, in whole microseconds; nothing where the
+    // point would not move. A typed value goes to the nearest step and is refused beyond the
+    // limits; a step refuses to pass a limit as an arrow does; a percentage stops at a limit.
+    [[nodiscard]] static std::optional<int> TypedMicros(ParamValue ms);
+    [[nodiscard]] static std::optional<int> SteppedMicros(int micros, int steps);
+    [[nodiscard]] static std::optional<int> ScaledMicros(int micros, double percent);
 
     // The parameter that stores a point.
     [[nodiscard]] static std::uint8_t ParameterOf(int index) {
@@ -53,6 +68,7 @@ private:
     MapChart& m_chart;
     ReplyObserver m_onReply;
     std::function<void()> m_onLoaded;
+    std::function<void()> m_onShown;
 };
 
 } // namespace zef

@@ -68,7 +68,13 @@ TuningDialog::TuningDialog(const MapMicros& current, Prompts& prompts, Hooks hoo
         buttons->addButton(QStringLiteral("Записать выбранные"), QDialogButtonBox::ActionRole);
     m_write->setObjectName("WriteChosen");
     m_write->setEnabled(static_cast<bool>(m_hooks.write));
-    buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    // Enter closes: the points go to the controller only by their own button, never by a key
+    // pressed for something else.
+    m_write->setAutoDefault(false);
+    QPushButton* close =
+        buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    close->setObjectName("CloseTuning");
+    close->setDefault(true);
     connect(m_write, &QPushButton::clicked, this, &TuningDialog::WriteClick);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
@@ -240,7 +246,14 @@ void TuningDialog::WriteClick() {
                           Prompts::Kind::Warning);
     }
     m_outcome->show();
-    m_write->setEnabled(false); // the table stands for the map before; a new pass starts anew
+    // The controller's map as read back is the one the table measures against from now on;
+    // the drive was recorded on the map before, so a new pass starts with a new drive.
+    if (written->readBack) {
+        m_tuner.SetCurrent(*written->readBack);
+        m_choice = {};
+        refresh();
+    }
+    m_write->setEnabled(false);
 }
 
 } // namespace zef

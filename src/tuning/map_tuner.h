@@ -155,6 +155,9 @@ public:
 
     [[nodiscard]] TuningResult Result() const;
     [[nodiscard]] const MapMicros& Current() const { return m_current; }
+    // The map the controller holds after a write. The samples taken stay: they measure what
+    // the engine needs, whatever map it ran on.
+    void SetCurrent(const MapMicros& current) { m_current = current; }
     // The confidence rule, worded for the fitter.
     [[nodiscard]] static QString ConfidenceRule();
 

@@ -108,9 +108,24 @@ TEST_F(TuningWindow, shows_the_drive_whole_and_writes_only_what_was_ticked_and_c
     QDirIterator archived(data.path(), {"*.zef"}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_TRUE(archived.hasNext());
     EXPECT_FALSE(dialog->WriteButton()->isEnabled());
+    // What the controller took is the map the table now stands against.
+    for (std::size_t i = 0; i < kMapSize; ++i)
+        EXPECT_EQ(dialog->Result().points[i].currentMicros, chosen[i]) << i;
 
     dialog.reset();
     EXPECT_EQ(chart.Suggested()->count(), 0);
+}
+
+// Enter closes: points go to the controller only by their own button.
+TEST_F(TuningWindow, enter_closes_the_dialog_and_writes_nothing) {
+    auto dialog = Open();
+    dialog->AddRows(rows);
+    prompts.answers = {true};
+    dialog->show();
+    QTest::keyClick(dialog->Table(), Qt::Key_Return); // the focus where the dialog opens
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_EQ(ReadMap(link), before);
 }
 
 // Fed as a recording runs, the table comes to what the whole recording gives.
