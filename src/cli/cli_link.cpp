@@ -33,8 +33,7 @@ CommandResult DifferedWith(const QString& what) {
 
 CliLink::CliLink(CliEnvironment& environment)
     : m_session(*environment.ports, Threading::Caller, environment.step),
-      m_device(environment.device),
-      m_portLines(environment.portLines) {
+      m_device(environment.device), m_portLines(environment.portLines) {
     m_link.SetRetries(environment.retries);
 }
 

@@ -21,6 +21,7 @@ enum CommandOption : unsigned {
     kAllowShortOption = 1u << 6,  // --allow-short
     kTuneOptions = 1u << 7,       // --file, --out, --apply, --min-confidence
     kProtocolLstOption = 1u << 8, // --protocol-lst
+    kDryRunOption = 1u << 9,      // --dry-run
 };
 
 struct CommandRow {
@@ -48,6 +49,7 @@ struct CliOptions {
     bool clamp = false;
     bool force = false;
     bool allowShort = false; // --allow-short: a settings file of fewer than 31 values
+    bool dryRun = false;     // --dry-run: tell what would be written, write nothing
     std::optional<QString> logDir;
     QString dataDir;
     int periodMs = 350;

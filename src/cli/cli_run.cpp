@@ -2,6 +2,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_registry.h"
 #include "cli/cli_session.h"
+#include "cli/cli_station.h"
 #include "cli/cli_tune.h"
 
 #include <QJsonArray>
@@ -29,15 +30,23 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         return RunTune(environment, options);
     if (name == "registry" || name == "history")
         return RunRegistryCommand(options, environment);
-    if (name == "check") {
+    if (name == "check" || name == "station") {
         // The limits file is read before the controller is, so a bad one costs no exchange.
         auto limits = ReadStationLimits(args[0], ChannelKeys(environment));
         if (!limits)
             return FailedWith(FailureKind::Usage, limits.error());
+        // A station whose limits forgot the calibration would pass controllers never loaded.
+        if (name == "station" && limits->calibration.isEmpty())
+            return FailedWith(FailureKind::Usage,
+                              QStringLiteral("Файл пределов «%1»: для station нужен ключ "
+                                             "«calibration» с файлом настроек")
+                                  .arg(args[0]));
         CliLink session(environment);
         CommandResult connected = session.Connect();
         if (connected.status != ExitStatus::Success)
             return connected;
+        if (name == "station")
+            return RunStation(session, environment, options, *limits);
         return RecordCommandEvent(options, environment, session,
                                   RunCheck(session, environment, *limits, options.report));
     }
@@ -72,6 +81,8 @@ CommandResult RunOnController(const CliOptions& options, CliEnvironment& environ
         return RunSet(session, args, options.clamp);
     if (name == "save")
         return RunSave(session, args[0], options.force);
+    if (name == "load" && options.dryRun)
+        return PlanLoad(session, args[0], options.allowShort);
     if (name == "load")
         return RunLoad(session,
                        options.dataDir.isEmpty() ? environment.dataFolder : options.dataDir,

@@ -86,6 +86,9 @@ struct CommandResult {
     }
 };
 
+// A failure as every JSON object carries it: {"kind": ..., "message": ...}.
+[[nodiscard]] QJsonObject ErrorObject(FailureKind kind, const QString& message);
+
 // Text from the controller as a terminal may be given it: control characters (tabs too,
 // which would pass for a column, unless keepLines leaves tabs and line ends) and the
 // backslash written as escapes ("\x1b", "\\"), so no escape sequence reaches the terminal.
