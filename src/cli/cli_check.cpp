@@ -437,7 +437,7 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
                                    : QStringLiteral("ERROR"));
     result.json = {{"schema", kJsonSchema},
                    {"device", session.Device()},
-                   {"time", QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
+                   {"time", TimeWithOffset(QDateTime::currentDateTime())},
                    {"watch_seconds", limits.watchSeconds},
                    {"checks", checks},
                    {"pass", all}};

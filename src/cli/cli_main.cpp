@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -87,9 +88,14 @@ int main(int argc, char** argv) {
     environment.ports = &ports;
     environment.device = chosen.name;
     environment.dataFolder = zef::DataFolder(QString());
+    // A folder named on the command line is used at once but remembered only once a command
+    // has worked with it: a mistyped or unmounted one must not become every later run's log.
     environment.logFolder = [&settings](const std::optional<QString>& named) {
+        const QString folder = named && !named->isEmpty()
+                                   ? QFileInfo(*named).absoluteFilePath()
+                                   : zef::RememberNamedLogFolder(settings, named);
         return zef::ResolveLogFolder(zef::GatherLogFolderFacts(
-            QCoreApplication::applicationDirPath(), zef::RememberNamedLogFolder(settings, named),
+            QCoreApplication::applicationDirPath(), folder,
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
     };
     environment.portLines = &PortLines;
@@ -98,5 +104,10 @@ int main(int argc, char** argv) {
     environment.defaultRegistryUrl = zef::DefaultRegistryUrl(userData);
     if (QDir().mkpath(userData))
         environment.registryQueue = QDir(userData).filePath(QStringLiteral("registry-queue.jsonl"));
-    return zef::RunCli(options, environment, out, err);
+    const int status = zef::RunCli(options, environment, out, err);
+    const bool logWorked = status != zef::Code(zef::ExitStatus::FileError) &&
+                           status != zef::Code(zef::ExitStatus::BadUsage);
+    if (options.logDir && !options.logDir->isEmpty() && logWorked && !options.dryRun)
+        (void)zef::RememberNamedLogFolder(settings, options.logDir);
+    return status;
 }

@@ -206,10 +206,12 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     const QCommandLineOption timeout("timeout", {}, "MS");
     const QCommandLineOption retries("retries", {}, "N");
     const QCommandLineOption dryRun("dry-run", {});
-    parser.addOptions({help,          version,  port,        simulator, blank,   json,
-                       clamp,         force,    logDir,      dataDir,   period,  count,
-                       csv,           report,   allowShort,  file,      out,     apply,
-                       minConfidence, registry, protocolLst, timeout,   retries, dryRun});
+    const QCommandLineOption quiet({"q", "quiet"}, {});
+    const QCommandLineOption trace("trace", {});
+    parser.addOptions(
+        {help,          version,  port,        simulator, blank,   json,       clamp, force, logDir,
+         dataDir,       period,   count,       csv,       report,  allowShort, file,  out,   apply,
+         minConfidence, registry, protocolLst, timeout,   retries, dryRun,     quiet, trace});
     // A script that asked for JSON gets it for a command line that cannot be used as well.
     options.json = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(arguments)) {
@@ -268,6 +270,8 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     options.force = parser.isSet(force);
     options.allowShort = parser.isSet(allowShort);
     options.dryRun = parser.isSet(dryRun);
+    options.quiet = parser.isSet(quiet);
+    options.trace = parser.isSet(trace);
     if (parser.isSet(logDir))
         options.logDir = parser.value(logDir);
     options.dataDir = parser.value(dataDir);
@@ -316,7 +320,7 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
 QString CliOptions::Usage() {
     QString text = QStringLiteral(
         "Usage: zef-cli [--port DEVICE | --simulator [--blank]] [--registry URL] [--json]\n"
-        "               [--timeout MS] [--retries N] "
+        "               [--timeout MS] [--retries N] [--quiet] [--trace] "
         "COMMAND ...\n"
         "\n"
         "The ZEF-K7LX controller from a script: the same channel, catalogue, conversions,\n"
@@ -333,6 +337,10 @@ QString CliOptions::Usage() {
         "  --json         one JSON object per command on standard output\n"
         "  --timeout MS   how long the controller gets to answer a request (64 when not given)\n"
         "  --retries N    how many more times a read that failed is tried (1 when not given)\n"
+        "  -q, --quiet    nothing on standard output but --json's object; failures still on\n"
+        "                 standard error\n"
+        "  --trace        every frame on standard error: time, request, reply\n"
+        "  --dry-run      (load, number, station) what would be written, and nothing written\n"
         "  -h, --help     this text;  --version  the version\n"
         "\n"
         "Commands:\n");

@@ -65,6 +65,8 @@ struct CliOptions {
     QString protocolLst;          // --protocol-lst
     std::optional<int> timeoutMs; // --timeout: how long the controller gets to answer
     int retries = 1;              // --retries: more tries of a burst that failed
+    bool quiet = false; // --quiet: no lines on standard output, only failures on standard error
+    bool trace = false; // --trace: every frame on standard error
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

@@ -5,6 +5,7 @@
 #include "cli/cli_station.h"
 #include "cli/cli_tune.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -15,9 +16,39 @@ namespace {
 CommandResult RunOnController(const CliOptions& options, CliEnvironment& environment,
                               CliLink& session);
 
+// The files a command reads or writes, by the names the command line gives them.
+QStringList NamedFiles(const CliOptions& options) {
+    const std::string_view name = options.command->name;
+    QStringList files{options.report, options.csv, options.file, options.out, options.protocolLst};
+    if (name == "load" || name == "save" || name == "check" || name == "station" || name == "tune")
+        files << options.arguments.value(0);
+    if (name == "diff")
+        for (const QString& side : options.arguments)
+            if (side != QStringLiteral("controller"))
+                files << side;
+    if (name == "registry" && options.arguments.size() == 2)
+        files << options.arguments[1];
+    return files;
+}
+
+// A FIFO or a device where a file belongs would be waited on for ever, or written into: a
+// station's script must hear of it at once, before anything is sent.
+std::optional<QString> NotAFile(const CliOptions& options) {
+    for (const QString& path : NamedFiles(options)) {
+        if (path.isEmpty())
+            continue;
+        if (const QFileInfo info(path); info.exists() && !info.isFile())
+            return QStringLiteral("«%1»: не обычный файл (канал, устройство или папка); нужен файл")
+                .arg(path);
+    }
+    return std::nullopt;
+}
+
 CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
     const std::string_view name = options.command->name;
     const QStringList& args = options.arguments;
+    if (const auto notFile = NotAFile(options))
+        return FailedWith(FailureKind::Usage, *notFile);
     if (name == "ports") {
         CommandResult result;
         result.lines = environment.portLines ? environment.portLines() : QStringList();
@@ -128,6 +159,10 @@ CommandResult RunCommand(const CliOptions& options, CliEnvironment& environment)
     return Dispatch(options, environment);
 }
 
+QString TimeWithOffset(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
 QJsonObject ErrorObject(FailureKind kind, const QString& message) {
     return {{"kind", QString::fromUtf8(KindText(kind))}, {"message", message}};
 }
@@ -154,6 +189,11 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
         return Code(ExitStatus::Success);
     }
     environment.json = options.json;
+    if (options.trace && !environment.trace)
+        environment.trace = [&err](const QString& line) {
+            err << line << "\n";
+            err.flush();
+        };
     if (!environment.live)
         environment.live = [&out](const QString& line) {
             out << line << "\n";
@@ -170,7 +210,7 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
         else if (!result.error.isEmpty())
             json["message"] = result.error;
         out << QJsonDocument(json).toJson(QJsonDocument::Compact) << "\n";
-    } else {
+    } else if (!options.quiet) {
         // Whatever a command let through, no control character reaches the terminal raw.
         for (const QString& line : result.lines)
             out << TerminalText(line, true) << "\n";

@@ -10,6 +10,7 @@
 #include "link/serial_channel.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -58,6 +59,8 @@ struct CliEnvironment {
     // result. With --json each is one JSON object.
     std::function<void(const QString&)> live;
     bool json = false;
+    // Each frame as it went, a line of time, request and reply (--trace); none: not traced.
+    std::function<void(const QString&)> trace;
     // The production registry in use (--registry, now or remembered); empty: none, and numbers
     // come from the production log alone.
     QString registryUrl;
@@ -85,6 +88,10 @@ struct CommandResult {
         error = message;
     }
 };
+
+// A moment as a report gives it: ISO 8601 with the UTC offset, so that reports from stations in
+// other time zones, or from both sides of a clock change, sort and compare.
+[[nodiscard]] QString TimeWithOffset(const QDateTime& time);
 
 // A failure as every JSON object carries it: {"kind": ..., "message": ...}.
 [[nodiscard]] QJsonObject ErrorObject(FailureKind kind, const QString& message);

@@ -23,7 +23,9 @@ QJsonObject StepJson(const CommandResult& step) {
 CommandResult RunStation(CliLink& session, CliEnvironment& environment, const CliOptions& options,
                          const StationLimits& limits) {
     CommandResult station;
-    station.json = {{"device", session.Device()}, {"dry_run", options.dryRun}};
+    station.json = {{"device", session.Device()},
+                    {"time", TimeWithOffset(QDateTime::currentDateTime())},
+                    {"dry_run", options.dryRun}};
     // Takes the step in; whether the cycle goes on after it.
     const auto took = [&station](const char* name, const CommandResult& step) {
         station.json[QString::fromLatin1(name)] = StepJson(step);

@@ -233,6 +233,26 @@ TEST(CliProgram, a_silent_controller_is_status_3_naming_the_device) {
         << Show(o);
 }
 
+// A mistyped or unmounted --log-dir fails its numbering and is forgotten; one that worked is
+// the next run's log.
+TEST(CliProgram, only_a_log_dir_that_worked_is_remembered) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("unmounted");
+    const QString log = dir.filePath("log");
+    ASSERT_TRUE(QDir().mkpath(log));
+    const auto nextLog = [&] {
+        const Outcome o =
+            Cli(dir.path(), {"--simulator", "--blank", "--json", "number", "--dry-run"});
+        return QJsonDocument::fromJson(o.out.toUtf8()).object()["log"].toString();
+    };
+    EXPECT_EQ(Cli(dir.path(), {"--simulator", "--blank", "number", "--log-dir", missing}).status,
+              4);
+    const QString fallback = nextLog();
+    EXPECT_FALSE(fallback.isEmpty() || fallback.startsWith(missing)) << fallback.toStdString();
+    EXPECT_EQ(Cli(dir.path(), {"--simulator", "--blank", "number", "--log-dir", log}).status, 0);
+    EXPECT_EQ(nextLog(), QDir(log).filePath("Protocol.lst"));
+}
+
 TEST(CliProgram, a_controller_that_goes_away_during_a_monitor_is_status_3) {
     QTemporaryDir dir;
     SimProcess sim({});
