@@ -76,7 +76,7 @@ std::string Show(const Outcome& o) {
            "\nerr: " + o.err.toStdString();
 }
 
-// The four lines of the README's station script against a blank controller on a real serial
+// A station scripted from the single commands against a blank controller on a real serial
 // path: number it, calibrate it, check it, keep its identity beside the report.
 TEST(CliStation, numbers_calibrates_and_checks_a_blank_controller_and_leaves_a_report) {
     QTemporaryDir dir;
