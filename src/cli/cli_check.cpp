@@ -469,6 +469,10 @@ void WriteReport(CommandResult& result, const QString& report) {
     written["status"] = Code(result.status);
     if (result.kind)
         written["error"] = ErrorObject(*result.kind, result.error);
+    if (report == kStandardStream) {
+        result.output = QJsonDocument(written).toJson(QJsonDocument::Indented);
+        return;
+    }
     const Status saved =
         WriteFileAtomically(report, QJsonDocument(written).toJson(QJsonDocument::Indented));
     if (!saved)

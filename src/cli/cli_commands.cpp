@@ -280,6 +280,17 @@ CommandResult RunSet(CliLink& session, const QStringList& assignments, bool clam
 CommandResult RunSave(CliLink& session, const QString& file, bool force) {
     if (file.isEmpty())
         return FailedWith(FailureKind::Usage, QStringLiteral("save needs a file name"));
+    if (file == kStandardStream) {
+        const auto values = ReadSettings(session.Link());
+        if (!values)
+            return session.Failed(values.error());
+        CommandResult result;
+        result.output = FormatSettings(*values);
+        result.json = {{"device", session.Device()},
+                       {"file", file},
+                       {"registers", static_cast<int>(values->size())}};
+        return result;
+    }
     const QString path = WithSettingsExtension(file);
     if (QFileInfo::exists(path) && !force)
         return FailedWith(FailureKind::File,

@@ -5,9 +5,12 @@
 #include "cli/cli_station.h"
 #include "cli/cli_tune.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryFile>
 
 namespace zef {
 
@@ -44,11 +47,48 @@ std::optional<QString> NotAFile(const CliOptions& options) {
     return std::nullopt;
 }
 
-CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
+// Standard output carries either a file named "-" or the command's JSON object, not both; and
+// standard input is one file.
+std::optional<QString> StreamsMisused(const CliOptions& options) {
+    const std::string_view name = options.command->name;
+    const bool written =
+        options.report == kStandardStream || (name == "save" && options.arguments[0] == "-");
+    if (written && options.json)
+        return QStringLiteral("«-» writes to standard output, which --json needs for itself");
+    if (options.arguments.count(kStandardStream) > 1)
+        return QStringLiteral("only one file can be standard input («-»)");
+    return std::nullopt;
+}
+
+Expected<StationLimits> LimitsFrom(const QString& path, CliEnvironment& environment) {
+    if (path != kStandardStream)
+        return ReadStationLimits(path, ChannelKeys(environment));
+    // Read from a pipe, the limits name their calibration from where the script runs.
+    auto limits =
+        ParseStationLimits(environment.input(), QDir::currentPath(), ChannelKeys(environment));
+    if (!limits)
+        return Failure{QStringLiteral("Файл пределов «-»: %1").arg(limits.error())};
+    return limits;
+}
+
+CommandResult Dispatch(const CliOptions& given, CliEnvironment& environment) {
+    if (const auto notFile = NotAFile(given))
+        return FailedWith(FailureKind::Usage, *notFile);
+    if (const auto misused = StreamsMisused(given))
+        return FailedWith(FailureKind::Usage, *misused);
+    // A settings file from standard input is loaded as any file is, from a copy of its bytes.
+    CliOptions options = given;
+    QTemporaryFile piped;
+    const std::string_view command = options.command->name;
+    if (const qsizetype at = options.arguments.indexOf(kStandardStream);
+        at >= 0 && (command == "load" || command == "diff")) {
+        if (!piped.open() || piped.write(environment.input()) < 0 || !piped.flush())
+            return FailedWith(FailureKind::File,
+                              QStringLiteral("standard input: %1").arg(piped.errorString()));
+        options.arguments[at] = piped.fileName();
+    }
     const std::string_view name = options.command->name;
     const QStringList& args = options.arguments;
-    if (const auto notFile = NotAFile(options))
-        return FailedWith(FailureKind::Usage, *notFile);
     if (name == "ports") {
         CommandResult result;
         result.lines = environment.portLines ? environment.portLines() : QStringList();
@@ -63,7 +103,7 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         return RunRegistryCommand(options, environment);
     if (name == "check" || name == "station") {
         // The limits file is read before the controller is, so a bad one costs no exchange.
-        auto limits = ReadStationLimits(args[0], ChannelKeys(environment));
+        auto limits = LimitsFrom(args[0], environment);
         if (!limits)
             return FailedWith(FailureKind::Usage, limits.error());
         // A station whose limits forgot the calibration would pass controllers never loaded.
@@ -189,6 +229,11 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
         return Code(ExitStatus::Success);
     }
     environment.json = options.json;
+    if (!environment.input)
+        environment.input = [] {
+            QFile in;
+            return in.open(stdin, QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        };
     if (options.trace && !environment.trace)
         environment.trace = [&err](const QString& line) {
             err << line << "\n";
@@ -210,6 +255,9 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
         else if (!result.error.isEmpty())
             json["message"] = result.error;
         out << QJsonDocument(json).toJson(QJsonDocument::Compact) << "\n";
+    } else if (result.output) {
+        // A settings file is digits and a report UTF-8: both pass the text stream unchanged.
+        out << QString::fromUtf8(*result.output);
     } else if (!options.quiet) {
         // Whatever a command let through, no control character reaches the terminal raw.
         for (const QString& line : result.lines)

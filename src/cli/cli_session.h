@@ -59,6 +59,8 @@ struct CliEnvironment {
     // result. With --json each is one JSON object.
     std::function<void(const QString&)> live;
     bool json = false;
+    // Standard input, read whole, for a file named "-"; none: the process's own.
+    std::function<QByteArray()> input;
     // Each frame as it went, a line of time, request and reply (--trace); none: not traced.
     std::function<void(const QString&)> trace;
     // The production registry in use (--registry, now or remembered); empty: none, and numbers
@@ -81,6 +83,8 @@ struct CommandResult {
     QJsonObject json;
     QString error;                   // for stderr, naming the device or file and the reason
     std::optional<FailureKind> kind; // set with every failure; a difference is none
+    // A file named "-" written to standard output: printed in place of the lines.
+    std::optional<QByteArray> output;
 
     void Fail(FailureKind failure, const QString& message) {
         status = StatusOf(failure);
@@ -100,6 +104,9 @@ struct CommandResult {
 // which would pass for a column, unless keepLines leaves tabs and line ends) and the
 // backslash written as escapes ("\x1b", "\\"), so no escape sequence reaches the terminal.
 [[nodiscard]] QString TerminalText(const QString& text, bool keepLines = false);
+
+// The name that stands for standard input or output where a file is named.
+inline const QString kStandardStream = QStringLiteral("-");
 
 // Runs the parsed command line's command; writes its lines (or its JSON object) to out and
 // the error to err.

@@ -70,4 +70,35 @@ TEST(CliOutput, trace_quiet_report_time_and_a_fifo_where_a_file_belongs) {
     EXPECT_EQ(run.ports.requests, requests);
 }
 
+// "-" where a file is named: settings and limits from a pipe, settings and report into one.
+TEST(CliOutput, a_dash_reads_standard_input_and_writes_standard_output) {
+    CliRun run;
+    ASSERT_EQ(run.Run({"save", run.File("a.zef")}).status, ExitStatus::Success);
+    const Printed saved = RunPrinting(run, {"save", "-"});
+    EXPECT_EQ(saved.status, 0) << saved.err.toStdString();
+    EXPECT_EQ(saved.out.toUtf8(), Contents(run.File("a.zef")));
+
+    QByteArray settings = Contents(run.File("a.zef"));
+    ASSERT_TRUE(settings.endsWith("6000\r\n"));
+    settings.chop(6);
+    run.environment.input = [&] { return settings + "5500\r\n"; };
+    EXPECT_EQ(RunPrinting(run, {"load", "-"}).status, 0);
+    EXPECT_EQ(run.ports.Param(73), 5500);
+    EXPECT_EQ(RunPrinting(run, {"diff", "-", "controller"}).status, 0);
+
+    run.environment.input = [] {
+        return QByteArray(
+            R"({"checks": [{"parameter": "SpinExtEdit3", "min": 5500, "max": 5500}]})");
+    };
+    const Printed checked = RunPrinting(run, {"check", "--report", "-", "-"});
+    EXPECT_EQ(checked.status, 0) << checked.err.toStdString();
+    EXPECT_TRUE(QJsonDocument::fromJson(checked.out.toUtf8())["pass"].toBool())
+        << checked.out.toStdString();
+
+    const int requests = run.ports.requests;
+    EXPECT_EQ(RunPrinting(run, {"--json", "save", "-"}).status, zef::Code(ExitStatus::BadUsage));
+    EXPECT_EQ(RunPrinting(run, {"diff", "-", "-"}).status, zef::Code(ExitStatus::BadUsage));
+    EXPECT_EQ(run.ports.requests, requests);
+}
+
 } // namespace
