@@ -191,12 +191,9 @@ void PrintCliTimes(const QString& cli, const QString& simulator, double lineLimi
         const double bound = cycle.exchanges * lineLimit + paced;
         std::printf("  one station cycle: wall %.1f ms = %.3f x (line time of its %d exchanges "
                     "%.1f ms + watch %.0f ms) (target <= 1.05); %.3f x after start-up with the "
-                    "port
-                    ",
-                        cycle.wall *
-                        1e3,
-                    cycle.wall / bound, cycle.exchanges, cycle.exchanges * lineLimit * 1e3,
-                    paced * 1e3, (cycle.wall - startup) / bound);
+                    "port\n",
+                    cycle.wall * 1e3, cycle.wall / bound, cycle.exchanges,
+                    cycle.exchanges * lineLimit * 1e3, paced * 1e3, (cycle.wall - startup) / bound);
         std::printf("  frames per cycle: %d (three commands: %d); identity reads %d (three "
                     "commands: %d; a blank controller's 64 are one read and the numbering's "
                     "read-back)\n",
