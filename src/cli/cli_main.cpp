@@ -26,6 +26,7 @@ namespace {
 struct ChosenDevice {
     zef::PortMap map;
     QString name;
+    bool assumed = false; // neither --port nor ZEF_PORT named it
 };
 
 ChosenDevice ChooseDevice(const zef::CliOptions& options, const QSettings& settings) {
@@ -40,6 +41,7 @@ ChosenDevice ChooseDevice(const zef::CliOptions& options, const QSettings& setti
     const QString port = !options.port.isEmpty()      ? options.port
                          : !fromEnvironment.isEmpty() ? fromEnvironment
                                                       : QStringLiteral("COM1");
+    chosen.assumed = options.port.isEmpty() && fromEnvironment.isEmpty();
     const auto device = zef::ResolvePortName(port.toStdString(), zef::RememberedPortMap(settings));
     if (!device)
         return chosen; // COM5 and above: no port the window knows
@@ -80,6 +82,10 @@ int main(int argc, char** argv) {
         zef::CliEnvironment nothing;
         return zef::RunCli(unusable, nothing, out, err);
     }
+    // A station wired to another port would otherwise only hear that nothing answers on COM1.
+    if (chosen.assumed && options.command->needsController && !options.quiet)
+        err << "zef-cli: no --port or ZEF_PORT given: " << chosen.name << " assumed\n";
+    err.flush();
     auto simulator = std::make_shared<zef::sim::Simulator>(
         zef::sim::Simulator::Options{.blankIdentity = options.blank, .lineTiming = true});
     zef::MappedPortDirectory ports(

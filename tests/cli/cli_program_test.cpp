@@ -213,7 +213,21 @@ TEST(CliProgram, com_ports_go_through_the_window_s_remembered_mapping) {
     const QString device = QString::fromStdString(sim.Device());
     ASSERT_TRUE(QDir().mkpath(dir.filePath(".config/ZEF")));
     ASSERT_TRUE(Put(dir.filePath(".config/ZEF/zef-service.conf"),
-                    "[ports]\nCOM2=" + device.toUtf8() + "\n"));
+                    "[ports]\nCOM1=" + device.toUtf8() + "\nCOM2=" + device.toUtf8() + "\n"));
+    // Neither --port nor ZEF_PORT: COM1, and stderr says it was assumed; ZEF_PORT names it.
+    for (const QString& fromEnvironment : {QString(), QStringLiteral("COM2")}) {
+        QProcess p;
+        QProcessEnvironment env = HomeIn(dir.path());
+        env.remove("ZEF_PORT");
+        if (!fromEnvironment.isEmpty())
+            env.insert("ZEF_PORT", fromEnvironment);
+        p.setProcessEnvironment(env);
+        p.start(ZEF_CLI_PATH, {"info"});
+        const Outcome o = Finish(p);
+        EXPECT_EQ(o.status, 0) << Show(o);
+        EXPECT_EQ(o.err.contains("COM1 (" + device + ") assumed"), fromEnvironment.isEmpty())
+            << Show(o);
+    }
     const Outcome o = Cli(dir.path(), {"--port", "com2", "--json", "info"});
     EXPECT_EQ(o.status, 0) << Show(o);
     EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8()).object()["device"].toString(),
