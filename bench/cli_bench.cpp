@@ -41,6 +41,19 @@ public:
         return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
     }
 
+    // Of those, reads of the 32 identity registers (serial 36-59, date 60-67).
+    [[nodiscard]] int IdentityReads() const {
+        QFile f(m_log);
+        int reads = 0;
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : f.readAll().split('\n')) {
+                const QList<QByteArray> bytes = line.split(' ');
+                const int address = bytes.size() == 4 ? bytes[1].toInt(nullptr, 16) : -1;
+                reads += bytes.size() == 4 && bytes[0] == "02" && address >= 36 && address < 68;
+            }
+        return reads;
+    }
+
 private:
     QProcess m_process;
     QString m_device;
@@ -157,6 +170,34 @@ void PrintCliTimes(const QString& cli, const QString& simulator, double lineLimi
                           std::max({number.status, load.status, check.status})};
         Print("station run", station, lineLimit, 3 * startup, paced);
         std::printf("  a datalog row: %d exchanges\n", row);
+
+        // The same cycle as one command on one connection.
+        QFile stationLimits(dir.filePath("station.json"));
+        if (!stationLimits.open(QIODevice::WriteOnly) ||
+            stationLimits.write(R"({"calibration": "golf.zef", "watch_seconds": 5,
+                "period_ms": 350, "checks": [
+                {"channel": "supply_v", "min": 12, "max": 15},
+                {"channel": "rpm", "answered": true},
+                {"calibration": "golf.zef"},
+                {"serial": "not blank"}]})") < 0)
+            return;
+        stationLimits.close();
+        LoggedSim one(simulator, dir.filePath("station-one.log"), {"--blank-identity"});
+        const Run cycle =
+            RunCli(cli, home, &one,
+                   {"station", "--log-dir", dir.filePath("."), "--report",
+                    dir.filePath("station-report.json"), dir.filePath("station.json")});
+        Print("station command", cycle, lineLimit, startup, paced);
+        const double bound = cycle.exchanges * lineLimit + paced;
+        std::printf("  one station cycle: wall %.1f ms = %.3f x (line time of its %d exchanges "
+                    "%.1f ms + watch %.0f ms) (target <= 1.05); %.3f x after start-up with the "
+                    "port\n",
+                    cycle.wall * 1e3, cycle.wall / bound, cycle.exchanges,
+                    cycle.exchanges * lineLimit * 1e3, paced * 1e3, (cycle.wall - startup) / bound);
+        std::printf("  frames per cycle: %d (three commands: %d); identity reads %d (three "
+                    "commands: %d; a blank controller's 64 are one read and the numbering's "
+                    "read-back)\n",
+                    cycle.exchanges, station.exchanges, one.IdentityReads(), blank.IdentityReads());
     }
 }
 

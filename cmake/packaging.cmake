@@ -1,5 +1,6 @@
 # Installation and the Debian package. `cmake --install` puts the program, the simulator, the
-# desktop entry, the icon and the README where a Linux desktop looks for them; `cpack -G DEB`
+# desktop entry, the icon, the README and copyright, zef-cli's manual page and its bash
+# completion where a Linux desktop looks for them; `cpack -G DEB`
 # packs the same files with the packages they need.
 
 include(GNUInstallDirs)
@@ -9,8 +10,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/zef-service.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/zef-service.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/data/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zef-service)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/zef-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Where bash-completion loads a command's completion from when it is first typed.
+install(FILES ${PROJECT_SOURCE_DIR}/data/zef-cli.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME zef-cli)
 
 set(CPACK_PACKAGE_NAME zef-service)
 set(CPACK_PACKAGE_VENDOR "ZEF")

@@ -86,9 +86,10 @@ CheckOutcome CheckCalibration(RegisterExchange& link, const StationCheck& check)
     return outcome;
 }
 
-CheckOutcome CheckSerial(RegisterExchange& link) {
+CheckOutcome CheckSerial(RegisterExchange& link, const IdentityReading* known) {
     UnshownIdentity view;
-    const IdentityReading identity = DeviceIdentity(link, QString()).ReadStored(view);
+    const IdentityReading identity =
+        known ? *known : DeviceIdentity(link, QString()).ReadStored(view);
     CheckOutcome outcome{QStringLiteral("серийный номер не пустой"), identity.serial.trimmed(),
                          false};
     if (identity.unfinished)
@@ -340,7 +341,7 @@ CheckOutcome CheckChannel(const StationCheck& check, const QString& unit,
 }
 
 CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const StationLimits& limits,
-                       const QString& report) {
+                       const QString& report, const IdentityReading* identity) {
     RegisterExchange& link = session.Link();
     std::vector<CheckOutcome> outcomes(limits.checks.size());
     std::vector<std::size_t> channelChecks;
@@ -357,7 +358,7 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
             outcomes[i] = CheckCalibration(link, check);
             break;
         case StationCheck::Kind::Serial:
-            outcomes[i] = CheckSerial(link);
+            outcomes[i] = CheckSerial(link, identity);
             break;
         }
     }
@@ -436,7 +437,7 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
                                    : QStringLiteral("ERROR"));
     result.json = {{"schema", kJsonSchema},
                    {"device", session.Device()},
-                   {"time", QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
+                   {"time", TimeWithOffset(QDateTime::currentDateTime())},
                    {"watch_seconds", limits.watchSeconds},
                    {"checks", checks},
                    {"pass", all}};
@@ -457,18 +458,27 @@ CommandResult RunCheck(CliLink& session, CliEnvironment& environment, const Stat
             QStringLiteral("%1: связь потеряна (%2)")
                 .arg(session.Device(), QString::fromStdString(link.Channel().DeviceError())));
     }
-    if (!report.isEmpty()) {
-        QJsonObject written = result.json;
-        written["status"] = Code(result.status);
-        const Status saved =
-            WriteFileAtomically(report, QJsonDocument(written).toJson(QJsonDocument::Indented));
-        if (!saved) {
-            result.Fail(FailureKind::File, saved.error());
-        } else {
-            result.json["report"] = report;
-        }
-    }
+    if (!report.isEmpty())
+        WriteReport(result, report);
     return result;
+}
+
+void WriteReport(CommandResult& result, const QString& report) {
+    QJsonObject written = result.json;
+    written["schema"] = kJsonSchema;
+    written["status"] = Code(result.status);
+    if (result.kind)
+        written["error"] = ErrorObject(*result.kind, result.error);
+    if (report == kStandardStream) {
+        result.output = QJsonDocument(written).toJson(QJsonDocument::Indented);
+        return;
+    }
+    const Status saved =
+        WriteFileAtomically(report, QJsonDocument(written).toJson(QJsonDocument::Indented));
+    if (!saved)
+        result.Fail(FailureKind::File, saved.error());
+    else
+        result.json["report"] = report;
 }
 
 } // namespace zef

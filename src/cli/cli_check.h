@@ -4,6 +4,7 @@
 // and the identity, each check with what was measured and whether it passed.
 
 #include "cli/cli_link.h"
+#include "files/identity.h"
 #include "files/outcome.h"
 
 #include <QByteArray>
@@ -63,8 +64,13 @@ struct CheckOutcome {
 [[nodiscard]] CheckOutcome CheckChannel(const StationCheck& check, const QString& unit,
                                         const std::vector<std::optional<double>>& samples);
 
+// With the identity already read in this connection, a serial check takes it from there.
 [[nodiscard]] CommandResult RunCheck(CliLink& session, CliEnvironment& environment,
-                                     const StationLimits& limits, const QString& report);
+                                     const StationLimits& limits, const QString& report,
+                                     const IdentityReading* identity = nullptr);
+
+// Writes the result's object with its status to the report file, or fails the result (status 4).
+void WriteReport(CommandResult& result, const QString& report);
 
 // The environment's channels, or the datalog's.
 [[nodiscard]] std::unique_ptr<ChannelSource> ChannelsOf(const CliEnvironment& environment);

@@ -4,7 +4,9 @@
 #include "archive/compare.h"
 #include "archive/snapshot_archive.h"
 #include "controls/bound_value.h"
+#include "files/cp1251.h"
 #include "files/identity.h"
+#include "files/production_log.h"
 #include "files/settings_file.h"
 #include "params/choices.h"
 #include "params/reader.h"
@@ -278,6 +280,17 @@ CommandResult RunSet(CliLink& session, const QStringList& assignments, bool clam
 CommandResult RunSave(CliLink& session, const QString& file, bool force) {
     if (file.isEmpty())
         return FailedWith(FailureKind::Usage, QStringLiteral("save needs a file name"));
+    if (file == kStandardStream) {
+        const auto values = ReadSettings(session.Link());
+        if (!values)
+            return session.Failed(values.error());
+        CommandResult result;
+        result.output = FormatSettings(*values);
+        result.json = {{"device", session.Device()},
+                       {"file", file},
+                       {"registers", static_cast<int>(values->size())}};
+        return result;
+    }
     const QString path = WithSettingsExtension(file);
     if (QFileInfo::exists(path) && !force)
         return FailedWith(FailureKind::File,
@@ -296,8 +309,10 @@ CommandResult RunSave(CliLink& session, const QString& file, bool force) {
     return result;
 }
 
-CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString& file, bool force,
-                      bool allowShort) {
+namespace {
+
+// The file a load may write, or why not: what a load and its dry run refuse alike.
+std::optional<CommandResult> RefusedFile(const QString& file, bool allowShort) {
     if (!QFileInfo::exists(file))
         return FailedWith(FailureKind::File,
                           QStringLiteral("%1: %2").arg(file, QString::fromUtf8(kNoSuchFileText)));
@@ -310,15 +325,62 @@ CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString
                                              "--allow-short загружает такой файл.")
                                   .arg(file, ShortFileText(static_cast<int>(values->size()))));
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+CommandResult PlanLoad(CliLink& session, const QString& file, bool allowShort) {
+    if (auto refused = RefusedFile(file, allowShort))
+        return *refused;
+    const auto values = ReadSettingsFile(file);
+    if (!values)
+        return FailedWith(FailureKind::File, values.error());
+    const auto held = ReadSettings(session.Link());
+    if (!held)
+        return session.Failed(held.error());
+    CommandResult result;
+    QJsonArray registers;
+    int changing = 0;
+    for (std::size_t i = 0; i < values->size(); ++i) {
+        QJsonObject p = ParameterJson(kSettingsRegisters[i], (*values)[i], values->front());
+        const std::uint16_t before = (*held)[i];
+        p["held"] = before;
+        p["changes"] = before != (*values)[i];
+        changing += before != (*values)[i];
+        result.lines << ParameterLine(p) + (before != (*values)[i]
+                                                ? QStringLiteral("\tбыло %1")
+                                                      .arg(ShownValue(p["address"].toInt(), before))
+                                                : QString());
+        registers.append(p);
+    }
+    result.lines << QStringLiteral("Пробный прогон: из %1 было бы записано регистров %2 (изменится "
+                                   "%3); ничего не записано")
+                        .arg(file)
+                        .arg(values->size())
+                        .arg(changing);
+    result.json = {{"device", session.Device()},
+                   {"file", file},
+                   {"dry_run", true},
+                   {"registers", registers},
+                   {"changing", changing}};
+    return result;
+}
+
+CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString& file, bool force,
+                      bool allowShort, const IdentityReading* identity) {
+    if (auto refused = RefusedFile(file, allowShort))
+        return *refused;
     RegisterExchange& link = session.Link();
     std::optional<CalibrationArchive> archive;
     std::optional<QString> serial;
     if (!dataFolder.isEmpty()) {
         archive.emplace(dataFolder);
         UnshownIdentity view;
-        const IdentityReading identity = DeviceIdentity(link, QString()).ReadStored(view);
-        if (identity.complete)
-            serial = identity.serial;
+        const IdentityReading read =
+            identity ? *identity : DeviceIdentity(link, QString()).ReadStored(view);
+        if (read.complete)
+            serial = read.serial;
     }
     QString declined;
     const auto outcome = LoadWithArchive(
@@ -376,12 +438,73 @@ CommandResult RunLoad(CliLink& session, const QString& dataFolder, const QString
     return result;
 }
 
+CommandResult PlanNumber(CliLink& session, const QString& logPath,
+                         const std::function<QDate()>& today, IdentityReading* identity) {
+    UnshownIdentity view;
+    const IdentityReading stored = DeviceIdentity(session.Link(), QString()).ReadStored(view);
+    if (identity)
+        *identity = stored;
+    if (!stored.complete && !stored.unfinished)
+        return session.Failed(QStringLiteral("контроллер ответил не на все чтения номера"));
+    const bool blank = stored.unfinished || stored.serial == QString::fromLatin1(kBlankSerial);
+    CommandResult result;
+    result.json = {{"device", session.Device()},
+                   {"serial", Trimmed(stored.serial)},
+                   {"unfinished", stored.unfinished},
+                   {"dry_run", true},
+                   {"would_number", blank}};
+    if (!blank) {
+        result.lines << QStringLiteral("Номер уже есть, оставлен: %1")
+                            .arg(TerminalText(Trimmed(stored.serial)));
+        return result;
+    }
+    if (logPath.isEmpty()) {
+        // Asking the registry would be a write of its own: it hands a number out as it tells it.
+        result.json["next_serial"] = QJsonValue();
+        result.lines << QStringLiteral("Пробный прогон: номер выдаст реестр; ничего не записано");
+        return result;
+    }
+    // The numbering would fail on a folder that is not there: so does its rehearsal.
+    if (const QFileInfo folder(QFileInfo(logPath).absolutePath()); !folder.isDir())
+        return FailedWith(FailureKind::File,
+                          QStringLiteral("Папки журнала «%1» нет: номер присвоить нельзя")
+                              .arg(QDir::toNativeSeparators(folder.filePath())));
+    const QByteArray date = ReleaseDateText(today());
+    const auto next = PeekNextRecord(logPath, EncodeCp1251(stored.date), date);
+    if (!next)
+        return FailedWith(FailureKind::File, next.error());
+    const QByteArray serial = next->Serial().leftJustified(kSerialLength, ' ', true);
+    QJsonArray registers;
+    for (int i = 0; i < kSerialLength + kDateLength; ++i) {
+        const bool inSerial = i < kSerialLength;
+        registers.append(QJsonObject{
+            {"address", inSerial ? kSerialRegister + i : kDateRegister + i - kSerialLength},
+            {"word", static_cast<std::uint8_t>(inSerial ? serial[i] : date[i - kSerialLength])}});
+    }
+    result.json["next_serial"] = DecodeCp1251(serial).trimmed();
+    result.json["date"] = QString::fromLatin1(date);
+    result.json["registers"] = registers;
+    result.json["log"] = QDir::toNativeSeparators(logPath);
+    result.lines << QStringLiteral("Пробный прогон: был бы присвоен номер %1, дата %2")
+                        .arg(DecodeCp1251(serial).trimmed(), QString::fromLatin1(date))
+                 << QStringLiteral("Регистры %1…%2: номер, %3…%4: дата; журнал %5 не изменён")
+                        .arg(kSerialRegister)
+                        .arg(kSerialRegister + kSerialLength - 1)
+                        .arg(kDateRegister)
+                        .arg(kDateRegister + kDateLength - 1)
+                        .arg(QDir::toNativeSeparators(logPath));
+    return result;
+}
+
 CommandResult RunNumber(CliLink& session, const LogFolder& folder,
-                        const std::function<QDate()>& today, NumberSource* source) {
+                        const std::function<QDate()>& today, NumberSource* source,
+                        IdentityReading* read) {
     UnshownIdentity view;
     DeviceIdentity identity(session.Link(), folder.path, today);
     identity.SetNumberSource(source);
     const auto reading = identity.ReadIdentity(view);
+    if (read && reading)
+        *read = *reading;
     if (!reading)
         return source ? FailedWith(FailureKind::Registry, reading.error())
                       : FailedWith(FailureKind::File,

@@ -2,6 +2,8 @@
 
 #include "link/open_failure.h"
 
+#include <QDateTime>
+
 #include <thread>
 
 namespace zef {
@@ -33,9 +35,19 @@ CommandResult DifferedWith(const QString& what) {
 
 CliLink::CliLink(CliEnvironment& environment)
     : m_session(*environment.ports, Threading::Caller, environment.step),
-      m_device(environment.device),
-      m_portLines(environment.portLines) {
+      m_device(environment.device), m_portLines(environment.portLines) {
     m_link.SetRetries(environment.retries);
+    if (environment.trace)
+        m_link.SetTrace([trace = environment.trace](const Frame& request,
+                                                    const std::optional<Frame>& reply) {
+            const auto hex = [](const Frame& f) {
+                return QByteArray(reinterpret_cast<const char*>(f.data()), f.size()).toHex(' ');
+            };
+            trace(QStringLiteral("%1 > %2 < %3")
+                      .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz")),
+                           QString::fromLatin1(hex(request)),
+                           reply ? QString::fromLatin1(hex(*reply)) : QStringLiteral("no answer")));
+        });
 }
 
 CliLink::~CliLink() {

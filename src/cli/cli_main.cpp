@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -25,6 +26,7 @@ namespace {
 struct ChosenDevice {
     zef::PortMap map;
     QString name;
+    bool assumed = false; // neither --port nor ZEF_PORT named it
 };
 
 ChosenDevice ChooseDevice(const zef::CliOptions& options, const QSettings& settings) {
@@ -39,6 +41,7 @@ ChosenDevice ChooseDevice(const zef::CliOptions& options, const QSettings& setti
     const QString port = !options.port.isEmpty()      ? options.port
                          : !fromEnvironment.isEmpty() ? fromEnvironment
                                                       : QStringLiteral("COM1");
+    chosen.assumed = options.port.isEmpty() && fromEnvironment.isEmpty();
     const auto device = zef::ResolvePortName(port.toStdString(), zef::RememberedPortMap(settings));
     if (!device)
         return chosen; // COM5 and above: no port the window knows
@@ -79,6 +82,10 @@ int main(int argc, char** argv) {
         zef::CliEnvironment nothing;
         return zef::RunCli(unusable, nothing, out, err);
     }
+    // A station wired to another port would otherwise only hear that nothing answers on COM1.
+    if (chosen.assumed && options.command->needsController && !options.quiet)
+        err << "zef-cli: no --port or ZEF_PORT given: " << chosen.name << " assumed\n";
+    err.flush();
     auto simulator = std::make_shared<zef::sim::Simulator>(
         zef::sim::Simulator::Options{.blankIdentity = options.blank, .lineTiming = true});
     zef::MappedPortDirectory ports(
@@ -87,9 +94,14 @@ int main(int argc, char** argv) {
     environment.ports = &ports;
     environment.device = chosen.name;
     environment.dataFolder = zef::DataFolder(QString());
+    // A folder named on the command line is used at once but remembered only once a command
+    // has worked with it: a mistyped or unmounted one must not become every later run's log.
     environment.logFolder = [&settings](const std::optional<QString>& named) {
+        const QString folder = named && !named->isEmpty()
+                                   ? QFileInfo(*named).absoluteFilePath()
+                                   : zef::RememberNamedLogFolder(settings, named);
         return zef::ResolveLogFolder(zef::GatherLogFolderFacts(
-            QCoreApplication::applicationDirPath(), zef::RememberNamedLogFolder(settings, named),
+            QCoreApplication::applicationDirPath(), folder,
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
     };
     environment.portLines = &PortLines;
@@ -98,5 +110,10 @@ int main(int argc, char** argv) {
     environment.defaultRegistryUrl = zef::DefaultRegistryUrl(userData);
     if (QDir().mkpath(userData))
         environment.registryQueue = QDir(userData).filePath(QStringLiteral("registry-queue.jsonl"));
-    return zef::RunCli(options, environment, out, err);
+    const int status = zef::RunCli(options, environment, out, err);
+    const bool logWorked = status != zef::Code(zef::ExitStatus::FileError) &&
+                           status != zef::Code(zef::ExitStatus::BadUsage);
+    if (options.logDir && !options.logDir->isEmpty() && logWorked && !options.dryRun)
+        (void)zef::RememberNamedLogFolder(settings, options.logDir);
+    return status;
 }

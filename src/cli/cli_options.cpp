@@ -61,8 +61,8 @@ constexpr std::array kCommands = {
                .minArguments = 1,
                .maxArguments = 1,
                .needsController = true,
-               .options = kForceOption | kDataDirOption | kAllowShortOption,
-               .synopsis = "[--data-dir DIR] [--force] [--allow-short] FILE",
+               .options = kForceOption | kDataDirOption | kAllowShortOption | kDryRunOption,
+               .synopsis = "[--data-dir DIR] [--force] [--allow-short] [--dry-run] FILE",
                .summary =
                    "a settings file, checked whole, after archiving what the controller\n"
                    "      held (--force: load even when the archive cannot take it), then\n"
@@ -78,8 +78,8 @@ constexpr std::array kCommands = {
                .minArguments = 0,
                .maxArguments = 0,
                .needsController = true,
-               .options = kLogDirOption,
-               .synopsis = "[--log-dir DIR]",
+               .options = kLogDirOption | kDryRunOption,
+               .synopsis = "[--log-dir DIR] [--dry-run]",
                .summary = "a blank controller gets the next serial number of the production log"},
     CommandRow{.name = "monitor",
                .minArguments = 0,
@@ -96,6 +96,17 @@ constexpr std::array kCommands = {
                .options = kReportOption,
                .synopsis = "[--report FILE] LIMITS",
                .summary = "the end-of-line check of a limits file, PASS or FAIL for each"},
+    CommandRow{.name = "station",
+               .minArguments = 1,
+               .maxArguments = 1,
+               .needsController = true,
+               .options = kLogDirOption | kDataDirOption | kForceOption | kAllowShortOption |
+                          kReportOption | kDryRunOption,
+               .synopsis = "[--log-dir DIR] [--data-dir DIR] [--force] [--allow-short] "
+                           "[--report FILE]\n      [--dry-run] LIMITS",
+               .summary = "the whole end-of-line cycle in one connection: number a blank\n"
+                          "      controller, load the limits' \"calibration\" as load does, check\n"
+                          "      it as check does; one report of every step"},
     CommandRow{.name = "tune",
                .minArguments = 1,
                .maxArguments = 1,
@@ -145,6 +156,7 @@ constexpr std::array kCommandOptions = {
     OptionOwner{"apply", kTuneOptions},
     OptionOwner{"min-confidence", kTuneOptions},
     OptionOwner{"protocol-lst", kProtocolLstOption},
+    OptionOwner{"dry-run", kDryRunOption},
 };
 
 std::optional<int> PositiveNumber(const QString& text) {
@@ -193,10 +205,13 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     const QCommandLineOption protocolLst("protocol-lst", {}, "FILE");
     const QCommandLineOption timeout("timeout", {}, "MS");
     const QCommandLineOption retries("retries", {}, "N");
-    parser.addOptions({help,          version,  port,        simulator, blank,  json,
-                       clamp,         force,    logDir,      dataDir,   period, count,
-                       csv,           report,   allowShort,  file,      out,    apply,
-                       minConfidence, registry, protocolLst, timeout,   retries});
+    const QCommandLineOption dryRun("dry-run", {});
+    const QCommandLineOption quiet({"q", "quiet"}, {});
+    const QCommandLineOption trace("trace", {});
+    parser.addOptions(
+        {help,          version,  port,        simulator, blank,   json,       clamp, force, logDir,
+         dataDir,       period,   count,       csv,       report,  allowShort, file,  out,   apply,
+         minConfidence, registry, protocolLst, timeout,   retries, dryRun,     quiet, trace});
     // A script that asked for JSON gets it for a command line that cannot be used as well.
     options.json = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(arguments)) {
@@ -254,6 +269,9 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
     options.clamp = parser.isSet(clamp);
     options.force = parser.isSet(force);
     options.allowShort = parser.isSet(allowShort);
+    options.dryRun = parser.isSet(dryRun);
+    options.quiet = parser.isSet(quiet);
+    options.trace = parser.isSet(trace);
     if (parser.isSet(logDir))
         options.logDir = parser.value(logDir);
     options.dataDir = parser.value(dataDir);
@@ -302,7 +320,7 @@ CliOptions CliOptions::Parse(const QStringList& arguments) {
 QString CliOptions::Usage() {
     QString text = QStringLiteral(
         "Usage: zef-cli [--port DEVICE | --simulator [--blank]] [--registry URL] [--json]\n"
-        "               [--timeout MS] [--retries N] "
+        "               [--timeout MS] [--retries N] [--quiet] [--trace] "
         "COMMAND ...\n"
         "\n"
         "The ZEF-K7LX controller from a script: the same channel, catalogue, conversions,\n"
@@ -319,6 +337,10 @@ QString CliOptions::Usage() {
         "  --json         one JSON object per command on standard output\n"
         "  --timeout MS   how long the controller gets to answer a request (64 when not given)\n"
         "  --retries N    how many more times a read that failed is tried (1 when not given)\n"
+        "  -q, --quiet    nothing on standard output but --json's object; failures still on\n"
+        "                 standard error\n"
+        "  --trace        every frame on standard error: time, request, reply\n"
+        "  --dry-run      (load, number, station) what would be written, and nothing written\n"
         "  -h, --help     this text;  --version  the version\n"
         "\n"
         "Commands:\n");

@@ -21,6 +21,7 @@ enum CommandOption : unsigned {
     kAllowShortOption = 1u << 6,  // --allow-short
     kTuneOptions = 1u << 7,       // --file, --out, --apply, --min-confidence
     kProtocolLstOption = 1u << 8, // --protocol-lst
+    kDryRunOption = 1u << 9,      // --dry-run
 };
 
 struct CommandRow {
@@ -48,6 +49,7 @@ struct CliOptions {
     bool clamp = false;
     bool force = false;
     bool allowShort = false; // --allow-short: a settings file of fewer than 31 values
+    bool dryRun = false;     // --dry-run: tell what would be written, write nothing
     std::optional<QString> logDir;
     QString dataDir;
     int periodMs = 350;
@@ -63,6 +65,8 @@ struct CliOptions {
     QString protocolLst;          // --protocol-lst
     std::optional<int> timeoutMs; // --timeout: how long the controller gets to answer
     int retries = 1;              // --retries: more tries of a burst that failed
+    bool quiet = false; // --quiet: no lines on standard output, only failures on standard error
+    bool trace = false; // --trace: every frame on standard error
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

@@ -153,17 +153,19 @@ std::optional<QString> ControllerSerial(CliLink& session, const CommandResult& r
 
 } // namespace
 
-CommandResult RecordCommandEvent(const CliOptions& options, CliEnvironment& environment,
-                                 CliLink& session, CommandResult result) {
-    const auto row =
-        std::find_if(kCommandEvents.begin(), kCommandEvents.end(),
-                     [&](const CommandEvent& e) { return e.command == options.command->name; });
+namespace {
+
+CommandResult RecordEvent(std::string_view command, CliEnvironment& environment, CliLink& session,
+                          const std::function<std::optional<QString>()>& serialOf,
+                          const QString& file, CommandResult result) {
+    const auto row = std::find_if(kCommandEvents.begin(), kCommandEvents.end(),
+                                  [&](const CommandEvent& e) { return e.command == command; });
     const bool changed = result.status == ExitStatus::Success ||
                          (row != kCommandEvents.end() && row->kind == EventKind::Checked &&
                           result.status == ExitStatus::Differs);
     if (environment.registryUrl.isEmpty() || row == kCommandEvents.end() || !changed)
         return result;
-    const auto serial = ControllerSerial(session, result);
+    const auto serial = serialOf();
     if (!serial)
         return result;
     ProductionRegistry registry(OptionsFor(environment, environment.registryUrl));
@@ -172,9 +174,8 @@ CommandResult RecordCommandEvent(const CliOptions& options, CliEnvironment& envi
         event.checkJson =
             QString::fromUtf8(QJsonDocument(result.json).toJson(QJsonDocument::Compact));
     // The calibration the controller holds now: the file just loaded or saved, or read anew.
-    const auto calibration = row->kind == EventKind::Loaded ? ReadSettingsFile(options.arguments[0])
-                             : row->kind == EventKind::Saved
-                                 ? ReadSettingsFile(result.json.value("file").toString())
+    const auto calibration = row->kind == EventKind::Loaded || row->kind == EventKind::Saved
+                                 ? ReadSettingsFile(file)
                              : row->kind == EventKind::Tuned ? ReadSettings(session.Link())
                                                              : Expected<SettingsValues>(Failure{});
     if (calibration)
@@ -187,6 +188,30 @@ CommandResult RecordCommandEvent(const CliOptions& options, CliEnvironment& envi
                             .arg(waiting);
     }
     return result;
+}
+
+} // namespace
+
+CommandResult RecordCommandEvent(const CliOptions& options, CliEnvironment& environment,
+                                 CliLink& session, CommandResult result) {
+    if (options.dryRun)
+        return result;
+    const std::string_view command = options.command->name;
+    const QString file =
+        command == "load" ? options.arguments[0] : result.json.value("file").toString();
+    const auto serialOf = [&] { return ControllerSerial(session, result); };
+    return RecordEvent(command, environment, session, serialOf, file, std::move(result));
+}
+
+CommandResult RecordStepEvent(std::string_view command, CliEnvironment& environment,
+                              CliLink& session, const QString& serial, const QString& file,
+                              CommandResult result) {
+    const auto serialOf = [&]() -> std::optional<QString> {
+        if (serial.isEmpty() || serial == QString::fromLatin1(kBlankSerial))
+            return std::nullopt;
+        return serial.trimmed();
+    };
+    return RecordEvent(command, environment, session, serialOf, file, std::move(result));
 }
 
 CommandResult RunRegistryCommand(const CliOptions& options, CliEnvironment& environment) {
@@ -216,17 +241,23 @@ CommandResult RunRegistryCommand(const CliOptions& options, CliEnvironment& envi
 }
 
 CommandResult RunRegistryNumber(CliLink& session, CliEnvironment& environment,
-                                const CliOptions& options) {
+                                const CliOptions& options, IdentityReading* identity) {
     const LogFolder folder = environment.logFolder(options.logDir);
+    if (options.dryRun)
+        return PlanNumber(session,
+                          environment.registryUrl.isEmpty()
+                              ? QDir(folder.path).filePath(QString::fromLatin1(kProductionLogName))
+                              : QString(),
+                          environment.today, identity);
     if (environment.registryUrl.isEmpty())
-        return RunNumber(session, folder, environment.today);
+        return RunNumber(session, folder, environment.today, nullptr, identity);
     ProductionRegistry registry(OptionsFor(environment, environment.registryUrl));
     // The log goes on beside the registry where the station keeps one: a folder named for it,
     // or a log already there.
     const QString logPath = QDir(folder.path).filePath(QString::fromLatin1(kProductionLogName));
     const bool keepsLog = folder.source == LogFolderSource::Named || QFileInfo::exists(logPath);
     RegistryNumbering numbering(registry, keepsLog ? std::optional(logPath) : std::nullopt);
-    CommandResult result = RunNumber(session, folder, environment.today, &numbering);
+    CommandResult result = RunNumber(session, folder, environment.today, &numbering, identity);
     if (!keepsLog) {
         result.json.remove("log");
         result.lines.removeIf([](const QString& line) { return line.startsWith("Журнал: "); });

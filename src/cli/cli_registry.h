@@ -3,6 +3,9 @@
 // zef-cli's commands on the production registry, and numbering through it.
 
 #include "cli/cli_link.h"
+#include "files/identity.h"
+
+#include <string_view>
 
 namespace zef {
 
@@ -11,8 +14,10 @@ namespace zef {
                                                CliEnvironment& environment);
 
 // number: from the registry in use, else from the production log alone.
+// With --dry-run, what it would write. The identity as it stands afterwards goes to `identity`.
 [[nodiscard]] CommandResult RunRegistryNumber(CliLink& session, CliEnvironment& environment,
-                                              const CliOptions& options);
+                                              const CliOptions& options,
+                                              IdentityReading* identity = nullptr);
 
 // With a registry in use, the event of a command that changed or checked the controller (load,
 // save, set, check, info as "connected"), under the controller's serial. A registry that is away
@@ -20,5 +25,10 @@ namespace zef {
 [[nodiscard]] CommandResult RecordCommandEvent(const CliOptions& options,
                                                CliEnvironment& environment, CliLink& session,
                                                CommandResult result);
+// The same for one step of a longer command, under a serial already read: "load" with the file
+// it loaded, or "check".
+[[nodiscard]] CommandResult RecordStepEvent(std::string_view command, CliEnvironment& environment,
+                                            CliLink& session, const QString& serial,
+                                            const QString& file, CommandResult result);
 
 } // namespace zef

@@ -2,10 +2,15 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_registry.h"
 #include "cli/cli_session.h"
+#include "cli/cli_station.h"
 #include "cli/cli_tune.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryFile>
 
 namespace zef {
 
@@ -14,7 +19,74 @@ namespace {
 CommandResult RunOnController(const CliOptions& options, CliEnvironment& environment,
                               CliLink& session);
 
-CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
+// The files a command reads or writes, by the names the command line gives them.
+QStringList NamedFiles(const CliOptions& options) {
+    const std::string_view name = options.command->name;
+    QStringList files{options.report, options.csv, options.file, options.out, options.protocolLst};
+    if (name == "load" || name == "save" || name == "check" || name == "station" || name == "tune")
+        files << options.arguments.value(0);
+    if (name == "diff")
+        for (const QString& side : options.arguments)
+            if (side != QStringLiteral("controller"))
+                files << side;
+    if (name == "registry" && options.arguments.size() == 2)
+        files << options.arguments[1];
+    return files;
+}
+
+// A FIFO or a device where a file belongs would be waited on for ever, or written into: a
+// station's script must hear of it at once, before anything is sent.
+std::optional<QString> NotAFile(const CliOptions& options) {
+    for (const QString& path : NamedFiles(options)) {
+        if (path.isEmpty())
+            continue;
+        if (const QFileInfo info(path); info.exists() && !info.isFile())
+            return QStringLiteral("«%1»: не обычный файл (канал, устройство или папка); нужен файл")
+                .arg(path);
+    }
+    return std::nullopt;
+}
+
+// Standard output carries either a file named "-" or the command's JSON object, not both; and
+// standard input is one file.
+std::optional<QString> StreamsMisused(const CliOptions& options) {
+    const std::string_view name = options.command->name;
+    const bool written =
+        options.report == kStandardStream || (name == "save" && options.arguments[0] == "-");
+    if (written && options.json)
+        return QStringLiteral("«-» writes to standard output, which --json needs for itself");
+    if (options.arguments.count(kStandardStream) > 1)
+        return QStringLiteral("only one file can be standard input («-»)");
+    return std::nullopt;
+}
+
+Expected<StationLimits> LimitsFrom(const QString& path, CliEnvironment& environment) {
+    if (path != kStandardStream)
+        return ReadStationLimits(path, ChannelKeys(environment));
+    // Read from a pipe, the limits name their calibration from where the script runs.
+    auto limits =
+        ParseStationLimits(environment.input(), QDir::currentPath(), ChannelKeys(environment));
+    if (!limits)
+        return Failure{QStringLiteral("Файл пределов «-»: %1").arg(limits.error())};
+    return limits;
+}
+
+CommandResult Dispatch(const CliOptions& given, CliEnvironment& environment) {
+    if (const auto notFile = NotAFile(given))
+        return FailedWith(FailureKind::Usage, *notFile);
+    if (const auto misused = StreamsMisused(given))
+        return FailedWith(FailureKind::Usage, *misused);
+    // A settings file from standard input is loaded as any file is, from a copy of its bytes.
+    CliOptions options = given;
+    QTemporaryFile piped;
+    const std::string_view command = options.command->name;
+    if (const qsizetype at = options.arguments.indexOf(kStandardStream);
+        at >= 0 && (command == "load" || command == "diff")) {
+        if (!piped.open() || piped.write(environment.input()) < 0 || !piped.flush())
+            return FailedWith(FailureKind::File,
+                              QStringLiteral("standard input: %1").arg(piped.errorString()));
+        options.arguments[at] = piped.fileName();
+    }
     const std::string_view name = options.command->name;
     const QStringList& args = options.arguments;
     if (name == "ports") {
@@ -29,15 +101,23 @@ CommandResult Dispatch(const CliOptions& options, CliEnvironment& environment) {
         return RunTune(environment, options);
     if (name == "registry" || name == "history")
         return RunRegistryCommand(options, environment);
-    if (name == "check") {
+    if (name == "check" || name == "station") {
         // The limits file is read before the controller is, so a bad one costs no exchange.
-        auto limits = ReadStationLimits(args[0], ChannelKeys(environment));
+        auto limits = LimitsFrom(args[0], environment);
         if (!limits)
             return FailedWith(FailureKind::Usage, limits.error());
+        // A station whose limits forgot the calibration would pass controllers never loaded.
+        if (name == "station" && limits->calibration.isEmpty())
+            return FailedWith(FailureKind::Usage,
+                              QStringLiteral("Файл пределов «%1»: для station нужен ключ "
+                                             "«calibration» с файлом настроек")
+                                  .arg(args[0]));
         CliLink session(environment);
         CommandResult connected = session.Connect();
         if (connected.status != ExitStatus::Success)
             return connected;
+        if (name == "station")
+            return RunStation(session, environment, options, *limits);
         return RecordCommandEvent(options, environment, session,
                                   RunCheck(session, environment, *limits, options.report));
     }
@@ -72,6 +152,8 @@ CommandResult RunOnController(const CliOptions& options, CliEnvironment& environ
         return RunSet(session, args, options.clamp);
     if (name == "save")
         return RunSave(session, args[0], options.force);
+    if (name == "load" && options.dryRun)
+        return PlanLoad(session, args[0], options.allowShort);
     if (name == "load")
         return RunLoad(session,
                        options.dataDir.isEmpty() ? environment.dataFolder : options.dataDir,
@@ -117,6 +199,10 @@ CommandResult RunCommand(const CliOptions& options, CliEnvironment& environment)
     return Dispatch(options, environment);
 }
 
+QString TimeWithOffset(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
 QJsonObject ErrorObject(FailureKind kind, const QString& message) {
     return {{"kind", QString::fromUtf8(KindText(kind))}, {"message", message}};
 }
@@ -143,6 +229,16 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
         return Code(ExitStatus::Success);
     }
     environment.json = options.json;
+    if (!environment.input)
+        environment.input = [] {
+            QFile in;
+            return in.open(stdin, QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        };
+    if (options.trace && !environment.trace)
+        environment.trace = [&err](const QString& line) {
+            err << line << "\n";
+            err.flush();
+        };
     if (!environment.live)
         environment.live = [&out](const QString& line) {
             out << line << "\n";
@@ -159,7 +255,10 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
         else if (!result.error.isEmpty())
             json["message"] = result.error;
         out << QJsonDocument(json).toJson(QJsonDocument::Compact) << "\n";
-    } else {
+    } else if (result.output) {
+        // A settings file is digits and a report UTF-8: both pass the text stream unchanged.
+        out << QString::fromUtf8(*result.output);
+    } else if (!options.quiet) {
         // Whatever a command let through, no control character reaches the terminal raw.
         for (const QString& line : result.lines)
             out << TerminalText(line, true) << "\n";

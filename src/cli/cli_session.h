@@ -10,6 +10,7 @@
 #include "link/serial_channel.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -58,6 +59,10 @@ struct CliEnvironment {
     // result. With --json each is one JSON object.
     std::function<void(const QString&)> live;
     bool json = false;
+    // Standard input, read whole, for a file named "-"; none: the process's own.
+    std::function<QByteArray()> input;
+    // Each frame as it went, a line of time, request and reply (--trace); none: not traced.
+    std::function<void(const QString&)> trace;
     // The production registry in use (--registry, now or remembered); empty: none, and numbers
     // come from the production log alone.
     QString registryUrl;
@@ -78,6 +83,8 @@ struct CommandResult {
     QJsonObject json;
     QString error;                   // for stderr, naming the device or file and the reason
     std::optional<FailureKind> kind; // set with every failure; a difference is none
+    // A file named "-" written to standard output: printed in place of the lines.
+    std::optional<QByteArray> output;
 
     void Fail(FailureKind failure, const QString& message) {
         status = StatusOf(failure);
@@ -86,10 +93,20 @@ struct CommandResult {
     }
 };
 
+// A moment as a report gives it: ISO 8601 with the UTC offset, so that reports from stations in
+// other time zones, or from both sides of a clock change, sort and compare.
+[[nodiscard]] QString TimeWithOffset(const QDateTime& time);
+
+// A failure as every JSON object carries it: {"kind": ..., "message": ...}.
+[[nodiscard]] QJsonObject ErrorObject(FailureKind kind, const QString& message);
+
 // Text from the controller as a terminal may be given it: control characters (tabs too,
 // which would pass for a column, unless keepLines leaves tabs and line ends) and the
 // backslash written as escapes ("\x1b", "\\"), so no escape sequence reaches the terminal.
 [[nodiscard]] QString TerminalText(const QString& text, bool keepLines = false);
+
+// The name that stands for standard input or output where a file is named.
+inline const QString kStandardStream = QStringLiteral("-");
 
 // Runs the parsed command line's command; writes its lines (or its JSON object) to out and
 // the error to err.

@@ -185,6 +185,24 @@ Expected<ProtocolRecord> AppendNextRecord(const QString& logPath, QByteArrayView
                            [&](const ProtocolRecord& last) { return NextRecord(last, today); });
 }
 
+Expected<ProtocolRecord> PeekNextRecord(const QString& logPath, QByteArrayView controllerDate,
+                                        QByteArrayView today) {
+    QFile log(logPath);
+    if (!log.exists())
+        return NextRecord(SeedRecord(controllerDate), today);
+    if (!log.open(QIODevice::ReadOnly))
+        return Failure{QStringLiteral("Не удалось открыть журнал «%1»:\n%2")
+                           .arg(Shown(logPath), log.errorString())};
+    const qint64 whole = log.size() / ProtocolRecord::kSize;
+    ProtocolRecord::Bytes raw{};
+    if (whole == 0 || !log.seek((whole - 1) * ProtocolRecord::kSize) ||
+        log.read(reinterpret_cast<char*>(raw.data()), ProtocolRecord::kSize) !=
+            ProtocolRecord::kSize)
+        return Failure{
+            QStringLiteral("В журнале «%1» нет ни одной целой записи.").arg(Shown(logPath))};
+    return NextRecord(ProtocolRecord(raw), today);
+}
+
 Status AppendRecord(const QString& logPath, const ProtocolRecord& record,
                     QByteArrayView controllerDate, std::chrono::milliseconds patience) {
     const auto appended = AppendAfterLast(logPath, controllerDate, patience,

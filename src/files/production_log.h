@@ -79,6 +79,11 @@ inline constexpr std::chrono::milliseconds kLogLockPatience{10'000};
 AppendNextRecord(const QString& logPath, QByteArrayView controllerDate, QByteArrayView today,
                  std::chrono::milliseconds patience = kLogLockPatience);
 
+// The record AppendNextRecord would append now, from a look at the log without its lock: for a
+// dry run, which writes nothing, not even a new log's seed.
+[[nodiscard]] Expected<ProtocolRecord>
+PeekNextRecord(const QString& logPath, QByteArrayView controllerDate, QByteArrayView today);
+
 // Appends a record numbered elsewhere (by the production registry), under the same lock and
 // with the same seed for a new log, so that stations reading the log see every number.
 [[nodiscard]] Status AppendRecord(const QString& logPath, const ProtocolRecord& record,

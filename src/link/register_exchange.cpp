@@ -42,8 +42,10 @@ std::optional<Reply> RegisterExchange::Exchange(Command command, std::uint8_t ad
     const Frame request = BuildRequest(command, address, value);
     (void)m_channel.Write(request);
 
-    std::array<std::uint8_t, 4> buffer{};
+    Frame buffer{};
     const bool answered = m_channel.ReadWithWait(buffer) == buffer.size();
+    if (m_trace)
+        m_trace(request, answered ? std::optional(buffer) : std::nullopt);
     if (m_watcher)
         m_watcher->Exchanged(answered);
     if (!answered)

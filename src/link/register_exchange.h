@@ -70,6 +70,11 @@ public:
     // nothing kept. The words count only if the burst they came in was verified.
     void SetReadRecorder(std::map<std::uint8_t, std::uint16_t>* recorder) { m_recorder = recorder; }
 
+    // Told of every frame sent, with the four bytes that came back or nothing: a trace for
+    // whoever has to tell a wiring fault from a controller's.
+    using Trace = std::function<void(const Frame& request, const std::optional<Frame>& reply)>;
+    void SetTrace(Trace trace) { m_trace = std::move(trace); }
+
     // nullptr: every exchange goes to the line unwatched.
     void SetWatcher(ExchangeWatcher* watcher) { m_watcher = watcher; }
 
@@ -85,6 +90,7 @@ private:
     SerialChannel& m_channel;
     int m_retries = 1;
     std::function<void()> m_onWrite;
+    Trace m_trace;
     std::map<std::uint8_t, std::uint16_t>* m_recorder = nullptr;
     ExchangeWatcher* m_watcher = nullptr;
 };

@@ -358,6 +358,8 @@ TEST(CliJson, every_command_prints_the_schema_its_status_and_a_kind_on_failure) 
     CliRun run;
     ASSERT_EQ(run.Run({"save", run.File("a.zef")}).status, ExitStatus::Success);
     ASSERT_TRUE(Put(run.File("limits.json"), R"({"checks": [{"serial": "not blank"}]})"));
+    ASSERT_TRUE(Put(run.File("station.json"),
+                    R"({"calibration": "a.zef", "checks": [{"serial": "not blank"}]})"));
     run.environment.defaultRegistryUrl = "sqlite:" + run.File("registry.sqlite");
     const QList<QStringList> commands = {
         {"ports"},
@@ -371,6 +373,7 @@ TEST(CliJson, every_command_prints_the_schema_its_status_and_a_kind_on_failure) 
         {"number"},
         {"monitor", "--count", "1"},
         {"check", run.File("limits.json")},
+        {"station", run.File("station.json")},
         {"tune", run.File("none.csv")}, // a failure
         {"registry", "stats"},
         {"history", "00114"},

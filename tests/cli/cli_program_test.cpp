@@ -76,7 +76,7 @@ std::string Show(const Outcome& o) {
            "\nerr: " + o.err.toStdString();
 }
 
-// The four lines of the README's station script against a blank controller on a real serial
+// A station scripted from the single commands against a blank controller on a real serial
 // path: number it, calibrate it, check it, keep its identity beside the report.
 TEST(CliStation, numbers_calibrates_and_checks_a_blank_controller_and_leaves_a_report) {
     QTemporaryDir dir;
@@ -213,7 +213,21 @@ TEST(CliProgram, com_ports_go_through_the_window_s_remembered_mapping) {
     const QString device = QString::fromStdString(sim.Device());
     ASSERT_TRUE(QDir().mkpath(dir.filePath(".config/ZEF")));
     ASSERT_TRUE(Put(dir.filePath(".config/ZEF/zef-service.conf"),
-                    "[ports]\nCOM2=" + device.toUtf8() + "\n"));
+                    "[ports]\nCOM1=" + device.toUtf8() + "\nCOM2=" + device.toUtf8() + "\n"));
+    // Neither --port nor ZEF_PORT: COM1, and stderr says it was assumed; ZEF_PORT names it.
+    for (const QString& fromEnvironment : {QString(), QStringLiteral("COM2")}) {
+        QProcess p;
+        QProcessEnvironment env = HomeIn(dir.path());
+        env.remove("ZEF_PORT");
+        if (!fromEnvironment.isEmpty())
+            env.insert("ZEF_PORT", fromEnvironment);
+        p.setProcessEnvironment(env);
+        p.start(ZEF_CLI_PATH, {"info"});
+        const Outcome o = Finish(p);
+        EXPECT_EQ(o.status, 0) << Show(o);
+        EXPECT_EQ(o.err.contains("COM1 (" + device + ") assumed"), fromEnvironment.isEmpty())
+            << Show(o);
+    }
     const Outcome o = Cli(dir.path(), {"--port", "com2", "--json", "info"});
     EXPECT_EQ(o.status, 0) << Show(o);
     EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8()).object()["device"].toString(),
@@ -231,6 +245,26 @@ TEST(CliProgram, a_silent_controller_is_status_3_naming_the_device) {
     EXPECT_EQ(o.status, 3) << Show(o);
     EXPECT_TRUE(o.err.contains("Нет прибора на " + QString::fromStdString(sim.Device())))
         << Show(o);
+}
+
+// A mistyped or unmounted --log-dir fails its numbering and is forgotten; one that worked is
+// the next run's log.
+TEST(CliProgram, only_a_log_dir_that_worked_is_remembered) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("unmounted");
+    const QString log = dir.filePath("log");
+    ASSERT_TRUE(QDir().mkpath(log));
+    const auto nextLog = [&] {
+        const Outcome o =
+            Cli(dir.path(), {"--simulator", "--blank", "--json", "number", "--dry-run"});
+        return QJsonDocument::fromJson(o.out.toUtf8()).object()["log"].toString();
+    };
+    EXPECT_EQ(Cli(dir.path(), {"--simulator", "--blank", "number", "--log-dir", missing}).status,
+              4);
+    const QString fallback = nextLog();
+    EXPECT_FALSE(fallback.isEmpty() || fallback.startsWith(missing)) << fallback.toStdString();
+    EXPECT_EQ(Cli(dir.path(), {"--simulator", "--blank", "number", "--log-dir", log}).status, 0);
+    EXPECT_EQ(nextLog(), QDir(log).filePath("Protocol.lst"));
 }
 
 TEST(CliProgram, a_controller_that_goes_away_during_a_monitor_is_status_3) {
