@@ -50,6 +50,9 @@ const std::set<std::string> kInstalled = {
     "share/applications/zef-service.desktop",
     "share/icons/hicolor/scalable/apps/zef-service.svg",
     "share/doc/zef-service/README.md",
+    "share/doc/zef-service/copyright",
+    "share/man/man1/zef-cli.1",
+    "share/bash-completion/completions/zef-cli",
 };
 
 std::set<std::string> under(const std::string& prefix) {
