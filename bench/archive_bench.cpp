@@ -4,10 +4,10 @@
 #include "bench/benches.h"
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "archive/snapshot_archive.h"
 #include "dialogs/prompts.h"
 #include "link/qt_serial_backend.h"
+#include "session/controller_session.h"
 #include "sim/sim_backend.h"
 
 #include <QTemporaryDir>

@@ -12,8 +12,7 @@ namespace zef::bench {
 // The exchange over a real serial device (a zef-sim pseudo-terminal) behind port 1, as every
 // benchmark that measures the line drives it.
 struct DeviceLink {
-    explicit DeviceLink(const std::string& device)
-        : ports(portOne(device)) {}
+    explicit DeviceLink(const std::string& device) : ports(portOne(device)) {}
 
     // At the controller's speed.
     [[nodiscard]] bool Open() { return channel.Open(1, 19200); }

@@ -36,8 +36,7 @@ void PrintTrendView() {
     constexpr double kPeriod = 0.35;
     constexpr int kRuns = 5;
     // A lost link in the middle, as a real hour may have.
-    const auto hour =
-        std::make_shared<const TrendData>(test::WarmUp(kHour, kPeriod, 1800, 1830));
+    const auto hour = std::make_shared<const TrendData>(test::WarmUp(kHour, kPeriod, 1800, 1830));
     std::printf("trend window, offscreen: %zu rows x %zu channels (one hour at %.0f ms)\n",
                 hour->Size(), hour->Channels().size(), kPeriod * 1e3);
 

@@ -6,6 +6,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev libgl-dev
   libgtest-dev
+  # The test command checks that every source file is as .clang-format lays it out.
+  clang-format
   xvfb xauth imagemagick xdotool fonts-dejavu-core
   locales
   # What the window shows with: metric twins of the fonts it is laid out for, and Qt's own

@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 
+echo "== source layout =="
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
 # Assigned first so that a server that does not start stops the run.
 pg_env=$(bash scripts/pg-test-server.sh start)
 eval "$pg_env"

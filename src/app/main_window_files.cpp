@@ -12,9 +12,13 @@
 
 namespace zef {
 
-void TForm1::ShowSerial(const QString& serial) { StaticText1->setText(serial); }
+void TForm1::ShowSerial(const QString& serial) {
+    StaticText1->setText(serial);
+}
 
-void TForm1::ShowDate(const QString& date) { StaticText3->setText(date); }
+void TForm1::ShowDate(const QString& date) {
+    StaticText3->setText(date);
+}
 
 void TForm1::Repaint() {
     // Paints at once without dispatching input: nothing can close the port mid-numbering.

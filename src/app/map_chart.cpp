@@ -142,9 +142,13 @@ void MapChart::AddPoint(double x, double y, const QString& label) {
     m_series1->append(x, y);
 }
 
-int MapChart::PointCount() const { return static_cast<int>(m_series1->count()); }
+int MapChart::PointCount() const {
+    return static_cast<int>(m_series1->count());
+}
 
-double MapChart::PointY(int index) const { return m_series1->at(index).y(); }
+double MapChart::PointY(int index) const {
+    return m_series1->at(index).y();
+}
 
 void MapChart::SetPointY(int index, double y) {
     const QPointF p = m_series1->at(index);
@@ -161,7 +165,9 @@ void MapChart::CentreMarkerOn(QPointF pixel) {
     m_marker->move(qRound(pixel.x()) - kMarkerSize / 2, qRound(pixel.y()) - kMarkerSize / 2);
 }
 
-void MapChart::MoveMarkerHome() { m_marker->move(kMarkerHome); }
+void MapChart::MoveMarkerHome() {
+    m_marker->move(kMarkerHome);
+}
 
 void MapChart::SetStale(bool stale) {
     m_stale = stale;

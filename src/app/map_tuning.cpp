@@ -51,8 +51,8 @@ TuningDialog* ShowMapTuning(TForm1& window) {
                             const MapMicros& chosen) -> std::optional<MapWrite> {
         MapWrite written = WriteMap(window.Link(), window.Archive(), window.SerialNumber(), before,
                                     chosen, [&window](const QString& reason) {
-                                        return window.Ask().AskYesNo(
-                                            WithoutCopyQuestion(reason), Prompts::Kind::Warning);
+                                        return window.Ask().AskYesNo(WithoutCopyQuestion(reason),
+                                                                     Prompts::Kind::Warning);
                                     });
         if (!written.written)
             return std::nullopt;

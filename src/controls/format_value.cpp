@@ -8,7 +8,9 @@ namespace zef {
 
 namespace {
 
-bool isPlaceholder(QChar c) { return c == u'0' || c == u'#'; }
+bool isPlaceholder(QChar c) {
+    return c == u'0' || c == u'#';
+}
 
 // Adds one unit at the last digit of a decimal digit string; returns true when it carried out
 // of the leftmost digit.
@@ -86,7 +88,8 @@ RoundedDecimal RoundDecimal(ParamValue value, int decimals) {
     out.integer = kept.substr(0, static_cast<size_t>(point));
     out.fraction = kept.substr(static_cast<size_t>(point));
     const auto firstNonZero = out.integer.find_first_not_of('0');
-    out.integer = firstNonZero == std::string::npos ? std::string() : out.integer.substr(firstNonZero);
+    out.integer =
+        firstNonZero == std::string::npos ? std::string() : out.integer.substr(firstNonZero);
     out.isZero = out.integer.empty() && out.fraction.find_first_not_of('0') == std::string::npos;
     return out;
 }

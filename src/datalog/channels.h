@@ -28,7 +28,7 @@ struct DatalogChannel {
     std::string_view key;
     QString column;
     QString unit;
-    QString name; // the column without its unit, for a plot's legend
+    QString name;         // the column without its unit, for a plot's legend
     std::uint8_t address; // ReadLive
     ChannelReading reading;
     Conversion conversion; // with ChannelReading::Readout

@@ -47,7 +47,8 @@ std::optional<std::size_t> TrendData::RowAt(double seconds) const {
     if (m_seconds.empty() || !std::isfinite(seconds))
         return std::nullopt;
     std::size_t row = LowerBound(seconds);
-    if (row == m_seconds.size() || (row > 0 && seconds - m_seconds[row - 1] <= m_seconds[row] - seconds))
+    if (row == m_seconds.size() ||
+        (row > 0 && seconds - m_seconds[row - 1] <= m_seconds[row] - seconds))
         --row;
     // Within a joined stretch the nearest sample is never further than half the gap limit; in a
     // gap, further than that, no sample stands for the time.

@@ -157,12 +157,14 @@ void TrendPlot::SetReading(const QString& text) {
     placeReading();
 }
 
-QString TrendPlot::Reading() const { return m_reading->text(); }
+QString TrendPlot::Reading() const {
+    return m_reading->text();
+}
 
 bool TrendPlot::HeaderFits() const {
     const QRectF title = m_title->sceneBoundingRect(), reading = m_reading->sceneBoundingRect();
-    return !title.intersects(reading) && reading.right() <= width() &&
-           title.right() <= width() && title.bottom() <= m_chart->plotArea().top();
+    return !title.intersects(reading) && reading.right() <= width() && title.right() <= width() &&
+           title.bottom() <= m_chart->plotArea().top();
 }
 
 void TrendPlot::placeReading() {
@@ -184,7 +186,9 @@ std::vector<QLineSeries*> TrendPlot::Pieces() const {
     return {m_series.begin(), m_series.begin() + std::ptrdiff_t(m_pieces)};
 }
 
-bool TrendPlot::CursorVisible() const { return m_cursorLine->isVisible(); }
+bool TrendPlot::CursorVisible() const {
+    return m_cursorLine->isVisible();
+}
 
 double TrendPlot::CursorX() const {
     return mapFromScene(m_chart->mapToScene(m_cursorLine->line().p1())).x();
@@ -232,8 +236,7 @@ void TrendPlot::placeAxes(double low, double high, double from, double to) {
     const int height = int(m_chart->plotArea().height());
     const double valueStep =
         TrendTickStep(high - low, std::clamp(height / kPixelsPerValueTick, 2, 6));
-    const double timeStep =
-        TrendTickStep(to - from, std::max(PlotWidth() / kPixelsPerTimeTick, 1));
+    const double timeStep = TrendTickStep(to - from, std::max(PlotWidth() / kPixelsPerTimeTick, 1));
     m_value->setLabelFormat(valueFormat(valueStep));
     m_time->setLabelFormat(valueFormat(timeStep));
     setAxis(m_value, low, high, valueStep);
@@ -287,11 +290,12 @@ void TrendPlot::mouseMoveEvent(QMouseEvent* event) {
         emit cursorLeft();
     if (m_pressedAt && m_band) {
         const QRectF area = m_chart->plotArea();
-        const double left = std::max(std::min(m_pressedAt->x(), event->position().x()), area.left());
+        const double left =
+            std::max(std::min(m_pressedAt->x(), event->position().x()), area.left());
         const double right =
             std::min(std::max(m_pressedAt->x(), event->position().x()), area.right());
-        m_band->setGeometry(QRect(QPoint(int(left), int(area.top())),
-                                  QPoint(int(right), int(area.bottom()))));
+        m_band->setGeometry(
+            QRect(QPoint(int(left), int(area.top())), QPoint(int(right), int(area.bottom()))));
         m_band->setVisible(right - left >= kShortestDrag);
     }
     event->accept();

@@ -60,11 +60,11 @@ std::vector<QList<QPointF>> ThinChannel(const TrendData& data, std::size_t chann
     std::size_t first = data.LowerBound(from);
     if (first > 0)
         --first;
-    const std::size_t end =
-        std::min(data.Size(), std::size_t(std::upper_bound(data.AllSeconds().begin(),
-                                                           data.AllSeconds().end(), to) -
-                                           data.AllSeconds().begin()) +
-                                  1);
+    const std::size_t end = std::min(
+        data.Size(),
+        std::size_t(std::upper_bound(data.AllSeconds().begin(), data.AllSeconds().end(), to) -
+                    data.AllSeconds().begin()) +
+            1);
     const double perSecond = buckets / (to - from);
 
     QList<QPointF> piece;

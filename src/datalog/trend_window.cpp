@@ -61,8 +61,8 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
     m_reset->setToolTip("Колесо мыши или протяжка по графику меняют масштаб времени; "
                         "двойной щелчок возвращает его");
     m_cursorTime = new QLabel;
-    m_cursorTime->setMinimumWidth(m_cursorTime->fontMetrics().horizontalAdvance(
-        "Курсор: 00000.00 с (00:00:00.000)") + 8);
+    m_cursorTime->setMinimumWidth(
+        m_cursorTime->fontMetrics().horizontalAdvance("Курсор: 00000.00 с (00:00:00.000)") + 8);
     m_state = new QLabel;
 
     auto* bar = new QHBoxLayout;
@@ -115,8 +115,8 @@ void TrendWindow::SetData(std::shared_ptr<const TrendData> data) {
     const auto& after = data->Channels();
     // Recordings and files of this program share their channels: their plots stay, which
     // spares laying out a dozen charts anew.
-    const bool samePlots = std::equal(before.begin(), before.end(), after.begin(), after.end(),
-                                      sameChannel);
+    const bool samePlots =
+        std::equal(before.begin(), before.end(), after.begin(), after.end(), sameChannel);
     m_data = std::move(data);
     m_zoom.reset();
     m_cursor.reset();
@@ -351,11 +351,12 @@ void TrendWindow::updateControls() {
     m_reset->setEnabled(m_zoom.has_value());
     QString state;
     if (m_live)
-        state = m_paused || m_zoom ? "Запись идёт, прокрутка остановлена"
-                                   : "Запись: последние 60 с";
+        state =
+            m_paused || m_zoom ? "Запись идёт, прокрутка остановлена" : "Запись: последние 60 с";
     else if (!m_data->Empty())
-        state = QString("Записано %1 с").arg(
-            QString::number(m_data->Seconds(m_data->Size() - 1) - m_data->Seconds(0), 'f', 1));
+        state = QString("Записано %1 с")
+                    .arg(QString::number(m_data->Seconds(m_data->Size() - 1) - m_data->Seconds(0),
+                                         'f', 1));
     m_state->setText(state);
 }
 

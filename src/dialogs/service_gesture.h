@@ -8,7 +8,8 @@ namespace zef {
 // button is down. Which button caused the press does not matter, only the state with it.
 [[nodiscard]] inline bool IsServiceGesture(Qt::KeyboardModifiers modifiers,
                                            Qt::MouseButtons buttons) {
-    constexpr Qt::KeyboardModifiers kAll = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
+    constexpr Qt::KeyboardModifiers kAll =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
     return (modifiers & kAll) == kAll && (buttons & Qt::RightButton);
 }
 

@@ -2,13 +2,13 @@
 // recording's file, its rows within the monitor tick or at a shorter period, no rows while the
 // controller is silent, a clean end on "Close COM", and a disk that refuses the rows.
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
 #include "datalog/recorder.h"
 #include "datalog/trend_window.h"
 #include "files/disk_faults.h"
 #include "files/identity.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 
@@ -109,8 +109,8 @@ TEST_F(DatalogWindow, the_save_dialog_proposes_serial_and_time_in_the_documents_
     const QString prefix = "ZEF-K7LX_SN_05.02_00123_";
     EXPECT_TRUE(info.fileName().startsWith(prefix)) << proposed.toStdString();
     EXPECT_TRUE(info.fileName().endsWith(".csv")) << proposed.toStdString();
-    const QDateTime named = QDateTime::fromString(
-        info.fileName().mid(prefix.size()).chopped(4), "yyyy-MM-dd_HH-mm-ss");
+    const QDateTime named =
+        QDateTime::fromString(info.fileName().mid(prefix.size()).chopped(4), "yyyy-MM-dd_HH-mm-ss");
     ASSERT_TRUE(named.isValid()) << proposed.toStdString();
     EXPECT_LE(std::abs(named.secsTo(before)), 5);
 }

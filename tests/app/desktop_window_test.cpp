@@ -4,7 +4,6 @@
 
 #include "app/desktop.h"
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
@@ -15,6 +14,7 @@
 #include "files/log_location.h"
 #include "params/catalogue.h"
 #include "params/hints.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 

@@ -1,13 +1,13 @@
 // The file menu, the identity on connection and the serial number dialog, through the window.
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/registry_status.h"
 #include "controls/ext_edit.h"
 #include "dialogs/serial_dialog.h"
 #include "files/cp1251.h"
 #include "files/identity.h"
 #include "registry/registry_numbering.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 

@@ -2,11 +2,11 @@
 // simulator, whose fault switches make a silent controller and whose backend can be pulled out.
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "app/status_bar.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 

@@ -57,8 +57,8 @@ protected:
     MapEditor editor{link, chart};
     QString status;
     QObject receiver;
-    MonitorCycle monitor{session, receiver, editor,
-                         {[this](const QString& s) { status = s; }, [] {}}};
+    MonitorCycle monitor{
+        session, receiver, editor, {[this](const QString& s) { status = s; }, [] {}}};
     ParamValue replySpeed = -1, replyMs = -1;
 };
 
@@ -85,8 +85,8 @@ TEST_F(MapAndMonitor, arrows_respect_the_limits_in_whole_microseconds) {
         std::optional<std::uint16_t> written;
     };
     const Case cases[] = {
-        {true, 7950, 8000}, {true, 8000, {}},   {true, 7960, {}},   {true, 3500, 3550},
-        {false, 1050, 1000}, {false, 1000, {}}, {false, 1040, {}},  {false, 2000, 1950},
+        {true, 7950, 8000},  {true, 8000, {}},  {true, 7960, {}},  {true, 3500, 3550},
+        {false, 1050, 1000}, {false, 1000, {}}, {false, 1040, {}}, {false, 2000, 1950},
     };
     for (const auto& c : cases) {
         setParam(9, c.stored); // the 1500 rpm point, read back through live register 238

@@ -2,11 +2,11 @@
 // did not open.
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/options.h"
 #include "dialogs/ports_dialog.h"
 #include "link/port_memory.h"
 #include "link/qt_serial_backend.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_process.h"
 

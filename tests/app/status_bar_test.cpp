@@ -1,8 +1,8 @@
 // The status bar under the window's own area, and the look of disabled controls.
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/status_bar.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 
@@ -45,14 +45,18 @@ TEST(LinkTexts, exchanges_per_second_count_from_zero_after_a_fresh_start) {
         double seconds, rate;
     };
     const Case cases[] = {
-        {100, 131, 1.0, 31}, {100, 162, 2.0, 31}, {500, 20, 1.0, 20}, {5, 9, 0.0, 0},
+        {100, 131, 1.0, 31},
+        {100, 162, 2.0, 31},
+        {500, 20, 1.0, 20},
+        {5, 9, 0.0, 0},
     };
     for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(ExchangesPerSecond({.exchanges = c.before}, {.exchanges = c.now}, c.seconds),
-                         c.rate)
+        EXPECT_DOUBLE_EQ(
+            ExchangesPerSecond({.exchanges = c.before}, {.exchanges = c.now}, c.seconds), c.rate)
             << c.before << " " << c.now;
-    EXPECT_EQ(LinkFiguresText(30.6, {.exchanges = 1, .failedExchanges = 7, .lateBytesDiscarded = 12}),
-              "Обменов/с: 31   Неудачных: 7   Отброшено байт: 12");
+    EXPECT_EQ(
+        LinkFiguresText(30.6, {.exchanges = 1, .failedExchanges = 7, .lateBytesDiscarded = 12}),
+        "Обменов/с: 31   Неудачных: 7   Отброшено байт: 12");
 }
 
 class StatusBarWindow : public ::testing::Test {

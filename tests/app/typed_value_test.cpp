@@ -3,8 +3,8 @@
 // longer showing changes silently.
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "controls/ext_edit.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 

@@ -1,8 +1,8 @@
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 

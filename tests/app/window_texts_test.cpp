@@ -2,12 +2,12 @@
 // script installs and with the widest values the controls can be asked to show.
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
 #include "dialogs/about_box.h"
 #include "dialogs/serial_dialog.h"
 #include "params/catalogue.h"
+#include "session/controller_session.h"
 #include "support/clipped_text.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"

@@ -3,11 +3,11 @@
 
 #include "app/dashboard.h"
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/parameter_table.h"
 #include "app/status_bar.h"
 #include "controls/ext_edit.h"
 #include "datalog/channels.h"
+#include "session/controller_session.h"
 #include "support/clipped_text.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"

@@ -3,12 +3,12 @@
 
 #include "app/desktop.h"
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/options.h"
 #include "dialogs/about_box.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
 #include "files/settings_file.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 

@@ -1,12 +1,12 @@
 // The archive through the window: snapshots at connection and before a load, the compare views,
 // and a wrong load undone from the archive dialog.
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "archive/snapshot_archive.h"
 #include "controls/ext_edit.h"
 #include "dialogs/archive_dialog.h"
 #include "dialogs/compare_dialog.h"
 #include "files/disk_faults.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 

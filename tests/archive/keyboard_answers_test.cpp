@@ -1,12 +1,11 @@
 // Questions that write to the controller or destroy something, and the compare and archive
 // dialogs, met with a real key press: nothing reaches the controller.
 #include "app/main_window.h"
-#include "session/controller_session.h"
-#include "session/controller_session.h"
 #include "dialogs/archive_dialog.h"
 #include "dialogs/compare_dialog.h"
 #include "dialogs/prompts.h"
 #include "dialogs/serial_dialog.h"
+#include "session/controller_session.h"
 #include "support/sim_ports.h"
 
 #include <QApplication>

@@ -86,9 +86,13 @@ void expectAll(const std::vector<Case>& cases) {
             << "pattern \"" << c.pattern.toStdString() << "\" value " << double(c.value);
 }
 
-TEST(FormatValue, window_patterns_print_as_the_window_shows_them) { expectAll(windowPatterns()); }
+TEST(FormatValue, window_patterns_print_as_the_window_shows_them) {
+    expectAll(windowPatterns());
+}
 
-TEST(FormatValue, rounding_and_layout) { expectAll(roundingAndLayout()); }
+TEST(FormatValue, rounding_and_layout) {
+    expectAll(roundingAndLayout());
+}
 
 // The decimal mark stays "." where the computer's regional settings use a comma.
 TEST(FormatValue, ignores_a_decimal_comma_locale) {

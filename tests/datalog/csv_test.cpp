@@ -55,8 +55,8 @@ TEST(DatalogCsv, header_names_each_column_with_its_unit) {
     ASSERT_EQ(columns.size(), 2 + static_cast<qsizetype>(DatalogChannels().size()));
     EXPECT_EQ(columns[0], "Время (ISO 8601)");
     EXPECT_EQ(columns[1], "С начала записи (с)");
-    const QStringList units = {"об/мин", "мс", "мс", "В", "%", "%", "В", "В", "°C", "В", "0/1",
-                               "0/1"};
+    const QStringList units = {"об/мин", "мс", "мс", "В", "%",   "%",
+                               "В",      "В",  "°C", "В", "0/1", "0/1"};
     ASSERT_EQ(units.size() + 2, columns.size());
     for (qsizetype i = 0; i < units.size(); ++i)
         EXPECT_TRUE(columns[i + 2].endsWith(" (" + units[i] + ")")) << columns[i + 2].toStdString();

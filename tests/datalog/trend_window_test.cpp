@@ -207,8 +207,8 @@ TEST_F(TrendWindowTest, the_wheel_zooms_around_the_time_under_the_mouse) {
     TrendPlot* plot = window->Plot(1);
     const QPointF at = plot->ViewPointAt(30);
     const double span = window->TimeRange().second - window->TimeRange().first;
-    QWheelEvent wheel(at, plot->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(at, plot->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(plot->viewport(), &wheel);
     const auto [a, b] = window->TimeRange();
     EXPECT_NEAR(b - a, span * 0.8, 1e-6);
@@ -358,13 +358,18 @@ TEST_F(TrendWindowTest, only_the_lowest_shown_plot_labels_the_time) {
 }
 
 TEST(TrendWindowTexts, every_caption_and_reading_fits_with_the_recorded_channels) {
-    std::vector<TrendChannel> channels{
-        {"Обороты двигателя", "об/мин"}, {"Время впрыска базовое", "мс"},
-        {"Время впрыска текущее", "мс"}, {"Напряжение лямбда-зонда", "В"},
-        {"Коррекция по лямбда-зонду", "%"}, {"Ручная коррекция", "%"},
-        {"Напряжение дросселя", "В"},   {"Напряжение датчика температуры", "В"},
-        {"Температура двигателя", "°C"}, {"Напряжение питания", "В"},
-        {"Режим настройки", ""},         {"Коррекция по лямбда-зонду вкл.", ""}};
+    std::vector<TrendChannel> channels{{"Обороты двигателя", "об/мин"},
+                                       {"Время впрыска базовое", "мс"},
+                                       {"Время впрыска текущее", "мс"},
+                                       {"Напряжение лямбда-зонда", "В"},
+                                       {"Коррекция по лямбда-зонду", "%"},
+                                       {"Ручная коррекция", "%"},
+                                       {"Напряжение дросселя", "В"},
+                                       {"Напряжение датчика температуры", "В"},
+                                       {"Температура двигателя", "°C"},
+                                       {"Напряжение питания", "В"},
+                                       {"Режим настройки", ""},
+                                       {"Коррекция по лямбда-зонду вкл.", ""}};
     auto data = std::make_shared<TrendData>(channels);
     data->SetStart(QDateTime(QDate(2026, 1, 2), QTime(23, 59, 58)));
     for (int i = 0; i < 400; ++i) {

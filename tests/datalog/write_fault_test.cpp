@@ -36,8 +36,8 @@ TEST(DatalogWriteFaults, a_recording_past_the_file_size_limit_stops_with_whole_r
     const QString path = dir.filePath("log.csv");
     for (const Case& c : cases) {
         QFile::remove(path);
-        const auto child = test::RunUnderFileSizeLimit(
-            ZEF_RECORD_HELPER, {path, QString::number(kRows)}, c.limit);
+        const auto child =
+            test::RunUnderFileSizeLimit(ZEF_RECORD_HELPER, {path, QString::number(kRows)}, c.limit);
         ASSERT_TRUE(child.finished) << c.name;
         const std::string output = child.errorOutput.toStdString();
         EXPECT_EQ(child.exitCode, 1) << c.name << ": " << output;
@@ -62,8 +62,8 @@ TEST(DatalogWriteFaults, a_recording_past_the_file_size_limit_stops_with_whole_r
         EXPECT_TRUE(child.errorOutput.contains(
             QStringLiteral("Строк в файле: %1, все целые.").arg(read->size())))
             << c.name << ": " << output;
-        EXPECT_TRUE(child.errorOutput.contains("Запись журнала остановлена")) << c.name << ": "
-                                                                              << output;
+        EXPECT_TRUE(child.errorOutput.contains("Запись журнала остановлена"))
+            << c.name << ": " << output;
     }
 }
 

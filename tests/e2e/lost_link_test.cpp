@@ -3,11 +3,11 @@
 // stopped (a silent controller), killed (the device vanishes) and replaced by another one.
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/status_bar.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
 #include "link/qt_serial_backend.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_process.h"
 
@@ -101,7 +101,8 @@ TEST_F(LostLinkOnPty, killed_controller_then_another_behind_the_same_path_is_rea
                              "--log", log});
     ASSERT_TRUE(second.Error().empty()) << second.Error();
     ASSERT_TRUE(waitForState("Подключено")) << state().toStdString();
-    EXPECT_TRUE(form->StaticText1->text().contains("00777")) << form->StaticText1->text().toStdString();
+    EXPECT_TRUE(form->StaticText1->text().contains("00777"))
+        << form->StaticText1->text().toStdString();
     EXPECT_EQ(form->SpinEdit("SpinExtEdit3")->Value(), 5000);
     EXPECT_EQ(form->StaticText4->text(), "40000 ");
     EXPECT_TRUE(form->SpinEdit("SpinExtEdit3")->isEnabled());

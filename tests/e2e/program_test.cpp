@@ -1,11 +1,11 @@
 // The main window on the real serial path: zef-sim on a pseudo-terminal behind COM2.
 
 #include "app/main_window.h"
-#include "session/controller_session.h"
 #include "app/map_chart.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
 #include "link/qt_serial_backend.h"
+#include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_process.h"
 

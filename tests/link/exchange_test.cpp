@@ -13,7 +13,9 @@ using namespace std::chrono_literals;
 namespace {
 
 // The second word of an answered exchange; -1 for none.
-int Word(const std::optional<Reply>& reply) { return reply ? reply->second : -1; }
+int Word(const std::optional<Reply>& reply) {
+    return reply ? reply->second : -1;
+}
 
 struct FrameCase {
     Command command;
@@ -161,7 +163,7 @@ TEST_F(ExchangeWithSimulator, pulled_out_device_fails_fast_without_spinning) {
         EXPECT_FALSE(link.Exchange(Command::ReadLive, 162));
     const auto elapsed = std::chrono::steady_clock::now() - t0;
     EXPECT_LT(elapsed, 4 * kStep + 150ms); // twenty exchanges, less than one silent bound
-    EXPECT_TRUE(channel.IsOpen()); // the session closes it, not the link
+    EXPECT_TRUE(channel.IsOpen());         // the session closes it, not the link
     EXPECT_TRUE(channel.DeviceLost());
 }
 
@@ -222,8 +224,7 @@ TEST_F(ExchangeWithSimulator, figures_count_what_the_link_went_through) {
         slow.Close();
         ASSERT_TRUE(slow.Open(1, 19200));
         ports.sim->InjectOnce(c.first);
-        EXPECT_EQ(slowLink.Exchange(Command::ReadParam, 71).has_value(), c.firstAnswered)
-            << c.name;
+        EXPECT_EQ(slowLink.Exchange(Command::ReadParam, 71).has_value(), c.firstAnswered) << c.name;
         EXPECT_EQ(slowLink.Exchange(Command::ReadParam, 73), (Reply{0x4902, 6000})) << c.name;
         EXPECT_EQ(slow.Figures(), c.expected) << c.name;
     }

@@ -106,8 +106,8 @@ TEST_F(Supervisor, probe_sends_one_request_and_brings_the_link_back_when_answere
     EXPECT_FALSE(supervisor.Probe());
     EXPECT_FALSE(supervisor.Probe()); // too soon for an answer: nothing done
     EXPECT_FALSE(probeLater());
-    EXPECT_EQ(ports.inner.sim->Frames(),
-              (std::vector{BuildRequest(Command::ReadLive, 0, 0), BuildRequest(Command::ReadLive, 0, 0)}));
+    EXPECT_EQ(ports.inner.sim->Frames(), (std::vector{BuildRequest(Command::ReadLive, 0, 0),
+                                                      BuildRequest(Command::ReadLive, 0, 0)}));
     EXPECT_TRUE(supervisor.IsLost());
     speak();
     EXPECT_FALSE(probeLater()); // the probe out there went unanswered; the next one goes out
@@ -136,9 +136,8 @@ TEST_F(Supervisor, vanished_device_is_lost_at_once_and_reopened_once_a_second_un
     // The first probe looks at once, the next ones only a second after the last look; the
     // probe sent on the port opened again is answered at the call after.
     const Step steps[] = {
-        {0ms, false, true, false},     {400ms, false, false, false},
-        {1000ms, false, true, false},  {1500ms, true, false, false},
-        {2000ms, true, true, false},   {2350ms, true, false, true},
+        {0ms, false, true, false},    {400ms, false, false, false}, {1000ms, false, true, false},
+        {1500ms, true, false, false}, {2000ms, true, true, false},  {2350ms, true, false, true},
     };
     for (const auto& s : steps) {
         if (s.back)

@@ -156,8 +156,7 @@ TEST(Simulator, line_timing_delivers_every_byte_on_its_own) {
     };
     const Case cases[] = {
         {"none", 4, 2.865, 4.583}, // the request's 4 characters, then the reply's 4
-        {"surplus=2", 6, 2.865, 5.729},
-        {"short=2", 2, 2.865, 3.438},
+        {"surplus=2", 6, 2.865, 5.729},   {"short=2", 2, 2.865, 3.438},
         {"split=1:30", 4, 2.865, 34.583}, // a pause of 30 ms after the first byte
         {"split=3:0", 4, 2.865, 4.583},
     };

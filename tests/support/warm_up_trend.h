@@ -50,21 +50,20 @@ inline TrendData WarmUp(double seconds, double period = 0.35, double gapFrom = -
         const double rpm = 850 + 400 * std::exp(-t / 300) + 2600 * blip + 15 * noise(random);
         // The sensor swings rich and lean about twice a second once warm; cold it sits near
         // the middle.
-        const double oxygen = closedLoop ? (std::sin(t * 4.1) > 0 ? 0.78 : 0.12) +
-                                               0.03 * noise(random)
-                                         : 0.45 + 0.01 * noise(random);
+        const double oxygen = closedLoop
+                                  ? (std::sin(t * 4.1) > 0 ? 0.78 : 0.12) + 0.03 * noise(random)
+                                  : 0.45 + 0.01 * noise(random);
         if (closedLoop)
-            correction = std::clamp(correction + 0.3 * noise(random) +
-                                        (oxygen > 0.45 ? -0.2 : 0.2),
+            correction = std::clamp(correction + 0.3 * noise(random) + (oxygen > 0.45 ? -0.2 : 0.2),
                                     -12.0, 12.0);
         const double manual = t > seconds * 0.7 ? 3 : 0;
         const double base = 2.4 + 0.6 * blip + 1.2 * std::exp(-t / 400);
         const double current = base * (1 + (correction + manual) / 100);
         const double sensor = 3.9 - 0.035 * temperature;
         const double supply = 13.9 - 0.4 * blip + 0.05 * noise(random);
-        const std::vector<double> row{rpm,    base,   current,     oxygen,
-                                      correction, manual, throttle, sensor,
-                                      temperature, supply, 0,      closedLoop ? 1.0 : 0.0};
+        const std::vector<double> row{rpm,         base,   current,  oxygen,
+                                      correction,  manual, throttle, sensor,
+                                      temperature, supply, 0,        closedLoop ? 1.0 : 0.0};
         data.Append(t, row);
     }
     return data;
