@@ -159,6 +159,7 @@ void TForm1::Close_COMClick() {
         combo->setEnabled(false);
     m_chart->ClearSeries();
     m_timer1.stop();
+    m_monitor->Cancel();
     m_registry.PassAll();
     showMapTable();
 }

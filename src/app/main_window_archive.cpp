@@ -57,6 +57,7 @@ void TForm1::snapshotAtConnection(const KnownWords& read) {
 
 bool TForm1::LoadCalibration(const QString& path, EventKind kind) {
     m_timer1.stop();
+    m_monitor->Cancel(); // what a tick read before the load is no longer what the map holds
     m_registry.PassAll();
     const auto outcome =
         LoadWithArchive(m_link, m_archive, m_serial, path, [this](const QString& reason) {

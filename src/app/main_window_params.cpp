@@ -122,6 +122,8 @@ void TForm1::bindParameters() {
                     return QueryReadout(link, row, current);
                 },
                 [this, current, answer = std::move(answer)](ReadoutQuery q) {
+                    if (!m_connected)
+                        return answer(std::nullopt); // the session ended meanwhile
                     ParamValue value = current;
                     showReadout(q, value);
                     answer(q.answered ? std::optional(value) : std::nullopt);

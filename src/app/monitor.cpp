@@ -25,7 +25,10 @@ void MonitorCycle::Tick(RowReader row) {
                 reading.row = row(link);
             return reading;
         },
-        [this](Reading reading) { show(std::move(reading)); });
+        [this, generation = m_generation](Reading reading) {
+            if (generation == m_generation)
+                show(std::move(reading));
+        });
 }
 
 void MonitorCycle::show(Reading reading) {

@@ -36,6 +36,11 @@ public:
     // Begins a tick; nothing when one is still on the line. `row` empty: no row is read.
     void Tick(RowReader row = {});
     [[nodiscard]] bool Pending() const { return m_pending; }
+    // The session ended: a tick still on the line shows nothing when it comes back.
+    void Cancel() {
+        ++m_generation;
+        m_pending = false;
+    }
 
     // Runs at the end of every tick with the row read for it, if one was asked for.
     void SetAfterTick(std::function<void(std::optional<ReadRow>)> afterTick) {
@@ -55,6 +60,7 @@ private:
     Hooks m_hooks;
     std::function<void(std::optional<ReadRow>)> m_afterTick;
     bool m_pending = false;
+    unsigned m_generation = 0;
 };
 
 } // namespace zef

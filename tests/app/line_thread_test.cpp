@@ -15,6 +15,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 using namespace zef;
 using namespace std::chrono_literals;
@@ -126,6 +127,19 @@ TEST_F(LineThread, a_monitor_tick_waits_on_the_line_not_in_the_window_and_is_sho
     form.Timer1Timer();
     expectWindowFreeWhileHeld();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form.StaticText2->text().isEmpty(); }));
+}
+
+TEST_F(LineThread, a_tick_that_comes_back_after_close_com_shows_nothing) {
+    ports.Close();
+    form.Timer1Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ports.Held(); }));
+    ports.Open();
+    // Done on the line, its result not yet taken by the window's event loop.
+    while (session.JobsPending() > 0)
+        std::this_thread::yield();
+    form.Close_COMClick();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.StaticText2->text().isEmpty()) << form.StaticText2->text().toStdString();
 }
 
 TEST_F(LineThread, a_datalog_row_waits_on_the_line_not_in_the_window_and_is_written_after) {
