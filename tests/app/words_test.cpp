@@ -1,5 +1,4 @@
-// The window's words and keys: the message journal, the numbering at connection, the empty
-// trend, and the menu keys under a Russian layout.
+// The window's words and keys: messages, numbering, the empty trend, the menu keys.
 
 #include "app/main_window.h"
 #include "app/status_bar.h"
@@ -22,10 +21,6 @@ using namespace zef;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string text(const QString& s) {
-    return s.toStdString();
-}
 
 class Words : public ::testing::Test {
 protected:
@@ -55,7 +50,8 @@ TEST_F(Words, the_journal_keeps_every_message_whole_while_the_bar_cuts_at_a_word
     for (const QString& message : messages) {
         form.statusBar()->showMessage(message);
         const QString shown = bar().ShownMessage();
-        EXPECT_TRUE(shown == message || message.startsWith(shown.chopped(2) + ' ')) << text(shown);
+        EXPECT_TRUE(shown == message || message.startsWith(shown.chopped(2) + ' '))
+            << shown.toStdString();
     }
     EXPECT_NE(bar().ShownMessage(), messages[0]) << "the first message is to need cutting";
     MessageJournal* journal = form.ShowMessageJournal();
@@ -75,12 +71,13 @@ TEST_F(BlankController, numbered_at_connection_says_so_in_the_status_bar) {
     form.ConnectToPort(1);
     ASSERT_TRUE(form.SerialNumber().has_value());
     const QString said = "Контроллер пронумерован: " + form.SerialNumber()->trimmed();
-    EXPECT_TRUE(bar().currentMessage().startsWith(said)) << text(bar().currentMessage());
+    EXPECT_TRUE(bar().currentMessage().startsWith(said)) << bar().currentMessage().toStdString();
     // Connected again, the controller holds its number: nothing to say.
     form.Close_COMClick();
     bar().clearMessage();
     form.ConnectToPort(1);
-    EXPECT_FALSE(bar().currentMessage().contains("пронумерован")) << text(bar().currentMessage());
+    EXPECT_FALSE(bar().currentMessage().contains("пронумерован"))
+        << bar().currentMessage().toStdString();
 }
 
 TEST_F(Words, the_empty_trend_says_what_to_do_until_there_is_something_to_plot) {
@@ -125,7 +122,7 @@ TEST_F(Words, f10_and_alt_with_the_f_key_open_the_file_menu_under_a_russian_layo
     for (const Case& c : cases) {
         QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers, c.scanCode, 0, 0, c.text);
         QApplication::sendEvent(form.centralWidget(), &press);
-        EXPECT_EQ(file->isVisible(), c.opens) << c.scanCode << ' ' << text(c.text);
+        EXPECT_EQ(file->isVisible(), c.opens) << c.scanCode << ' ' << c.text.toStdString();
         file->hide();
     }
 }
