@@ -48,6 +48,7 @@ class MapTable;
 class Dashboard;
 class MonitorCycle;
 class ParameterTable;
+class MessageJournal;
 class PortsDialog;
 class Prompts;
 class TExtText;
@@ -168,6 +169,8 @@ public:
     ParameterTable* ShowParameterTable();
     // "Вид → Приборы": refreshed with every monitor tick while it shows.
     Dashboard* ShowDashboard();
+    // "Вид → Журнал сообщений": the status bar's messages, each whole and with its time.
+    MessageJournal* ShowMessageJournal();
 
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
@@ -333,6 +336,7 @@ private:
     TrendWindow* m_trendWindow = nullptr;       // a window of its own, owned as this one's child
     ParameterTable* m_parameterTable = nullptr; // likewise
     Dashboard* m_dashboard = nullptr;           // likewise
+    MessageJournal* m_messageJournal = nullptr; // likewise
     // What the monitor read for the datalog and the gauges, shown and written.
     void showRow(std::optional<ReadRow> row);
     void showReadout(const ReadoutQuery& query, ParamValue& value);
@@ -348,6 +352,9 @@ private:
     const CalibrationArchive* m_archive = nullptr;
     PortSetup m_ports;
     std::optional<QString> m_serial;
+    // A blank controller got its number at this connection: the status bar says so with
+    // whatever it shows next at the connection.
+    QString m_numberedNote;
 };
 
 } // namespace zef

@@ -17,6 +17,8 @@
 #include <QMenu>
 #include <QStatusBar>
 
+#include <utility>
+
 namespace zef {
 
 namespace {
@@ -50,9 +52,13 @@ void TForm1::showStatus(const QString& text) {
 }
 
 void TForm1::snapshotAtConnection(const KnownWords& read) {
-    if (m_archive)
-        showStatus(SnapshotStatusText(
-            TakeSnapshot(m_link, *m_archive, m_serial, SnapshotReason::Connect, read)));
+    // The numbering just shown would be gone under the snapshot's words: one message for both.
+    const QString numbered = std::exchange(m_numberedNote, QString());
+    if (!m_archive)
+        return;
+    const QString snapshot = SnapshotStatusText(
+        TakeSnapshot(m_link, *m_archive, m_serial, SnapshotReason::Connect, read));
+    showStatus(numbered.isEmpty() ? snapshot : numbered + QStringLiteral(". ") + snapshot);
 }
 
 bool TForm1::LoadCalibration(const QString& path, EventKind kind) {

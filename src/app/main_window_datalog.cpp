@@ -39,6 +39,12 @@ QString PeriodText(std::chrono::milliseconds period) {
     return QStringLiteral("%1 мс").arg(period.count());
 }
 
+QString EmptyTrendText() {
+    return QStringLiteral("Записи нет. Подключитесь к контроллеру и начните запись: «Журнал» → "
+                          "«Начать запись...», или откройте сохранённую запись: «Журнал» → "
+                          "«Открыть запись...».");
+}
+
 } // namespace
 
 std::chrono::milliseconds TForm1::FastestRecordingPeriod() {
@@ -257,6 +263,10 @@ void TForm1::ShowTrend() {
         trend.SetLive(Recording());
         trend.setWindowTitle(QStringLiteral("Тренд"));
     }
+    // Nothing recorded, nothing opened, nothing to record from: a dozen empty plots would
+    // only puzzle; the way to something worth plotting is said instead.
+    const bool nothing = !m_connected && !m_recordedTrend && trend.Data().Empty();
+    trend.SetNote(nothing ? EmptyTrendText() : QString());
     trend.show();
     trend.raise();
     trend.activateWindow();

@@ -35,6 +35,9 @@ bool TForm1::ReadIdentity() {
                           Prompts::Kind::Error);
         return false;
     }
+    m_numberedNote = NumberedStatusText(*reading);
+    if (!m_numberedNote.isEmpty())
+        showStatus(m_numberedNote);
     // The number is spent and shown; the fitter is told, and the work goes on.
     if (const QString warning = UnansweredIdentityText(*reading); !warning.isEmpty())
         m_prompts.Message(warning, Prompts::Kind::Warning);

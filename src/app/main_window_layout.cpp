@@ -9,6 +9,7 @@
 #include "app/map_chart.h"
 #include "app/map_editor.h"
 #include "app/map_tuning.h"
+#include "app/menu_keys.h"
 #include "app/status_bar.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
@@ -117,6 +118,7 @@ void TForm1::buildLayout() {
 void TForm1::buildMenu() {
     QMenu* file = menuBar()->addMenu("&Файл");
     file->setObjectName("N1");
+    new MenuKeys(*this, *file);
     N2 = file->addAction("&Загрузить из файла");
     N2->setShortcut(QKeySequence::Open);
     N3 = file->addAction("&Сохранить в файле");

@@ -3,6 +3,8 @@
 
 #include "app/main_window.h"
 
+#include "app/parameter_table.h"
+#include "archive/compare.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
 #include "dialogs/form_font.h"
@@ -24,6 +26,27 @@ QFont controlFont() {
     return FormFont();
 }
 
+QString placeCaption(const Place& place) {
+    QString caption = ToQString(place.group);
+    if (!place.label.empty())
+        caption += QStringLiteral(": ") + ToQString(place.label);
+    if (!place.label2.empty())
+        caption += QChar(' ') + ToQString(place.label2);
+    return caption;
+}
+
+// The fitter looks for a parameter, not a register: its caption and what it does come first,
+// the register and its conversion after.
+QString parameterFirst(const QString& caption, const QString& registerHint) {
+    return caption + QChar('\n') + registerHint;
+}
+
+QString parameterFirst(std::uint8_t address, const QString& registerHint) {
+    return parameterFirst(RegisterCaption(address) + QChar('\n') +
+                              ParameterTable::Description(address),
+                          registerHint);
+}
+
 } // namespace
 
 TSpinExtEdit* TForm1::makeSpinEdit(const EditRow& row, QWidget* parent, QRect bounds) {
@@ -40,7 +63,8 @@ TSpinExtEdit* TForm1::makeSpinEdit(const EditRow& row, QWidget* parent, QRect bo
     edit->SetValueMax(row.ValueMax);
     edit->SetValueStep(row.ValueStep);
     edit->SetValue(row.Value);
-    edit->setToolTip(EditHint(row));
+    edit->setToolTip(row.address ? parameterFirst(*row.address, EditHint(row))
+                                 : parameterFirst(placeCaption(row.place), EditHint(row)));
     return edit;
 }
 
@@ -57,7 +81,7 @@ TExtText* TForm1::makeReadOut(const ReadoutRow& row, QWidget* parent, QRect boun
     text->SetValue(row.Value);
     text->SetQueryInterval(static_cast<int>(row.QueryInterval.count()));
     text->SetAutoQuery(true);
-    text->setToolTip(ReadoutHint(row));
+    text->setToolTip(parameterFirst(placeCaption(row.place), ReadoutHint(row)));
     return text;
 }
 
@@ -71,7 +95,7 @@ QComboBox* TForm1::makeChoice(std::string_view control, QWidget* parent, QRect b
         combo->addItem(ToQString(item));
     combo->setCurrentIndex(-1);
     combo->setEnabled(false);
-    combo->setToolTip(ChoiceHint(*row));
+    combo->setToolTip(parameterFirst(row->address, ChoiceHint(*row)));
     // Only the user's pick writes; a selection read from the controller raises nothing.
     connect(combo, &QComboBox::activated, this, [this, row](int index) {
         WriteChoice(m_link, *row, index);
@@ -132,7 +156,7 @@ void TForm1::bindParameters() {
     }
 
     for (auto* button : {RadioButton1, RadioButton2})
-        button->setToolTip(OxygenHint(kOxygenSensor));
+        button->setToolTip(parameterFirst(kOxygenSensor.address, OxygenHint(kOxygenSensor)));
     connect(RadioButton1, &QRadioButton::clicked, this,
             [this] { oxygenClicked(OxygenSensor::Present); });
     connect(RadioButton2, &QRadioButton::clicked, this,

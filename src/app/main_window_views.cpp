@@ -4,6 +4,7 @@
 #include "app/map_editor.h"
 #include "app/map_table.h"
 #include "app/parameter_table.h"
+#include "app/status_bar.h"
 #include "controls/ext_text.h"
 
 #include <QDockWidget>
@@ -36,6 +37,9 @@ void TForm1::addViewMenu() {
     QAction* parameters = view->addAction("&Все параметры");
     parameters->setObjectName("ParameterTableAction");
     connect(parameters, &QAction::triggered, this, [this] { ShowParameterTable(); });
+    QAction* journal = view->addAction("Журнал &сообщений");
+    journal->setObjectName("MessageJournalAction");
+    connect(journal, &QAction::triggered, this, [this] { ShowMessageJournal(); });
 }
 
 void TForm1::buildMapTable(QMenu* map) {
@@ -81,6 +85,15 @@ ParameterTable* TForm1::ShowParameterTable() {
     }
     (void)m_parameterTable->Reload();
     return Raise(m_parameterTable);
+}
+
+MessageJournal* TForm1::ShowMessageJournal() {
+    if (!m_messageJournal) {
+        m_messageJournal =
+            new MessageJournal(static_cast<const WholeWordStatusBar&>(*statusBar()), this);
+        m_messageJournal->setWindowFlag(Qt::Window);
+    }
+    return Raise(m_messageJournal);
 }
 
 Dashboard* TForm1::ShowDashboard() {

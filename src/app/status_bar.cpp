@@ -1,5 +1,8 @@
 #include "app/status_bar.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
@@ -88,6 +91,12 @@ QString ElideAtWord(const QString& text, const QFontMetrics& metrics, int width)
 WholeWordStatusBar::WholeWordStatusBar(QWidget* parent) : QStatusBar(parent) {
     connect(this, &QStatusBar::messageChanged, this, [this](const QString& message) {
         setToolTip(ShownMessage() == message ? QString() : message);
+        if (message.isEmpty())
+            return;
+        if (m_journal.size() >= kJournalLength)
+            m_journal.removeFirst();
+        m_journal.append({QDateTime::currentDateTime(), message});
+        emit Journaled(m_journal.back());
     });
 }
 
@@ -120,6 +129,46 @@ void WholeWordStatusBar::paintEvent(QPaintEvent* event) {
     p.setPen(palette().windowText().color());
     p.drawText(messageRect(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
                ShownMessage());
+}
+
+MessageJournal::MessageJournal(const WholeWordStatusBar& bar, QWidget* parent)
+    : QListWidget(parent) {
+    setObjectName("MessageJournal");
+    setWindowTitle(QStringLiteral("Журнал сообщений"));
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setWordWrap(true);
+    resize(560, 300);
+    for (const StatusMessage& message : bar.Journal())
+        append(message);
+    connect(&bar, &WholeWordStatusBar::Journaled, this, &MessageJournal::append);
+}
+
+QString MessageJournal::LineText(const StatusMessage& message) {
+    return message.time.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) + QChar(' ') + message.text;
+}
+
+void MessageJournal::append(const StatusMessage& message) {
+    if (count() >= WholeWordStatusBar::kJournalLength)
+        delete takeItem(0);
+    addItem(LineText(message));
+    scrollToBottom();
+}
+
+QString MessageJournal::CopiedText() const {
+    QStringList lines;
+    const bool chosen = !selectedItems().isEmpty();
+    for (int row = 0; row < count(); ++row)
+        if (!chosen || item(row)->isSelected())
+            lines << item(row)->text();
+    return lines.join(QChar('\n'));
+}
+
+void MessageJournal::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(CopiedText());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 } // namespace zef

@@ -89,9 +89,22 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
     body->addWidget(scroll, 1);
     body->addWidget(m_panel);
 
+    m_content = new QWidget;
+    auto* content = new QVBoxLayout(m_content);
+    content->setContentsMargins(0, 0, 0, 0);
+    content->addLayout(bar);
+    content->addLayout(body, 1);
+
+    m_note = new QLabel;
+    m_note->setObjectName("TrendNote");
+    m_note->setTextFormat(Qt::PlainText);
+    m_note->setWordWrap(true);
+    m_note->setAlignment(Qt::AlignCenter);
+    m_note->hide();
+
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(bar);
-    layout->addLayout(body, 1);
+    layout->addWidget(m_content, 1);
+    layout->addWidget(m_note, 1);
 
     connect(m_pause, &QPushButton::toggled, this, &TrendWindow::SetPaused);
     connect(m_reset, &QPushButton::clicked, this, &TrendWindow::ResetZoom);
@@ -107,6 +120,12 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
 
 TrendWindow::~TrendWindow() = default;
 
+void TrendWindow::SetNote(const QString& note) {
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
+    m_content->setVisible(note.isEmpty());
+}
+
 void TrendWindow::SetData(std::shared_ptr<const TrendData> data) {
     const auto sameChannel = [](const TrendChannel& a, const TrendChannel& b) {
         return a.name == b.name && a.unit == b.unit;
@@ -118,6 +137,7 @@ void TrendWindow::SetData(std::shared_ptr<const TrendData> data) {
     const bool samePlots =
         std::equal(before.begin(), before.end(), after.begin(), after.end(), sameChannel);
     m_data = std::move(data);
+    SetNote({});
     m_zoom.reset();
     m_cursor.reset();
     if (!samePlots)

@@ -37,6 +37,11 @@ public:
     void SetData(std::shared_ptr<const TrendData> data);
     [[nodiscard]] const TrendData& Data() const { return *m_data; }
 
+    // A sentence shown in place of the plots while there is nothing to plot and nothing to
+    // come; empty: the plots again. Other data brings the plots back by itself.
+    void SetNote(const QString& note);
+    [[nodiscard]] QLabel* Note() const { return m_note; }
+
     // The recording appended rows: the plots follow them.
     void Refresh();
 
@@ -106,6 +111,8 @@ private:
     QWidget* m_plots;
     QVBoxLayout* m_plotLayout;
     QWidget* m_panel;
+    QWidget* m_content;
+    QLabel* m_note;
 };
 
 } // namespace zef

@@ -143,6 +143,12 @@ QString SerialNotWrittenText(const QString& serial) {
         .arg(serial.trimmed());
 }
 
+QString NumberedStatusText(const IdentityReading& reading) {
+    if (!reading.numbered || reading.unfinished)
+        return {};
+    return QStringLiteral("Контроллер пронумерован: %1").arg(reading.serial.trimmed());
+}
+
 QString UnansweredIdentityText(const IdentityReading& reading) {
     if (!reading.numbered || !reading.unfinished)
         return {};

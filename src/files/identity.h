@@ -78,6 +78,10 @@ struct IdentityReading {
 // spent, and has to be written by hand. Empty when every write was answered.
 [[nodiscard]] QString UnansweredIdentityText(const IdentityReading& reading);
 
+// What the status bar says when a blank controller got its number whole at connection; empty
+// for any other reading.
+[[nodiscard]] QString NumberedStatusText(const IdentityReading& reading);
+
 // Where a blank controller's number comes from when it is not the production log alone: the
 // production registry. The number is committed there before the controller is written.
 class NumberSource {

@@ -55,7 +55,7 @@ QString EditHint(const EditRow& row) {
     const QString unit = count ? QString() : UnitOf(row.ValueFormat);
     QStringList lines;
     if (row.address)
-        lines << QStringLiteral("Параметр %1 (чтение и запись); показано = %2")
+        lines << QStringLiteral("Регистр %1 (чтение и запись); показано = %2")
                      .arg(*row.address)
                      .arg(ConversionText(row.conversion));
     else
@@ -69,7 +69,7 @@ QString EditHint(const EditRow& row) {
 QString ReadoutHint(const ReadoutRow& row) {
     const QString unit = UnitOf(row.ValueFormat);
     QStringList lines;
-    lines << QStringLiteral("Текущее значение %1 (опрос каждые %2 мс); показано = %3")
+    lines << QStringLiteral("Регистр текущих значений %1 (опрос каждые %2 мс); показано = %3")
                  .arg(row.address)
                  .arg(row.QueryInterval.count())
                  .arg(ConversionText(row.conversion));
@@ -80,13 +80,13 @@ QString ReadoutHint(const ReadoutRow& row) {
 }
 
 QString ChoiceHint(const ChoiceRow& row) {
-    return QStringLiteral("Параметр %1 (чтение и запись): номер пункта списка, от 0 до %2")
+    return QStringLiteral("Регистр %1 (чтение и запись): номер пункта списка, от 0 до %2")
         .arg(row.address)
         .arg(row.items.size() - 1);
 }
 
 QString OxygenHint(const OxygenChoice& choice) {
-    return QStringLiteral("Параметр %1 (чтение и запись): бит 0, «%2» = %3, «%4» = %5")
+    return QStringLiteral("Регистр %1 (чтение и запись): бит 0, «%2» = %3, «%4» = %5")
         .arg(choice.address)
         .arg(ToQString(choice.present.caption))
         .arg(choice.present.flagWord)

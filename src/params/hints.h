@@ -7,8 +7,9 @@
 
 namespace zef {
 
-// The tooltips of the window's value controls, made from their rows of the catalogue: which
-// register holds the value, how the controller's word becomes what is shown, the unit, and the
+// The register's part of the tooltips of the window's value controls, made from their rows of
+// the catalogue (the window puts the parameter's caption before it): which register holds the
+// value, how the controller's word becomes what is shown, the unit, and the
 // limits. A fitter comparing the window with the controller's documentation reads them.
 [[nodiscard]] QString EditHint(const EditRow& row);
 [[nodiscard]] QString ReadoutHint(const ReadoutRow& row);

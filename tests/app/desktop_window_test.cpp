@@ -5,6 +5,7 @@
 #include "app/desktop.h"
 #include "app/main_window.h"
 #include "app/map_chart.h"
+#include "archive/compare.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
 #include "datalog/channels.h"
@@ -123,22 +124,27 @@ TEST_F(DesktopWindow, every_edit_and_read_out_says_its_register_unit_and_limits)
     for (TSpinExtEdit* edit : form.findChildren<TSpinExtEdit*>()) {
         const EditRow* row = FindEdit(edit->objectName().toStdString());
         ASSERT_NE(row, nullptr) << text(edit->objectName());
-        EXPECT_EQ(edit->toolTip(), EditHint(*row)) << row->control;
+        EXPECT_TRUE(edit->toolTip().endsWith('\n' + EditHint(*row))) << row->control;
+        // The parameter first, the register after it.
         if (row->address) {
-            EXPECT_TRUE(edit->toolTip().startsWith(QString("Параметр %1 ").arg(*row->address)));
+            EXPECT_TRUE(edit->toolTip().startsWith(RegisterCaption(*row->address) + '\n'))
+                << row->control;
         }
         ++edits;
     }
     for (TExtText* readout : form.findChildren<TExtText*>()) {
         const ReadoutRow* row = FindReadout(readout->objectName().toStdString());
         ASSERT_NE(row, nullptr) << text(readout->objectName());
-        EXPECT_EQ(readout->toolTip(), ReadoutHint(*row)) << row->control;
+        EXPECT_TRUE(readout->toolTip().endsWith('\n' + ReadoutHint(*row))) << row->control;
+        EXPECT_FALSE(readout->toolTip().startsWith("Регистр")) << row->control;
         ++readouts;
     }
     EXPECT_EQ(edits, static_cast<int>(EditRows().size()));
     EXPECT_EQ(readouts, static_cast<int>(ReadoutRows().size()));
     for (const char* combo : {"ComboBox1", "ComboBox2", "ComboBox3", "ComboBox4"})
-        EXPECT_TRUE(form.Control<QComboBox>(combo)->toolTip().startsWith("Параметр ")) << combo;
+        EXPECT_TRUE(form.Control<QComboBox>(combo)->toolTip().startsWith(
+            RegisterCaption(FindChoice(combo)->address) + '\n'))
+            << combo;
 }
 
 TEST_F(DesktopWindow, recent_files_follow_loads_and_saves_and_load_again_from_the_menu) {
