@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <array>
 
+#ifndef ZEF_COMMIT
+#define ZEF_COMMIT ""
+#endif
 #ifndef ZEF_VERSION
 #define ZEF_VERSION "0.1"
 #endif
@@ -368,7 +371,9 @@ QString CliOptions::Usage() {
 }
 
 QString CliOptions::VersionText() {
-    return QStringLiteral("zef-cli " ZEF_VERSION "\n");
+    const QString commit = QStringLiteral(ZEF_COMMIT);
+    return QStringLiteral("zef-cli " ZEF_VERSION) +
+           (commit.isEmpty() ? QString() : QStringLiteral(" (commit %1)").arg(commit)) + "\n";
 }
 
 } // namespace zef
