@@ -37,6 +37,10 @@ CliLink::CliLink(CliEnvironment& environment)
     : m_session(*environment.ports, Threading::Caller, environment.step),
       m_device(environment.device), m_portLines(environment.portLines) {
     m_link.SetRetries(environment.retries);
+    if (environment.progress && !environment.trace)
+        m_link.SetTrace(
+            [progress = environment.progress,
+             made = 0](const Frame&, const std::optional<Frame>&) mutable { progress(++made); });
     if (environment.trace)
         m_link.SetTrace([trace = environment.trace](const Frame& request,
                                                     const std::optional<Frame>& reply) {

@@ -6,11 +6,14 @@
 #include "cli/cli_tune.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryFile>
+
+#include <unistd.h>
 
 namespace zef {
 
@@ -239,12 +242,34 @@ int RunCli(const CliOptions& options, CliEnvironment& environment, QTextStream& 
             err << line << "\n";
             err.flush();
         };
+    // Someone at a terminal sees a long command move; a script reading stderr gets no noise.
+    const bool showProgress = !environment.progress && !options.quiet && !options.json &&
+                              !options.trace && ::isatty(STDERR_FILENO) == 1;
+    QElapsedTimer sinceShown;
+    bool shown = false;
+    if (showProgress) {
+        sinceShown.start();
+        environment.progress = [&err, &sinceShown, &shown,
+                                name = options.command ? QString::fromUtf8(options.command->name)
+                                                       : QString()](int exchanges) {
+            if (sinceShown.elapsed() < 200)
+                return;
+            sinceShown.restart();
+            shown = true;
+            err << "\r" << name << ": обменов с контроллером " << exchanges << "\x1b[K";
+            err.flush();
+        };
+    }
     if (!environment.live)
         environment.live = [&out](const QString& line) {
             out << line << "\n";
             out.flush();
         };
     CommandResult result = RunCommand(options, environment);
+    if (shown) {
+        err << "\r\x1b[K"; // the progress line makes way for the result
+        err.flush();
+    }
     if (options.json) {
         QJsonObject json = result.json;
         json["schema"] = kJsonSchema;

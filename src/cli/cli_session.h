@@ -63,6 +63,9 @@ struct CliEnvironment {
     std::function<QByteArray()> input;
     // Each frame as it went, a line of time, request and reply (--trace); none: not traced.
     std::function<void(const QString&)> trace;
+    // How many exchanges a command has made so far, for someone watching a terminal; none:
+    // nothing shown.
+    std::function<void(int exchanges)> progress;
     // The production registry in use (--registry, now or remembered); empty: none, and numbers
     // come from the production log alone.
     QString registryUrl;

@@ -102,3 +102,22 @@ TEST(CliOutput, a_dash_reads_standard_input_and_writes_standard_output) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CliOutput, progress_counts_every_exchange_of_a_long_command_and_nothing_is_printed) {
+    CliRun run;
+    ASSERT_EQ(run.Run({"save", run.File("a.zef")}).status, ExitStatus::Success);
+    std::vector<int> counts;
+    run.environment.progress = [&](int exchanges) { counts.push_back(exchanges); };
+    const std::size_t before = run.ports.sim->Frames().size();
+    const Printed loaded = RunPrinting(run, {"load", run.File("a.zef")});
+    EXPECT_EQ(loaded.status, 0) << loaded.err.toStdString();
+    ASSERT_FALSE(counts.empty());
+    EXPECT_EQ(counts.size(), run.ports.sim->Frames().size() - before);
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        EXPECT_EQ(counts[i], static_cast<int>(i) + 1);
+    EXPECT_FALSE(loaded.err.contains(QStringLiteral("обменов"))) << loaded.err.toStdString();
+}
+
+} // namespace
