@@ -56,7 +56,9 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
     std::unique_ptr<ChannelSource> source = ChannelsOf(environment);
     const auto channels = source->Channels();
     std::optional<DatalogRecorder> csv; // the window's recorder, rows and file alike
-    if (!options.csv.isEmpty()) {
+    // "-": the same CSV, line by line on standard output, for a pipe.
+    const bool csvOut = options.csv == kStandardStream;
+    if (!options.csv.isEmpty() && !csvOut) {
         // Like save: an existing file only with --force, and never a write through a link,
         // which could reach any file the user may write.
         const QFileInfo target(options.csv);
@@ -87,7 +89,9 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
             result.lines << line;
     };
     CommandResult result;
-    if (!environment.json && !csv) {
+    if (csvOut)
+        emitLine(QString::fromUtf8(DatalogHeaderLine()).trimmed(), result);
+    else if (!environment.json && !csv) {
         QStringList header{QStringLiteral("time")};
         for (const auto& c : channels)
             header << c.column;
@@ -107,6 +111,12 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
             // A row the controller did not answer is left out, never invented.
             if (const auto written = csv->Write(std::move(sample)); !written)
                 return failedCsv(written.error());
+        } else if (csvOut) {
+            if (answered) // as in the file: a row the controller did not answer is left out
+                emitLine(QString::fromLatin1(
+                             DatalogRowLine({sample.time, sample.seconds, *sample.values}))
+                             .trimmed(),
+                         result);
         } else if (environment.json) {
             QJsonObject line{{"schema", kJsonSchema},
                              {"time", DatalogTimeText(sample.time)},

@@ -54,8 +54,8 @@ std::optional<QString> NotAFile(const CliOptions& options) {
 // standard input is one file.
 std::optional<QString> StreamsMisused(const CliOptions& options) {
     const std::string_view name = options.command->name;
-    const bool written =
-        options.report == kStandardStream || (name == "save" && options.arguments[0] == "-");
+    const bool written = options.report == kStandardStream || options.csv == kStandardStream ||
+                         (name == "save" && options.arguments[0] == "-");
     if (written && options.json)
         return QStringLiteral("«-» writes to standard output, which --json needs for itself");
     if (options.arguments.count(kStandardStream) > 1)
@@ -79,12 +79,14 @@ CommandResult Dispatch(const CliOptions& given, CliEnvironment& environment) {
         return FailedWith(FailureKind::Usage, *notFile);
     if (const auto misused = StreamsMisused(given))
         return FailedWith(FailureKind::Usage, *misused);
-    // A settings file from standard input is loaded as any file is, from a copy of its bytes.
+    // A file from standard input (settings, a recording, a production log) is read as any file
+    // is, from a copy of its bytes.
     CliOptions options = given;
     QTemporaryFile piped;
     const std::string_view command = options.command->name;
     if (const qsizetype at = options.arguments.indexOf(kStandardStream);
-        at >= 0 && (command == "load" || command == "diff")) {
+        at >= 0 && (command == "load" || command == "diff" || command == "tune" ||
+                    (command == "registry" && at == 1 && options.arguments[0] == "import"))) {
         if (!piped.open() || piped.write(environment.input()) < 0 || !piped.flush())
             return FailedWith(FailureKind::File,
                               QStringLiteral("standard input: %1").arg(piped.errorString()));

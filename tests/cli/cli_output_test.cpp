@@ -3,6 +3,8 @@
 
 #include "cli_fixture.h"
 
+#include "datalog/datalog_csv.h"
+
 #include <QJsonDocument>
 #include <QRegularExpression>
 
@@ -104,6 +106,21 @@ TEST(CliOutput, a_dash_reads_standard_input_and_writes_standard_output) {
 } // namespace
 
 namespace {
+
+TEST(CliOutput, a_monitor_s_csv_on_standard_output_is_the_file_s_and_pipes_into_tune) {
+    CliRun run;
+    const Printed monitored = RunPrinting(run, {"monitor", "--count", "3", "--csv", "-"});
+    EXPECT_EQ(monitored.status, 0) << monitored.err.toStdString();
+    const auto rows = zef::ParseDatalogCsv(monitored.out.toUtf8(), "-");
+    ASSERT_TRUE(rows) << rows.error().toStdString();
+    EXPECT_EQ(rows->size(), 3u);
+    run.environment.input = [&] { return monitored.out.toUtf8(); };
+    const Printed tuned = RunPrinting(run, {"tune", "-"});
+    EXPECT_EQ(tuned.status, 0) << tuned.err.toStdString();
+    EXPECT_FALSE(tuned.out.isEmpty());
+    EXPECT_EQ(RunPrinting(run, {"--json", "monitor", "--count", "1", "--csv", "-"}).status,
+              zef::Code(ExitStatus::BadUsage));
+}
 
 TEST(CliOutput, progress_counts_every_exchange_of_a_long_command_and_nothing_is_printed) {
     CliRun run;
