@@ -9,6 +9,7 @@
 #include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
+#include "support/window_fixture.h"
 
 #include <QDir>
 #include <QLabel>
@@ -28,11 +29,11 @@ namespace {
 
 constexpr char kOtherSerial[] = "ZEF-K7LX SN 05.02 00777 ";
 
-class LostLink : public ::testing::Test {
+class LostLink : public test::WindowFixture {
 protected:
+    LostLink() : WindowFixture(QDate(2026, 12, 8)) {}
     void SetUp() override {
-        form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        WindowFixture::SetUp();
         form.ConnectToPort(1);
         ASSERT_TRUE(form.Connected());
         // The ticks are driven by hand.
@@ -65,14 +66,6 @@ protected:
         form.Timer1Timer();
         ASSERT_TRUE(form.Supervisor().IsLost());
     }
-
-    test::SimPorts ports;
-    ControllerSession session{ports, Threading::Caller, 5ms};
-    SerialChannel& channel = session.Channel();
-    RegisterExchange& link = session.Link();
-    test::ScriptedPrompts prompts;
-    QTemporaryDir logDir;
-    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 8); }};
 };
 
 TEST_F(LostLink, silent_controller_is_lost_within_one_tick_and_everything_shown_is_greyed) {

@@ -5,6 +5,7 @@
 #include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
+#include "support/window_fixture.h"
 
 #include <QImage>
 #include <QLabel>
@@ -59,21 +60,10 @@ TEST(LinkTexts, exchanges_per_second_count_from_zero_after_a_fresh_start) {
         "Обменов/с: 31   Неудачных: 7   Отброшено байт: 12");
 }
 
-class StatusBarWindow : public ::testing::Test {
+class StatusBarWindow : public test::WindowFixture {
 protected:
-    void SetUp() override {
-        form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    }
+    void SetUp() override { WindowFixture::SetUp(); }
     QString state() const { return form.LinkStatus().StateLabel()->text(); }
-
-    test::SimPorts ports;
-    ControllerSession session{ports, Threading::Caller, 5ms};
-    SerialChannel& channel = session.Channel();
-    RegisterExchange& link = session.Link();
-    test::ScriptedPrompts prompts;
-    QTemporaryDir logDir;
-    TForm1 form{session, prompts, logDir.path()};
 };
 
 TEST_F(StatusBarWindow, follows_the_session_and_adds_to_the_window_below_its_area) {

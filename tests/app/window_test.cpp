@@ -5,6 +5,7 @@
 #include "session/controller_session.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -33,28 +34,13 @@ std::vector<std::pair<int, int>> requests(const std::vector<Frame>& frames) {
     return out;
 }
 
-class Window : public ::testing::Test {
+class Window : public test::WindowFixture {
 protected:
-    void SetUp() override {
-        form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    }
+    void SetUp() override { WindowFixture::SetUp(); }
 
     std::uint16_t param(std::uint8_t a) { return ports.Param(a); }
     void setParam(std::uint8_t a, std::uint16_t v) { ports.SetParam(a, v); }
-    void connectCom1() {
-        form.ConnectToPort(1);
-        ASSERT_TRUE(form.Connected());
-    }
     QString groupTitle(const char* name) { return form.Control<QGroupBox>(name)->title(); }
-
-    test::SimPorts ports;
-    ControllerSession session{ports, Threading::Caller, 5ms};
-    SerialChannel& channel = session.Channel();
-    RegisterExchange& link = session.Link();
-    test::ScriptedPrompts prompts;
-    QTemporaryDir logDir;
-    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 TEST_F(Window, connection_sends_the_probe_then_the_whole_initialisation_in_order) {

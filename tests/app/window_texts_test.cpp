@@ -11,6 +11,7 @@
 #include "support/clipped_text.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
+#include "support/window_fixture.h"
 
 #include <QComboBox>
 #include <QFontInfo>
@@ -51,27 +52,18 @@ void showLimit(TForm1& form, bool max) {
         form.SpinEdit(ToQString(row.control))->SetValue(max ? row.ValueMax : row.ValueMin);
 }
 
-class WindowTexts : public ::testing::Test {
+class WindowTexts : public test::WindowFixture {
 protected:
     void SetUp() override {
         // The service panels are part of the window once a fitter has shown them.
         form.resize(820, 560);
-        form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        WindowFixture::SetUp();
         form.ConnectToPort(1);
         ASSERT_TRUE(form.Connected());
         form.Timer1().stop();
         form.Panel1->show();
         form.Panel2->show();
     }
-
-    test::SimPorts ports;
-    ControllerSession session{ports, Threading::Caller, 5ms};
-    SerialChannel& channel = session.Channel();
-    RegisterExchange& link = session.Link();
-    test::ScriptedPrompts prompts;
-    QTemporaryDir logDir;
-    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 7); }};
 };
 
 TEST_F(WindowTexts, are_laid_out_for_the_installed_font) {

@@ -11,6 +11,7 @@
 #include "support/clipped_text.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
+#include "support/window_fixture.h"
 
 #include <QDir>
 #include <QLabel>
@@ -29,11 +30,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class Workspace : public ::testing::Test {
+class Workspace : public test::WindowFixture {
 protected:
+    Workspace() : WindowFixture(QDate(2026, 12, 8)) {}
     void SetUp() override {
-        form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        WindowFixture::SetUp();
         form.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
         form.ConnectToPort(1);
@@ -65,14 +66,6 @@ protected:
         }
         ASSERT_FALSE(form.Supervisor().IsLost());
     }
-
-    test::SimPorts ports;
-    ControllerSession session{ports, Threading::Caller, 5ms};
-    SerialChannel& channel = session.Channel();
-    RegisterExchange& link = session.Link();
-    test::ScriptedPrompts prompts;
-    QTemporaryDir logDir;
-    TForm1 form{session, prompts, logDir.path(), [] { return QDate(2026, 12, 8); }};
 };
 
 TEST_F(Workspace, table_edit_sends_the_frames_of_the_window_edit) {
