@@ -3,11 +3,13 @@
 #include "registry/migrations.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
+#include <QThread>
 #include <QUuid>
 
 namespace zef {
@@ -17,6 +19,9 @@ namespace {
 // Every station takes this lock before it looks at the schema, so two first starts do not
 // create the same table at once.
 constexpr int kSchemaLock = 0x7a6566;
+
+// How long a station waits for another one's write lock before it gives up numbering.
+constexpr int kBusyTimeoutMs = 30'000;
 
 QString Reason(const QSqlError& error) {
     QString text = error.databaseText().trimmed();
@@ -49,7 +54,7 @@ RegistryDatabase::RegistryDatabase(RegistryUrl url)
     } else {
         m_db.setDatabaseName(m_url.path);
         // Numbering stations wait their turn for the write lock rather than fail at once.
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     }
 }
 
@@ -63,29 +68,55 @@ Failure RegistryDatabase::Fail(const QString& reason) const {
     return Failure{QStringLiteral("Реестр «%1»: %2").arg(m_url.text, reason)};
 }
 
+Failure RegistryDatabase::FailWith(const QSqlError& error) {
+    // SQLITE_BUSY and its extended codes (BUSY_RECOVERY, BUSY_SNAPSHOT…) share the low byte.
+    m_busy = !IsPostgres() && (error.nativeErrorCode().toInt() & 0xff) == 5;
+    return Fail(Reason(error));
+}
+
 Status RegistryDatabase::Open(int schemaVersion) {
     if (m_db.isOpen())
         return Done{};
+    // SQLite answers "database is locked" at once, without waiting out the busy timeout, to a
+    // connection that opens while another one switches the file to WAL, recovers it or cleans
+    // it up on close. Stations that start together try again for as long as they would wait
+    // for the write lock.
+    QDeadlineTimer patience(kBusyTimeoutMs);
+    for (;;) {
+        m_busy = false;
+        const Status opened = OpenOnce(schemaVersion);
+        if (opened || !m_busy || IsPostgres() || patience.hasExpired())
+            return opened;
+        QThread::msleep(20);
+    }
+}
+
+Status RegistryDatabase::OpenOnce(int schemaVersion) {
     if (!m_db.isValid())
         return Fail(QStringLiteral("нет драйвера %1 (пакет libqt6sql6-%2)")
                         .arg(IsPostgres() ? "QPSQL" : "QSQLITE", IsPostgres() ? "psql" : "sqlite"));
     if (!IsPostgres() && !QFileInfo(m_url.path).absoluteDir().exists())
         return Fail(QStringLiteral("нет папки «%1»").arg(QFileInfo(m_url.path).absolutePath()));
     if (!m_db.open())
-        return Fail(Reason(m_db.lastError()));
+        return FailWith(m_db.lastError());
     if (IsPostgres()) {
         // "already exists, skipping" and the like are no news to a station's terminal.
         QSqlQuery quiet(m_db);
         (void)quiet.exec(QStringLiteral("SET client_min_messages TO WARNING"));
     } else {
         // WAL lets readers go on while a station numbers; FULL puts every commit on the disk
-        // before the controller is written.
+        // before the controller is written. Switching to WAL takes the file for itself, so it
+        // is asked for only when the file is not in WAL yet.
         QSqlQuery pragma(m_db);
-        for (const char* sql : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"})
-            if (const Status done = Exec(pragma, QString::fromLatin1(sql)); !done) {
-                Drop();
-                return Failure{done.error()};
-            }
+        Status done = Exec(pragma, QStringLiteral("PRAGMA journal_mode"));
+        if (done && !(pragma.next() && pragma.value(0).toString() == QLatin1String("wal")))
+            done = Exec(pragma, QStringLiteral("PRAGMA journal_mode=WAL"));
+        if (done)
+            done = Exec(pragma, QStringLiteral("PRAGMA synchronous=FULL"));
+        if (!done) {
+            Drop();
+            return done;
+        }
     }
     if (const Status migrated = Migrate(schemaVersion); !migrated) {
         Drop();
@@ -116,15 +147,15 @@ Status RegistryDatabase::Exec(QSqlQuery& query, const QString& sql, const QVaria
             }
         }
         if (!query.exec(text))
-            return Fail(Reason(query.lastError()));
+            return FailWith(query.lastError());
         return Done{};
     }
     if (!query.prepare(sql))
-        return Fail(Reason(query.lastError()));
+        return FailWith(query.lastError());
     for (const QVariant& value : values)
         query.addBindValue(value);
     if (!query.exec())
-        return Fail(Reason(query.lastError()));
+        return FailWith(query.lastError());
     return Done{};
 }
 
@@ -132,14 +163,14 @@ Status RegistryDatabase::Begin(bool exclusive) {
     QSqlQuery query(m_db);
     if (!query.exec(!IsPostgres() && exclusive ? QStringLiteral("BEGIN IMMEDIATE")
                                                : QStringLiteral("BEGIN")))
-        return Fail(Reason(query.lastError()));
+        return FailWith(query.lastError());
     return Done{};
 }
 
 Status RegistryDatabase::Commit() {
     QSqlQuery query(m_db);
     if (!query.exec(QStringLiteral("COMMIT"))) {
-        const Failure failure = Fail(Reason(query.lastError()));
+        const Failure failure = FailWith(query.lastError());
         Rollback();
         return failure;
     }

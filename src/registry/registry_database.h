@@ -7,6 +7,7 @@
 #include "registry/registry_url.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -69,11 +70,14 @@ public:
     [[nodiscard]] Expected<int> SchemaVersion();
 
 private:
+    [[nodiscard]] Status OpenOnce(int schemaVersion);
     [[nodiscard]] Status Migrate(int schemaVersion);
+    [[nodiscard]] Failure FailWith(const QSqlError& error);
 
     RegistryUrl m_url;
     QString m_connection;
     QSqlDatabase m_db;
+    bool m_busy = false; // the last failure was SQLite's "database is locked"
 };
 
 } // namespace zef
