@@ -47,6 +47,11 @@ TForm1::TForm1(ControllerSession& session, Prompts& prompts, const QString& logF
                             }});
     m_monitor->SetAfterTick([this](std::optional<ReadRow> row) { showRow(std::move(row)); });
 
+    // The window's timers are its own, so that none of them starts a sequence while the
+    // window waits on the line in the middle of another.
+    m_session.SetWindow(this);
+    for (QTimer* timer : {&m_timer1, &m_recordTimer, &m_figuresTimer})
+        timer->setParent(this);
     m_timer1.setObjectName("Timer1");
     m_timer1.setInterval(kMonitorIntervalMs);
     connect(&m_timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
@@ -76,6 +81,7 @@ TForm1::~TForm1() {
     m_session.Hold();
     m_link.SetWriteObserver({});
     m_supervisor->SetStateObserver({});
+    m_session.SetWindow(nullptr);
 }
 
 TSpinExtEdit* TForm1::SpinEdit(const QString& name) const {

@@ -36,13 +36,10 @@ void TForm1::buildStatusBar() {
     m_supervisor = &m_session.Supervisor();
     // A tick on the line's thread may be the one that finds the link lost.
     m_supervisor->SetStateObserver([this](LinkState state) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, state] {
-                m_session.Hold();
-                linkStateChanged(state);
-            },
-            Qt::AutoConnection);
+        m_session.Deliver(this, [this, state] {
+            m_session.Hold();
+            linkStateChanged(state);
+        });
     });
     m_figuresTimer.setObjectName("LinkFiguresTimer");
     m_figuresTimer.setInterval(kFiguresIntervalMs);
@@ -85,13 +82,10 @@ void TForm1::linkStateChanged(LinkState state) {
         showLinkLost();
         // Lost in the middle of a sequence (connection, read again, a file load), whose later
         // steps enable their controls again: greyed once more when it has ended.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_supervisor->IsLost())
-                    showLinkLost();
-            },
-            Qt::QueuedConnection);
+        m_session.Later(this, [this] {
+            if (m_supervisor->IsLost())
+                showLinkLost();
+        });
         break;
     }
     showMapTable();

@@ -159,7 +159,7 @@ void TExtEdit::keyPressEvent(QKeyEvent* event) {
 
 TSpinButton::TSpinButton(QWidget* parent, std::unique_ptr<TickTimer> repeatTimer)
     : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)),
-      m_repeat(repeatTimer ? std::move(repeatTimer) : std::make_unique<QtTickTimer>()) {
+      m_repeat(repeatTimer ? std::move(repeatTimer) : std::make_unique<QtTickTimer>(this)) {
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
     m_up->setArrowType(Qt::UpArrow);

@@ -12,7 +12,7 @@ namespace zef {
 
 TExtText::TExtText(QWidget* parent, std::unique_ptr<TickTimer> queryTimer)
     : QLabel(parent),
-      m_queryTimer(queryTimer ? std::move(queryTimer) : std::make_unique<QtTickTimer>()) {
+      m_queryTimer(queryTimer ? std::move(queryTimer) : std::make_unique<QtTickTimer>(this)) {
     // A caption is shown as written, never taken for markup.
     setTextFormat(Qt::PlainText);
     setWordWrap(false);

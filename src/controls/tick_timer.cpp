@@ -4,7 +4,7 @@
 
 namespace zef {
 
-QtTickTimer::QtTickTimer() : m_timer(std::make_unique<QTimer>()) {
+QtTickTimer::QtTickTimer(QObject* owner) : m_timer(std::make_unique<QTimer>(owner)) {
     // A coarse timer may be off by 5 % of its interval either way, which would show in the
     // 100 ms rhythm of a held spin button.
     m_timer->setTimerType(Qt::PreciseTimer);

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+class QObject;
 class QTimer;
 
 namespace zef {
@@ -28,7 +29,9 @@ public:
 
 class QtTickTimer final : public TickTimer {
 public:
-    QtTickTimer();
+    // The owner's timer, as far as the event loop can tell (the window holds back its own
+    // timers while it waits on the line).
+    explicit QtTickTimer(QObject* owner = nullptr);
     ~QtTickTimer() override;
 
     void Start() override;

@@ -46,8 +46,10 @@ enum class Handshake : std::uint8_t {
 // the face by its event loop. Everything else a face does with the controller (an edit, a
 // connection, a load) runs on the face's thread while it holds the line, as it always did; only
 // the calls into the device itself are carried to the line's thread, because a port belongs to
-// the thread that opened it. The thread is a plain loop, not an event loop, so that a job's
-// exchanges are never held up by a face's events.
+// the thread that opened it. While such a call waits for the line, the window's event loop
+// turns (it repaints, calls queued to it run) but starts nothing: user input, the window's own
+// timers, its close and the jobs' results wait for the sequence to end. The thread is a plain
+// loop, not an event loop, so that a job's exchanges are never held up by a face's events.
 class ControllerSession final : private LineGate {
 public:
     static constexpr std::int32_t kBaud = 19200;
@@ -102,6 +104,14 @@ public:
             m_events(kind, serial->trimmed(), calibration);
     }
 
+    // The window whose event loop keeps turning while it waits on the line (see waitFor).
+    void SetWindow(QObject* window);
+    // Calls `call` on `receiver`'s thread: at once when already there, else by its event loop,
+    // after any sequence the window is in the middle of, and not at all once it is gone.
+    void Deliver(QObject* receiver, std::function<void()> call);
+    // Calls `call` on `receiver`'s thread once the sequence it is in the middle of has ended.
+    void Later(QObject* receiver, std::function<void()> call);
+
     // Jobs posted and not finished yet.
     [[nodiscard]] int JobsPending() const;
 
@@ -111,10 +121,20 @@ public:
 private:
     class LinePorts;
     class LineBackend;
+    class WindowWait;
+
+    // Time a call into the device gets before the window's event loop turns while it waits.
+    static constexpr std::chrono::milliseconds kQuickCall{2};
 
     void enqueueJob(std::function<void()> job);
     // Runs `call` on the line's thread and waits for it; at once when already there.
     void runOnLine(const std::function<void()>& call);
+    // Waits, with the lock held, until `ready`. On the window's thread the window's event loop
+    // turns in the meantime, user input aside, so that it repaints and is never frozen by the
+    // line; the lock is let go while it turns.
+    void waitFor(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready);
+    [[nodiscard]] bool waitsInEventLoop() const;
+    void wakeWindow();
     [[nodiscard]] bool onLine() const;
     void release();
     void loop();
@@ -128,9 +148,16 @@ private:
     std::deque<std::pair<const std::function<void()>*, bool*>> m_calls;
     bool m_jobRunning = false;
     bool m_held = false;
+    bool m_wanted = false; // the window waits for the running job, to hold the line next
     bool m_stopping = false;
     std::thread::id m_lineThreadId;
     QObject m_releaser; // lives on the thread that made the session, where the line is held
+    // Kept by the window's thread alone.
+    QPointer<QObject> m_window;
+    std::unique_ptr<WindowWait> m_windowWait;
+    int m_waitDepth = 0;
+    bool m_releaseDeferred = false;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_deferred;
     std::unique_ptr<QThread> m_thread;
 
     std::unique_ptr<LinePorts> m_ports;

@@ -7,6 +7,7 @@
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,7 +79,9 @@ private:
         std::unique_lock lock(m_mutex);
         m_held = !m_open;
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_open; });
+        // Let go in the end, so that a window that waits here fails its test instead of hanging.
+        if (!m_changed.wait_for(lock, 20s, [this] { return m_open; }))
+            m_open = true;
         m_held = false;
     }
     std::mutex m_mutex;
@@ -162,6 +165,41 @@ TEST_F(LineThread, a_link_lost_on_the_line_thread_is_shown_in_the_window_and_fou
         form.Timer1Timer();
         return !form.Supervisor().IsLost() && form.StaticText2->isEnabled();
     }));
+}
+
+// The window's own sequences wait on the line with the window's event loop turning: a call
+// queued to the window's thread runs while one of their requests is held on the line.
+TEST_F(LineThread, the_window_turns_while_its_own_sequence_waits_on_the_line) {
+    const QString file = dir.filePath("saved.zef");
+    prompts.files = {file};
+    form.SaveSettingsToFile();
+    ASSERT_TRUE(QFile::exists(file)) << prompts.messages.join("\n").toStdString();
+    const std::pair<const char*, std::function<void()>> sequences[] = {
+        {"connection", [&] { form.ConnectToPort(1); }},
+        {"settings load", [&] { form.LoadSettingsFrom(file); }},
+    };
+    for (const auto& [name, run] : sequences) {
+        SCOPED_TRACE(name);
+        if (std::string_view(name) == "connection")
+            form.Close_COMClick();
+        bool ranWhileHeld = false, over = false;
+        std::function<void()> watch = [&] {
+            if (over)
+                return;
+            if (!ports.Held()) {
+                QMetaObject::invokeMethod(qApp, watch, Qt::QueuedConnection);
+                return;
+            }
+            ranWhileHeld = true;
+            ports.Open();
+        };
+        ports.Close();
+        QMetaObject::invokeMethod(qApp, watch, Qt::QueuedConnection);
+        run();
+        over = true;
+        EXPECT_TRUE(ranWhileHeld);
+        EXPECT_TRUE(form.Connected()) << prompts.messages.join("\n").toStdString();
+    }
 }
 
 } // namespace
