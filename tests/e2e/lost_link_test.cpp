@@ -69,7 +69,13 @@ TEST_F(LostLinkOnPty, stopped_controller_is_lost_and_found_again_on_the_open_por
     ASSERT_TRUE(waitForState("Нет связи")) << state().toStdString();
     EXPECT_TRUE(session->Channel().IsOpen()); // the device is there, the controller does not answer
     const ParamValue rpm = form->ReadOut("ExtText2")->Value();
-    QTest::qWait(1500);
+    // Three probes unanswered, rather than a time: a loaded machine probes late, never early.
+    const auto failed = [&] {
+        session->Hold(); // the figures are the line's
+        return session->Supervisor().SessionFigures().failedExchanges;
+    };
+    const auto before = failed();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return failed() >= before + 3; }, kPatienceMs));
     EXPECT_FALSE(form->ReadOut("ExtText2")->isEnabled());
     EXPECT_EQ(form->ReadOut("ExtText2")->Value(), rpm);
     EXPECT_EQ(state(), "Нет связи");
