@@ -207,6 +207,10 @@ std::uint32_t SerialChannel::ReadWithWait(std::span<std::uint8_t> buffer) {
         ++m_figures.failedExchanges;
         m_awaitQuiet = true;
         m_lastActivity = Clock::now();
+        // Its reply may yet come, late enough to pass for the next request's: nothing the burst
+        // reads after it is sure to be its own.
+        if (InBurst())
+            m_burstVoid = true;
     }
     return static_cast<std::uint32_t>(queued);
 }
@@ -222,6 +226,8 @@ std::uint32_t SerialChannel::ReadWaiting(std::span<std::uint8_t> buffer) {
     std::copy_n(taken.begin(), std::min(got, buffer.size()), buffer.begin());
     if (queued != buffer.size()) {
         ++m_figures.failedExchanges;
+        if (InBurst())
+            m_burstVoid = true;
         // Nothing at all: the line has been quiet since the request, long enough for the next.
         if (queued > 0) {
             m_awaitQuiet = true;

@@ -239,7 +239,8 @@ TEST_F(Identity, only_the_exact_blank_serial_read_whole_is_numbered) {
 
         ASSERT_TRUE(reading) << c.name;
         EXPECT_FALSE(reading->numbered) << c.name;
-        EXPECT_EQ(sim.ports.sim->Frames().size(), 32u) << c.name;
+        // An unanswered read voids the block's burst, which is read once more.
+        EXPECT_EQ(sim.ports.sim->Frames().size(), c.silentRegister ? 64u : 32u) << c.name;
         EXPECT_TRUE(sim.Writes().empty()) << c.name;
         EXPECT_EQ(sim.Serial(), c.serial.toStdString()) << c.name;
     }
