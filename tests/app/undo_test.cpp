@@ -49,7 +49,7 @@ TEST_F(Undo, every_kind_of_change_is_undone_and_redone_on_the_controller) {
         bool asks; // several registers go back: only after a "Да"
     };
     const Kind kinds[] = {
-        {"edit", [&] { form.SpinEdit("SpinExtEdit19")->StepUp(); }, false},
+        {"edit", [&] { form.SpinEdit("SpinExtEdit9")->StepDown(); }, false},
         {"map step", [&] { form.Map().RaiseMapPoint(3); }, false},
         {"load", [&] { ASSERT_TRUE(form.LoadCalibration(changedFile("a.zef", 10))); }, true},
         {"restore",
@@ -68,7 +68,7 @@ TEST_F(Undo, every_kind_of_change_is_undone_and_redone_on_the_controller) {
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
         const auto original = words();
-        const auto shown = form.SpinEdit("SpinExtEdit19")->Value();
+        const auto shown = form.SpinEdit("SpinExtEdit9")->Value();
         const auto steps = form.History().Done().size();
         kind.change();
         const auto changed = words();
@@ -85,7 +85,7 @@ TEST_F(Undo, every_kind_of_change_is_undone_and_redone_on_the_controller) {
             ASSERT_TRUE(form.UndoChange());
         }
         EXPECT_EQ(words(), original);
-        EXPECT_EQ(form.SpinEdit("SpinExtEdit19")->Value(), shown); // read back, not remembered
+        EXPECT_EQ(form.SpinEdit("SpinExtEdit9")->Value(), shown); // read back, not remembered
         EXPECT_EQ(form.History().Done().size(), steps);
 
         prompts.answers = {true};
@@ -97,7 +97,7 @@ TEST_F(Undo, every_kind_of_change_is_undone_and_redone_on_the_controller) {
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("\n").toStdString();
 
     // The menu follows the history once the window has had its events.
-    form.SpinEdit("SpinExtEdit19")->StepUp();
+    form.SpinEdit("SpinExtEdit9")->StepDown();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.UndoAction->isEnabled(); }));
     form.UndoAction->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.RedoAction->isEnabled(); }));
@@ -111,7 +111,7 @@ TEST_F(Undo, a_write_the_controller_does_not_answer_leaves_the_step_in_place) {
     form.Map().RaiseMapPoint(2);
     ASSERT_EQ(form.History().Done().size(), 1);
     const auto changed = words();
-    ports.sim->SetFaultForAddress(8, sim::FaultPlan{sim::Fault::Silent, 0, {}});
+    ports.sim->SetFaultForAddress(8, sim::FaultPlan{sim::Fault::Unplugged, 0, {}});
     EXPECT_FALSE(form.UndoChange());
     ports.sim->SetFaultForAddress(8, std::nullopt);
     EXPECT_EQ(words(), changed);
@@ -124,7 +124,7 @@ TEST_F(Undo, a_write_the_controller_does_not_answer_leaves_the_step_in_place) {
 // Enter in the journal does nothing to the controller.
 TEST_F(Undo, enter_in_the_journal_writes_nothing) {
     connectCom1();
-    form.SpinEdit("SpinExtEdit19")->StepUp();
+    form.SpinEdit("SpinExtEdit9")->StepDown();
     ChangeJournal* journal = form.ShowChangeJournal();
     ASSERT_TRUE(QTest::qWaitFor([&] { return journal->topLevelItemCount() == 1; }));
     EXPECT_TRUE(journal->topLevelItem(0)->text(2).contains(" → "));
