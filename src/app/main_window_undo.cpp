@@ -5,6 +5,7 @@
 #include "app/change_journal.h"
 #include "app/map_editor.h"
 #include "app/monitor.h"
+#include "app/parameter_table.h"
 #include "archive/compare.h"
 #include "dialogs/prompts.h"
 
@@ -109,6 +110,8 @@ bool TForm1::replayStep(bool back) {
     }
     m_map->LoadMap();
     m_timer1.start();
+    if (m_parameterTable && m_parameterTable->isVisible())
+        (void)m_parameterTable->Reload();
     if (failure) {
         std::uint16_t wanted = 0;
         for (const auto& [address, word] : words) {
