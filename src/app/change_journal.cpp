@@ -20,8 +20,11 @@ ChangeJournal::ChangeJournal(const ChangeHistory& history, QWidget* parent)
         {QStringLiteral("Время"), QStringLiteral("Параметр"), QStringLiteral("Было → стало")});
     setRootIsDecorated(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // The map's captions are long; a caption cut short names no parameter.
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     header()->setStretchLastSection(true);
-    resize(640, 320);
+    resize(820, 320);
     // The history may change on the line's thread; the list follows on its own.
     connect(&history, &ChangeHistory::Changed, this, &ChangeJournal::Refresh, Qt::QueuedConnection);
     Refresh();
@@ -50,8 +53,6 @@ void ChangeJournal::Refresh() {
     const auto undone = m_history.Undone();
     for (auto step = undone.rbegin(); step != undone.rend(); ++step)
         addStep(*step, true);
-    for (int column = 0; column < columnCount() - 1; ++column)
-        resizeColumnToContents(column);
     if (topLevelItemCount() > 0)
         scrollToItem(topLevelItem(topLevelItemCount() - 1));
 }
