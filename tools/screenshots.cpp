@@ -2,6 +2,7 @@
 // dialog and chart state and saves what the screen shows. Run it on an X server (scripts/
 // screenshots.sh starts one) so the pictures show the fonts and dialogs a desktop has.
 
+#include "app/change_journal.h"
 #include "app/dashboard.h"
 #include "app/desktop.h"
 #include "app/main_window.h"
@@ -409,6 +410,19 @@ int main(int argc, char** argv) {
         simulator->SetFault({});
         Shooter::settle(2500);
         form.show();
+    }
+
+    // "Правка → Журнал изменений": an edit and a map step, the step undone.
+    {
+        form.SpinEdit("SpinExtEdit9")->StepDown();
+        form.Map().RaiseMapPoint(3);
+        (void)form.UndoChange();
+        Shooter::settle(600);
+        QWidget* journal = form.ShowChangeJournal();
+        journal->move(0, 0);
+        Shooter::settle(600);
+        shots.Shoot("35-change-journal");
+        journal->hide();
     }
 
     // The caption with a file name, as the X server holds it.

@@ -63,6 +63,13 @@ TForm1::TForm1(ControllerSession& session, Prompts& prompts, const QString& logF
             this, [this] { setWindowTitle(kCaption); }, Qt::AutoConnection);
     });
 
+    // Every change made to the controller, by any control, view or command, is learned from the
+    // exchange itself.
+    m_link.SetExchangeObserver([this](Command command, std::uint8_t address, std::uint16_t value,
+                                      const std::optional<Reply>& reply) {
+        m_history.Observe(command, address, value, reply);
+    });
+
     for (int n = 1; n <= 4; ++n)
         connect(Connect_to_COM[n - 1], &QPushButton::clicked, this,
                 [this, n] { ConnectToPort(n); });
@@ -80,6 +87,7 @@ TForm1::~TForm1() {
     // The session outlives the window.
     m_session.Hold();
     m_link.SetWriteObserver({});
+    m_link.SetExchangeObserver({});
     m_supervisor->SetStateObserver({});
     m_session.SetWindow(nullptr);
 }
@@ -111,6 +119,8 @@ void TForm1::ConnectToPort(int portNumber) {
     case Handshake::Connected:
         break;
     }
+    // What was changed belongs to the controller it was changed on.
+    m_history.Clear();
     m_connected = true;
     m_supervisor->Start(portNumber, ControllerSession::kBaud);
     // The connection is one burst; the words it read serve the archive's snapshot when
@@ -128,10 +138,11 @@ void TForm1::ConnectToPort(int portNumber) {
         m_link.SetReadRecorder(nullptr);
         verified = burst.Verified();
         if (!identified)
-            return;
+            return showUndoState();
     }
     snapshotAtConnection(verified ? read : KnownWords{});
     m_session.Record(EventKind::Connected, m_serial);
+    showUndoState();
 }
 
 void TForm1::showOperatingCounter() {
@@ -158,6 +169,8 @@ void TForm1::Close_COMClick() {
     StaticText4->setEnabled(false);
     m_link.Channel().Close();
     m_supervisor->Stop();
+    m_history.Clear();
+    showUndoState();
     for (auto* b : Connect_to_COM)
         b->setEnabled(true);
     Close_COM->setEnabled(false);

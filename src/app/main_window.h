@@ -12,6 +12,7 @@
 #include "link/register_exchange.h"
 #include "params/choices.h"
 #include "params/reader.h"
+#include "session/change_history.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -40,6 +41,7 @@ namespace zef {
 class ArchiveDialog;
 class ArrowPair;
 class CalibrationArchive;
+class ChangeJournal;
 class DatalogRecorder;
 class LinkStatusBar;
 class MapChart;
@@ -172,6 +174,17 @@ public:
     // "Вид → Журнал сообщений": the status bar's messages, each whole and with its time.
     MessageJournal* ShowMessageJournal();
 
+    // "Правка": the last change this session made to the controller written back, or again,
+    // through the window's own exchange and read back; the controls then show what the
+    // controller holds. False when nothing was written or the controller did not take it
+    // (which has been said); the step then stays where it was.
+    bool UndoChange();
+    bool RedoChange();
+    // "Правка → Журнал изменений".
+    ChangeJournal* ShowChangeJournal();
+    [[nodiscard]] const ChangeHistory& History() const { return m_history; }
+    [[nodiscard]] ChangeHistory& History() { return m_history; }
+
     // The serial number read whole at the last identity read.
     [[nodiscard]] const std::optional<QString>& SerialNumber() const { return m_serial; }
     [[nodiscard]] ControllerSession& Session() const { return m_session; }
@@ -222,6 +235,8 @@ public:
     QAction* StopRecordingAction = nullptr;
     QAction* TrendAction = nullptr;
     QAction* OpenRecordingAction = nullptr;
+    QAction* UndoAction = nullptr;
+    QAction* RedoAction = nullptr;
 
     // "? → Сервисные функции": what the service gestures open, and where.
     [[nodiscard]] static QString ServiceFunctionsText();
@@ -292,6 +307,11 @@ private:
     void addDatalogMenu();
     // "Вид": the views of the session, each a window of its own.
     void addViewMenu();
+    void addEditMenu();
+    // Writes the words of the last step back (or those of the last step undone, again).
+    bool replayStep(bool back);
+    // Undo and redo only while a controller answers and there is something to do.
+    void showUndoState();
     // The one place a datalog row is read: at the end of a monitor tick, or from the recording
     // timer at a shorter period. Nothing is read while the monitor is stopped.
     void recordRow();
@@ -337,6 +357,8 @@ private:
     ParameterTable* m_parameterTable = nullptr; // likewise
     Dashboard* m_dashboard = nullptr;           // likewise
     MessageJournal* m_messageJournal = nullptr; // likewise
+    ChangeJournal* m_changeJournal = nullptr;   // likewise
+    ChangeHistory m_history;
     // What the monitor read for the datalog and the gauges, shown and written.
     void showRow(std::optional<ReadRow> row);
     void showReadout(const ReadoutQuery& query, ParamValue& value);

@@ -65,10 +65,19 @@ bool TForm1::LoadCalibration(const QString& path, EventKind kind) {
     m_timer1.stop();
     m_monitor->Cancel(); // what a tick read before the load is no longer what the map holds
     m_registry.PassAll();
+    // The words a load overwrites are known before it writes, so that it can be undone whole;
+    // only those no read has brought yet are read.
+    (void)ReadSettings(m_link, m_history.KnownWords());
+    std::optional<ChangeHistory::Group> group;
+    group.emplace(m_history,
+                  (kind == EventKind::Restored ? QStringLiteral("Восстановление из архива «%1»")
+                                               : QStringLiteral("Загрузка из файла «%1»"))
+                      .arg(FileName(path)));
     const auto outcome =
         LoadWithArchive(m_link, m_archive, m_serial, path, [this](const QString& reason) {
             return m_prompts.AskYesNo(LoadWithoutSnapshotQuestion(reason), Prompts::Kind::Warning);
         });
+    group.reset();
     // Whatever happened, the window comes back showing what the controller now holds.
     m_registry.InitAll();
     m_map->LoadMap();

@@ -130,6 +130,7 @@ void TForm1::buildMenu() {
     file->addSeparator();
     N7 = file->addAction("&Выход");
     N7->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    addEditMenu();
     addDatalogMenu();
     QMenu* map = menuBar()->addMenu("&Карта");
     map->setObjectName("MapMenu");

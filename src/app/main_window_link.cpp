@@ -61,6 +61,7 @@ void TForm1::showLinkState() {
 
 void TForm1::linkStateChanged(LinkState state) {
     showLinkState();
+    showUndoState();
     if (m_dashboard)
         m_dashboard->ShowLinkState();
     switch (state) {
@@ -128,7 +129,11 @@ void TForm1::rereadController() {
         // Shown as the controller holds it: a blank controller met here is not numbered
         // behind the fitter's back, it is numbered at the next connection.
         const IdentityReading identity = m_identity.ReadStored(*this);
+        const auto before = m_serial;
         m_serial = identity.complete ? std::optional(identity.serial) : std::nullopt;
+        // Another controller came back on the line: the changes were made on the one gone.
+        if (m_serial != before)
+            m_history.ForgetSteps();
     }
     if (!m_supervisor->IsLost())
         showOperatingCounter();

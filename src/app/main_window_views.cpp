@@ -44,6 +44,7 @@ void TForm1::addViewMenu() {
 
 void TForm1::buildMapTable(QMenu* map) {
     m_mapTable = new MapTable(*m_map, m_prompts);
+    m_mapTable->SetHistory(&m_history);
     m_mapTableDock = new QDockWidget(QStringLiteral("Таблица карты"), this);
     m_mapTableDock->setObjectName("MapTableDock");
     m_mapTableDock->setWidget(m_mapTable);

@@ -203,6 +203,10 @@ void MapTable::write(const std::vector<Move>& moves) {
                 Prompts::Kind::Warning))
             return;
     }
+    std::optional<ChangeHistory::Group> together;
+    if (m_history && moves.size() > 1)
+        together.emplace(*m_history,
+                         QStringLiteral("Точки карты из таблицы: %1").arg(moves.size()));
     for (const Move& m : moves)
         (void)m_map.WritePoint(ChartIndex(m.point), m.after);
 }

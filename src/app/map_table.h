@@ -2,6 +2,8 @@
 
 #include "link/param_value.h"
 
+#include "session/change_history.h"
+
 #include <QWidget>
 
 #include <optional>
@@ -25,6 +27,9 @@ class MapTable : public QWidget {
     Q_OBJECT
 public:
     MapTable(MapEditor& map, Prompts& prompts, QWidget* parent = nullptr);
+
+    // Where the points written together are kept as one change, to be undone at once.
+    void SetHistory(ChangeHistory* history) { m_history = history; }
 
     // Shows the map as the chart holds it. Not writable (no map, a lost or closed link): the
     // cells and buttons are off. The engine speed marks its point; none marks nothing.
@@ -57,6 +62,7 @@ private:
 
     MapEditor& m_map;
     Prompts& m_prompts;
+    ChangeHistory* m_history = nullptr;
     QTableWidget* m_table;
     QDoubleSpinBox* m_percent;
     std::vector<QPushButton*> m_buttons;

@@ -20,6 +20,20 @@ QString WithoutCopyQuestion(const QString& reason) {
 
 } // namespace
 
+std::optional<MapWrite> WriteTunedMap(TForm1& window, const MapMicros& before,
+                                      const MapMicros& chosen) {
+    const ChangeHistory::Group group(window.History(), QStringLiteral("Подбор карты по записи"));
+    MapWrite written = WriteMap(window.Link(), window.Archive(), window.SerialNumber(), before,
+                                chosen, [&window](const QString& reason) {
+                                    return window.Ask().AskYesNo(WithoutCopyQuestion(reason),
+                                                                 Prompts::Kind::Warning);
+                                });
+    if (!written.written)
+        return std::nullopt;
+    window.Session().Record(EventKind::Tuned, window.SerialNumber());
+    return written;
+}
+
 TuningDialog* ShowMapTuning(TForm1& window) {
     if (auto* open = window.findChild<TuningDialog*>()) {
         open->raise();
@@ -47,17 +61,8 @@ TuningDialog* ShowMapTuning(TForm1& window) {
     }
 
     TuningDialog::Hooks hooks;
-    hooks.write = [&window](const MapMicros& before,
-                            const MapMicros& chosen) -> std::optional<MapWrite> {
-        MapWrite written = WriteMap(window.Link(), window.Archive(), window.SerialNumber(), before,
-                                    chosen, [&window](const QString& reason) {
-                                        return window.Ask().AskYesNo(WithoutCopyQuestion(reason),
-                                                                     Prompts::Kind::Warning);
-                                    });
-        if (!written.written)
-            return std::nullopt;
-        window.Session().Record(EventKind::Tuned, window.SerialNumber());
-        return written;
+    hooks.write = [&window](const MapMicros& before, const MapMicros& chosen) {
+        return WriteTunedMap(window, before, chosen);
     };
     hooks.showSuggested =
         [chart = QPointer<MapChart>(window.Chart1())](const std::vector<QPointF>& curve) {

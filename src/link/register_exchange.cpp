@@ -48,11 +48,13 @@ std::optional<Reply> RegisterExchange::Exchange(Command command, std::uint8_t ad
         m_trace(request, answered ? std::optional(buffer) : std::nullopt);
     if (m_watcher)
         m_watcher->Exchanged(answered);
-    if (!answered)
+    const auto reply = answered ? std::optional(ReplyFromBytes(buffer)) : std::nullopt;
+    if (m_observer)
+        m_observer(command, address, value, reply);
+    if (!reply)
         return std::nullopt;
-    const Reply reply = ReplyFromBytes(buffer);
     if (command == Command::ReadParam && m_recorder)
-        (*m_recorder)[address] = reply.second;
+        (*m_recorder)[address] = reply->second;
     return reply;
 }
 

@@ -75,6 +75,13 @@ public:
     using Trace = std::function<void(const Frame& request, const std::optional<Frame>& reply)>;
     void SetTrace(Trace trace) { m_trace = std::move(trace); }
 
+    // Told of every exchange that reached the line: the word sent and the reply, or nothing when
+    // none came. Whoever keeps what the controller was last seen to hold learns it here, from
+    // every face's reads and writes alike.
+    using Observer = std::function<void(Command command, std::uint8_t address, std::uint16_t value,
+                                        const std::optional<Reply>& reply)>;
+    void SetExchangeObserver(Observer observer) { m_observer = std::move(observer); }
+
     // nullptr: every exchange goes to the line unwatched.
     void SetWatcher(ExchangeWatcher* watcher) { m_watcher = watcher; }
 
@@ -91,6 +98,7 @@ private:
     int m_retries = 1;
     std::function<void()> m_onWrite;
     Trace m_trace;
+    Observer m_observer;
     std::map<std::uint8_t, std::uint16_t>* m_recorder = nullptr;
     ExchangeWatcher* m_watcher = nullptr;
 };

@@ -91,6 +91,8 @@ TEST_F(DesktopWindow, menus_have_mnemonics_and_the_file_commands_their_shortcuts
         {form.N7, "&Выход", QKeySequence("Ctrl+Q")},
         {form.N6, "&О программе", QKeySequence()},
         {form.RecentMenu()->menuAction(), "Последние &файлы", QKeySequence()},
+        {form.UndoAction, "&Отменить", QKeySequence("Ctrl+Z")},
+        {form.RedoAction, "&Повторить", QKeySequence("Ctrl+Shift+Z")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(text(c.action->text()), c.text);
@@ -99,7 +101,7 @@ TEST_F(DesktopWindow, menus_have_mnemonics_and_the_file_commands_their_shortcuts
     QStringList menus;
     for (QAction* a : form.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"&Файл", "&Журнал", "&Карта", "&Вид", "&?"}));
+    EXPECT_EQ(menus, (QStringList{"&Файл", "&Правка", "&Журнал", "&Карта", "&Вид", "&?"}));
 }
 
 TEST_F(DesktopWindow, shortcuts_load_and_save_only_while_connected_and_ctrl_q_quits) {
