@@ -9,6 +9,7 @@
 #include "app/status_bar.h"
 #include "datalog/datalog_csv.h"
 #include "dialogs/prompts.h"
+#include "files/settings_file.h"
 #include "link/qt_serial_backend.h"
 #include "session/controller_session.h"
 #include "sim/sim_backend.h"
@@ -26,6 +27,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace zef::bench {
@@ -93,8 +95,16 @@ Held heldWhile(int spanMs, const std::function<void()>& meanwhile = {}) {
     });
     QTimer work;
     work.setInterval(100);
+    // The window's event loop turns while its sequences wait on the line, and this timer is
+    // not the window's: one sequence at a time, as a fitter's clicks would come.
+    bool inside = false;
     if (meanwhile)
-        QObject::connect(&work, &QTimer::timeout, meanwhile);
+        QObject::connect(&work, &QTimer::timeout, [&] {
+            if (std::exchange(inside, true))
+                return;
+            meanwhile();
+            inside = false;
+        });
     clock.start();
     since.start();
     probe.start();
@@ -251,6 +261,13 @@ void printBlocked() {
                       s.form.Close_COMClick();
                       s.form.ConnectToPort(1);
                   }));
+        if (const Status saved = SaveSettings(s.session.Link(), dir.filePath("held.zef")); saved) {
+            printHeld("loading a settings file every 100 ms:", heldWhile(kSpanMs, [&] {
+                          (void)s.form.LoadCalibration(dir.filePath("held.zef"));
+                      }));
+        } else {
+            std::printf("  loading: no settings file to load (%s)\n", qPrintable(saved.error()));
+        }
         shared->SetFault({sim::Fault::Silent, 0, {}});
         runUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
         printHeld("silent simulator (link lost):", heldWhile(kSpanMs));
