@@ -23,12 +23,48 @@ void TrendData::Append(double seconds, std::span<const double> values) {
 void TrendData::Clear() {
     m_seconds.clear();
     m_values.clear();
+    m_marks.clear();
     ++m_generation;
 }
 
 void TrendData::Reserve(std::size_t rows) {
     m_seconds.reserve(rows);
     m_values.reserve(rows * m_channels.size());
+}
+
+void TrendData::AddMark(TrendMark mark) {
+    if (!std::isfinite(mark.seconds))
+        return;
+    const auto at = std::upper_bound(
+        m_marks.begin(), m_marks.end(), mark.seconds,
+        [](double seconds, const TrendMark& other) { return seconds < other.seconds; });
+    m_marks.insert(at, std::move(mark));
+    ++m_generation;
+}
+
+std::optional<StretchFigures> TrendData::Figures(std::size_t channel, double from,
+                                                 double to) const {
+    if (channel >= m_channels.size() || !(from <= to))
+        return std::nullopt;
+    StretchFigures figures;
+    double sum = 0;
+    const std::size_t n = m_channels.size();
+    for (std::size_t row = LowerBound(from); row < m_seconds.size() && m_seconds[row] <= to;
+         ++row) {
+        const double value = m_values[row * n + channel];
+        if (!std::isfinite(value))
+            continue;
+        if (figures.samples == 0)
+            figures.min = figures.max = value;
+        figures.min = std::min(figures.min, value);
+        figures.max = std::max(figures.max, value);
+        sum += value;
+        ++figures.samples;
+    }
+    if (figures.samples == 0)
+        return std::nullopt;
+    figures.mean = sum / double(figures.samples);
+    return figures;
 }
 
 bool TrendData::GapBefore(std::size_t row) const {

@@ -15,6 +15,20 @@ struct TrendChannel {
     QString unit;
 };
 
+// A moment the fitter marked during the recording.
+struct TrendMark {
+    double seconds = 0;
+    QString text;
+};
+
+// One channel over a stretch of time: samples without a value are left out.
+struct StretchFigures {
+    double min = 0;
+    double max = 0;
+    double mean = 0;
+    std::size_t samples = 0;
+};
+
 // Samples in time order. Where no rows are (a lost link) the plots show a gap: samples further
 // apart than GapSeconds() are not joined.
 class TrendData {
@@ -31,6 +45,7 @@ public:
     void Append(double seconds, std::span<const double> values);
     void Clear();
     void Reserve(std::size_t rows);
+    [[nodiscard]] std::size_t Capacity() const { return m_seconds.capacity(); }
 
     std::size_t Size() const { return m_seconds.size(); }
     bool Empty() const { return m_seconds.empty(); }
@@ -56,6 +71,15 @@ public:
     // limit away: inside a gap, before the first or after the last row.
     std::optional<std::size_t> RowAt(double seconds) const;
 
+    // Markers in time order; one set earlier than the last is placed where it belongs.
+    void AddMark(TrendMark mark);
+    const std::vector<TrendMark>& Marks() const { return m_marks; }
+
+    // A channel's lowest, highest and mean value over the samples from `from` to `to`
+    // seconds; nothing when no sample there has a value.
+    [[nodiscard]] std::optional<StretchFigures> Figures(std::size_t channel, double from,
+                                                        double to) const;
+
     // Counts Append calls, so a view redraws only what changed.
     std::size_t Generation() const { return m_generation; }
 
@@ -63,6 +87,7 @@ private:
     std::vector<TrendChannel> m_channels;
     std::vector<double> m_seconds;
     std::vector<double> m_values; // row-major: Size() x Channels().size()
+    std::vector<TrendMark> m_marks;
     QDateTime m_start;
     double m_gapSeconds = kDefaultGapSeconds;
     std::size_t m_generation = 0;

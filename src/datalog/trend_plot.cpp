@@ -94,6 +94,7 @@ TrendPlot::TrendPlot(const QString& title, const QColor& color, QWidget* parent)
     setMouseTracking(true);
     setMinimumHeight(90);
     connect(m_chart, &QChart::plotAreaChanged, this, [this] { placeCursor(); });
+    connect(m_time, &QValueAxis::rangeChanged, this, [this] { placeMarks(); });
 }
 
 void TrendPlot::Show(const std::vector<QList<QPointF>>& pieces, double from, double to) {
@@ -256,6 +257,7 @@ void TrendPlot::setAxis(QValueAxis* axis, double min, double max, double step) {
 }
 
 void TrendPlot::placeCursor() {
+    placeMarks();
     const QRectF area = m_chart->plotArea();
     if (!m_cursor || *m_cursor < m_time->min() || *m_cursor > m_time->max() || area.isEmpty()) {
         m_cursorLine->hide();
@@ -264,6 +266,42 @@ void TrendPlot::placeCursor() {
     const double x = m_chart->mapToPosition(QPointF(*m_cursor, m_value->min())).x();
     m_cursorLine->setLine(x, area.top(), x, area.bottom());
     m_cursorLine->show();
+}
+
+void TrendPlot::SetMarks(std::vector<double> seconds) {
+    if (seconds == m_marks)
+        return;
+    m_marks = std::move(seconds);
+    placeMarks();
+}
+
+void TrendPlot::placeMarks() {
+    const QRectF area = m_chart->plotArea();
+    std::size_t shown = 0;
+    for (const double at : m_marks) {
+        if (at < m_time->min() || at > m_time->max() || area.isEmpty())
+            continue;
+        if (shown == m_markLines.size()) {
+            auto* line = new QGraphicsLineItem(m_chart);
+            line->setPen(QPen(QColor(200, 120, 0), 1, Qt::DashLine));
+            line->setZValue(25);
+            m_markLines.push_back(line);
+        }
+        const double x = m_chart->mapToPosition(QPointF(at, m_value->min())).x();
+        m_markLines[shown]->setLine(x, area.top(), x, area.bottom());
+        m_markLines[shown]->show();
+        ++shown;
+    }
+    for (std::size_t i = shown; i < m_markLines.size(); ++i)
+        m_markLines[i]->hide();
+}
+
+std::vector<double> TrendPlot::MarkXs() const {
+    std::vector<double> xs;
+    for (const QGraphicsLineItem* line : m_markLines)
+        if (line->isVisible())
+            xs.push_back(mapFromScene(m_chart->mapToScene(line->line().p1())).x());
+    return xs;
 }
 
 bool TrendPlot::inPlotArea(QPointF viewPoint) const {

@@ -35,6 +35,11 @@ public:
     // The cursor line at a time, or none.
     void SetCursor(std::optional<double> seconds);
 
+    // The fitter's markers as upright lines at their times.
+    void SetMarks(std::vector<double> seconds);
+    // The marker lines inside the time range now, in view coordinates.
+    [[nodiscard]] std::vector<double> MarkXs() const;
+
     // Pixel columns of the plot area: how many slices the samples are thinned to.
     [[nodiscard]] int PlotWidth() const;
     [[nodiscard]] QValueAxis* TimeAxis() const { return m_time; }
@@ -75,6 +80,7 @@ private:
     static void setAxis(QValueAxis* axis, double min, double max, double step);
     void placeReading();
     void placeCursor();
+    void placeMarks();
     [[nodiscard]] bool inPlotArea(QPointF viewPoint) const;
 
     QChart* m_chart;
@@ -86,6 +92,8 @@ private:
     QGraphicsSimpleTextItem* m_timeUnit;
     QGraphicsLineItem* m_cursorLine;
     std::vector<QLineSeries*> m_series;
+    std::vector<double> m_marks;
+    std::vector<QGraphicsLineItem*> m_markLines;
     std::size_t m_pieces = 0;
     bool m_timeLabels = false;
     std::optional<double> m_cursor;

@@ -110,4 +110,30 @@ double TrendTickStep(double span, int ticks) {
     return 10 * power;
 }
 
+std::vector<QPointF> ThinScatter(const TrendData& data, std::size_t x, std::size_t y,
+                                 const QRectF& area, int columns, int rows) {
+    std::vector<QPointF> points;
+    const std::size_t channels = data.Channels().size();
+    if (x >= channels || y >= channels || columns < 1 || rows < 1 || !area.isValid())
+        return points;
+    std::vector<bool> taken(std::size_t(columns) * std::size_t(rows), false);
+    const double cellWidth = area.width() / columns, cellHeight = area.height() / rows;
+    for (std::size_t row = 0; row < data.Size(); ++row) {
+        const double vx = data.Value(row, x), vy = data.Value(row, y);
+        // Outside the area, or without a value (NaN fails every comparison).
+        if (!(vx >= area.left() && vx <= area.right() && vy >= area.top() && vy <= area.bottom()))
+            continue;
+        const int column = std::min(columns - 1, int((vx - area.left()) / cellWidth));
+        const int line = std::min(rows - 1, int((vy - area.top()) / cellHeight));
+        const std::size_t cell = std::size_t(line) * std::size_t(columns) + std::size_t(column);
+        if (taken[cell])
+            continue;
+        taken[cell] = true;
+        // The cell's middle: the same picture whichever row came first.
+        points.emplace_back(area.left() + (column + 0.5) * cellWidth,
+                            area.top() + (line + 0.5) * cellHeight);
+    }
+    return points;
+}
+
 } // namespace zef

@@ -6,12 +6,15 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -84,10 +87,31 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     m_panel = new QWidget;
+    m_markList = new QListWidget;
+    m_markList->setObjectName("TrendMarks");
+    m_markList->setToolTip("Метки ставит клавиша M во время записи; щелчок по метке "
+                           "показывает её место");
+    m_figuresTitle = new QLabel;
+    m_figuresTitle->setWordWrap(true);
+    m_figures = new QTableWidget(0, 4);
+    m_figures->setObjectName("TrendFigures");
+    m_figures->setHorizontalHeaderLabels({"Канал", "Мин", "Макс", "Среднее"});
+    m_figures->verticalHeader()->hide();
+    m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_figures->setSelectionMode(QAbstractItemView::NoSelection);
+    m_figures->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_figures->setToolTip("Протяжка по графику выбирает участок, двойной щелчок — вся запись");
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(m_panel);
+    side->addWidget(new QLabel("Метки:"));
+    side->addWidget(m_markList, 1);
+    side->addWidget(m_figuresTitle);
+    side->addWidget(m_figures, 2);
 
     auto* body = new QHBoxLayout;
     body->addWidget(scroll, 1);
-    body->addWidget(m_panel);
+    body->addLayout(side);
 
     m_content = new QWidget;
     auto* content = new QVBoxLayout(m_content);
@@ -108,6 +132,8 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
 
     connect(m_pause, &QPushButton::toggled, this, &TrendWindow::SetPaused);
     connect(m_reset, &QPushButton::clicked, this, &TrendWindow::ResetZoom);
+    connect(m_markList, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { GoToMark(std::size_t(m_markList->row(item))); });
 
     buildChannels();
     // Room for a dozen plots, within the screen and its window frame.
@@ -307,8 +333,76 @@ void TrendWindow::render() {
     // Time labels only under the lowest plot: the others share its time axis.
     for (const Channel& c : m_channels)
         c.plot->SetTimeLabelsVisible(c.plot == lowest);
+    showMarks();
+    showFigures(range);
     showReadings();
     updateControls();
+}
+
+void TrendWindow::showMarks() {
+    const auto& marks = m_data->Marks();
+    std::vector<double> times;
+    times.reserve(marks.size());
+    for (const TrendMark& mark : marks)
+        times.push_back(mark.seconds);
+    for (std::size_t i = 0; i < m_channels.size(); ++i)
+        if (IsChannelShown(i))
+            m_channels[i].plot->SetMarks(times);
+    if (m_marksListed == marks.size() && std::size_t(m_markList->count()) == marks.size())
+        return;
+    m_markList->clear();
+    for (const TrendMark& mark : marks) {
+        QString when = QString::number(mark.seconds, 'f', 1) + " с";
+        if (m_data->Start().isValid())
+            when += m_data->Start()
+                        .addMSecs(qint64(std::llround(mark.seconds * 1000)))
+                        .toString(" (HH:mm:ss)");
+        m_markList->addItem(when + "  " + mark.text);
+    }
+    m_marksListed = marks.size();
+}
+
+void TrendWindow::GoToMark(std::size_t index) {
+    const auto& marks = m_data->Marks();
+    if (index >= marks.size())
+        return;
+    // The stretch around the marker as wide as now, but no wider than the live minute.
+    const auto [from, to] = TimeRange();
+    const double span = std::min(to - from, kLiveSeconds);
+    ZoomTo(marks[index].seconds - span / 2, marks[index].seconds + span / 2);
+}
+
+void TrendWindow::showFigures(std::pair<double, double> range) {
+    m_figuresTitle->setText(
+        QString("Участок %1 – %2 с:")
+            .arg(QString::number(range.first, 'f', 1), QString::number(range.second, 'f', 1)));
+    int row = 0;
+    for (std::size_t i = 0; i < m_channels.size(); ++i) {
+        if (!IsChannelShown(i))
+            continue;
+        if (row >= m_figures->rowCount())
+            m_figures->insertRow(row);
+        const auto figures = m_data->Figures(i, range.first, range.second);
+        const QString cells[] = {
+            channelTitle(m_data->Channels()[i]),
+            figures ? formatReading(figures->min) : "—",
+            figures ? formatReading(figures->max) : "—",
+            figures ? formatReading(figures->mean) : "—",
+        };
+        for (int column = 0; column < 4; ++column) {
+            QTableWidgetItem* item = m_figures->item(row, column);
+            if (!item) {
+                item = new QTableWidgetItem;
+                if (column > 0)
+                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                m_figures->setItem(row, column, item);
+            }
+            if (item->text() != cells[column])
+                item->setText(cells[column]);
+        }
+        ++row;
+    }
+    m_figures->setRowCount(row);
 }
 
 void TrendWindow::renderPlot(std::size_t channel, std::pair<double, double> range) {

@@ -11,7 +11,9 @@
 
 class QCheckBox;
 class QLabel;
+class QListWidget;
 class QPushButton;
+class QTableWidget;
 class QVBoxLayout;
 
 namespace zef {
@@ -70,6 +72,14 @@ public:
     [[nodiscard]] QString Reading(std::size_t channel) const;
     [[nodiscard]] QString CursorTimeText() const;
 
+    // Centres the time range on the recording's marker at `index` of Data().Marks().
+    void GoToMark(std::size_t index);
+    // The markers, one a line: the time and the text; a click goes to one.
+    [[nodiscard]] QListWidget* MarkList() const { return m_markList; }
+    // The lowest, highest and mean value of every shown channel over the time range shown:
+    // a drag over a plot picks the stretch.
+    [[nodiscard]] QTableWidget* Figures() const { return m_figures; }
+
     [[nodiscard]] TrendPlot* Plot(std::size_t channel) const;
     [[nodiscard]] QCheckBox* ChannelBox(std::size_t channel) const;
     [[nodiscard]] QPushButton* PauseButton() const { return m_pause; }
@@ -93,6 +103,8 @@ private:
     void renderLater();
     void renderPlot(std::size_t channel, std::pair<double, double> range);
     void showReadings();
+    void showMarks();
+    void showFigures(std::pair<double, double> range);
     void updateControls();
 
     std::shared_ptr<const TrendData> m_data;
@@ -113,6 +125,10 @@ private:
     QWidget* m_panel;
     QWidget* m_content;
     QLabel* m_note;
+    QListWidget* m_markList;
+    QLabel* m_figuresTitle;
+    QTableWidget* m_figures;
+    std::size_t m_marksListed = 0;
 };
 
 } // namespace zef

@@ -2,9 +2,11 @@
 // recording's file, its rows within the monitor tick or at a shorter period, no rows while the
 // controller is silent, a clean end on "Close COM", and a disk that refuses the rows.
 #include "app/main_window.h"
+#include "app/map_chart.h"
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
 #include "datalog/recorder.h"
+#include "datalog/trend_plot.h"
 #include "datalog/trend_window.h"
 #include "files/disk_faults.h"
 #include "files/identity.h"
@@ -16,8 +18,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScatterSeries>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -334,7 +339,10 @@ TEST_F(DatalogWindow, a_recording_replays_into_the_trend_without_a_controller) {
     ASSERT_FALSE(form.Connected());
     EXPECT_TRUE(form.OpenRecordingAction->isEnabled());
     prompts.files << path;
+    QSignalSpy opened(&form, &TForm1::recordingOpened);
     form.OpenRecordingAction->trigger();
+    ASSERT_TRUE(opened.wait());
+    EXPECT_TRUE(opened.front().front().toBool());
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("\n").toStdString();
     ASSERT_NE(form.Trend(), nullptr);
     EXPECT_TRUE(form.Trend()->isVisible());
@@ -358,11 +366,59 @@ TEST_F(DatalogWindow, a_malformed_recording_is_refused_with_its_line_and_nothing
         bad.write(DatalogHeaderLine() + "2026-12-08T10:00:00.000+00:00,0.000,850,x\n");
     }
     prompts.files << path;
+    QSignalSpy opened(&form, &TForm1::recordingOpened);
     form.OpenRecordingAction->trigger();
+    ASSERT_TRUE(opened.wait());
+    EXPECT_FALSE(opened.front().front().toBool());
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages.front().contains("строка 2:"))
         << prompts.messages.front().toStdString();
     EXPECT_TRUE(form.Trend() == nullptr || !form.Trend()->isVisible());
+}
+
+// The fitter's markers: "M" while recording marks the next row in the file, in the trend's list
+// and on its plots; the file opened again lists the same; the recording's points go on the map
+// and off it again.
+TEST_F(DatalogWindow, markers_reach_the_file_the_trend_and_come_back_with_it) {
+    connectCom1();
+    const QString path = dir.filePath("marks.csv");
+    startRecording(path);
+    form.TrendAction->trigger();
+    const auto marksAre = [&](std::size_t n) {
+        return QTest::qWaitFor([&] { return form.RecordedTrend()->Marks().size() == n; }, 15000);
+    };
+    EXPECT_TRUE(form.MarkAction->isEnabled());
+    form.MarkAction->trigger();
+    ASSERT_TRUE(marksAre(1));
+    ASSERT_TRUE(form.MarkRecording("подъём, 3-я"));
+    ASSERT_TRUE(marksAre(2));
+    const auto recorded = form.RecordedTrend()->Marks();
+    EXPECT_EQ(form.Trend()->MarkList()->count(), 2);
+    EXPECT_FALSE(form.Trend()->Plot(0)->MarkXs().empty());
+
+    auto* chart = form.findChild<MapChart*>();
+    ASSERT_NE(chart, nullptr);
+    form.SetRecordingOnMap(true);
+    ASSERT_NE(chart->RecordingPoints(), nullptr);
+    EXPECT_GT(chart->RecordingPoints()->count(), 0);
+
+    form.StopRecording();
+    EXPECT_FALSE(form.MarkAction->isEnabled());
+    QSignalSpy opened(&form, &TForm1::recordingOpened);
+    ASSERT_TRUE(form.OpenRecordingFrom(path));
+    ASSERT_TRUE(opened.wait());
+    const auto& replayed = form.Trend()->Data().Marks();
+    ASSERT_EQ(replayed.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_NEAR(replayed[i].seconds, recorded[i].seconds, 5e-4) << i;
+        EXPECT_EQ(replayed[i].text, recorded[i].text) << i;
+    }
+    EXPECT_EQ(replayed[0].text, "Метка 1");
+    form.Trend()->GoToMark(1);
+    const auto [from, to] = form.Trend()->TimeRange();
+    EXPECT_NEAR((from + to) / 2, replayed[1].seconds, 1e-6);
+    form.SetRecordingOnMap(false);
+    EXPECT_EQ(chart->RecordingPoints()->count(), 0);
 }
 
 } // namespace
