@@ -1,7 +1,7 @@
 // Opening a long recording: the bytes each row keeps once open and at the peak, and the
 // longest the window thread is held, for the reading off the window thread against the
 // reading of the whole file on it. The file: the hours given at the link's fastest period,
-// written as the recorder writes, a marker every thousand rows.
+// written as the recorder writes, a marker every hundred thousand rows.
 
 #include "bench/benches.h"
 
@@ -75,7 +75,7 @@ bool WriteRecording(const QString& path, std::size_t rows, double period) {
         for (const DatalogChannel& c : channels)
             row.values.push_back(
                 ChannelValue(c, static_cast<std::uint16_t>(c.address * 13 + i % 997)));
-        row.mark = i % 1000 == 999 ? QStringLiteral("Метка %1").arg(i / 1000 + 1) : QString();
+        row.mark = i % 100000 == 99999 ? QStringLiteral("Метка %1").arg(i / 100000 + 1) : QString();
         text += DatalogRowLine(row);
         if (text.size() > (8 << 20)) {
             if (file.write(text) != text.size())

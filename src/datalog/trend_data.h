@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -80,6 +82,32 @@ public:
     [[nodiscard]] std::optional<StretchFigures> Figures(std::size_t channel, double from,
                                                         double to) const;
 
+    // Every kBlockRows rows, each channel's summary, so a view of hours need not visit every
+    // sample: the lowest and highest with where they are, the sum of the values and how many
+    // have one.
+    static constexpr std::size_t kBlockRows = 128;
+    struct Block {
+        double min = 0;
+        double max = 0;
+        double sum = 0;
+        std::uint8_t minAt = 0; // rows after the block's first
+        std::uint8_t maxAt = 0;
+        std::uint8_t valued = 0;
+    };
+    // The summary of the whole block that starts at `row`, or null when the block is not yet full.
+    [[nodiscard]] const Block* BlockAt(std::size_t row, std::size_t channel) const {
+        const std::size_t block = row / kBlockRows;
+        return row % kBlockRows == 0 &&
+                       block < m_blocks.size() / std::max<std::size_t>(1, m_channels.size())
+                   ? &m_blocks[block * m_channels.size() + channel]
+                   : nullptr;
+    }
+
+    // Whether no gap lies between the rows of the whole block that starts at `row`.
+    [[nodiscard]] bool BlockGapless(std::size_t row) const {
+        return m_blockSteps[row / kBlockRows] <= m_gapSeconds + kGapSlack;
+    }
+
     // Counts Append calls, so a view redraws only what changed.
     std::size_t Generation() const { return m_generation; }
 
@@ -88,6 +116,11 @@ private:
     std::vector<double> m_seconds;
     std::vector<double> m_values; // row-major: Size() x Channels().size()
     std::vector<TrendMark> m_marks;
+    std::vector<Block> m_blocks;      // block-major: one a channel
+    std::vector<double> m_blockSteps; // the longest step between a block's rows
+    // A microsecond: rows stamped exactly the limit apart differ from it by rounding.
+    static constexpr double kGapSlack = 1e-6;
+    void summariseLastBlock();
     QDateTime m_start;
     double m_gapSeconds = kDefaultGapSeconds;
     std::size_t m_generation = 0;

@@ -151,6 +151,48 @@ void TrendPlot::SetTimeLabelsVisible(bool visible) {
     placePlotArea();
 }
 
+void TrendPlot::SetClockStart(const QDateTime& start) {
+    if (start == m_clockStart)
+        return;
+    m_clockStart = start;
+    placePlotArea();
+}
+
+QStringList TrendPlot::ClockLabels() const {
+    QStringList texts;
+    for (const QGraphicsSimpleTextItem* label : m_clockLabels)
+        if (label->isVisible())
+            texts << label->text();
+    return texts;
+}
+
+void TrendPlot::placeClock() {
+    std::size_t shown = 0;
+    const double step = m_time->tickInterval();
+    const QRectF area = m_chart->plotArea();
+    if (m_timeLabels && m_clockStart.isValid() && step > 0 && !area.isEmpty()) {
+        const QFontMetrics labels(m_time->labelsFont());
+        const QString format = step >= 1 ? "HH:mm:ss" : "HH:mm:ss.zzz";
+        for (double at = std::ceil(m_time->min() / step) * step; at <= m_time->max() + 1e-9;
+             at += step) {
+            if (shown == m_clockLabels.size()) {
+                auto* label = new QGraphicsSimpleTextItem(m_chart);
+                label->setFont(m_time->labelsFont());
+                label->setBrush(m_time->labelsBrush());
+                m_clockLabels.push_back(label);
+            }
+            QGraphicsSimpleTextItem* label = m_clockLabels[shown++];
+            label->setText(m_clockStart.addMSecs(qint64(std::llround(at * 1000))).toString(format));
+            const double x = m_chart->mapToPosition(QPointF(at, m_value->min())).x();
+            label->setPos(x - label->boundingRect().width() / 2,
+                          area.bottom() + labels.height() + kGap);
+            label->show();
+        }
+    }
+    for (std::size_t i = shown; i < m_clockLabels.size(); ++i)
+        m_clockLabels[i]->hide();
+}
+
 void TrendPlot::SetReading(const QString& text) {
     if (m_reading->text() == text)
         return;
@@ -217,7 +259,9 @@ void TrendPlot::placePlotArea() {
     const QFontMetrics title(m_title->font());
     const int left = labels.horizontalAdvance("-0000.00") + 2 * kGap;
     const int top = title.height() + kGap;
-    const int bottom = m_timeLabels ? labels.height() + 2 * kGap : kGap;
+    // With the clock, a second line of labels under the seconds.
+    const int lines = m_clockStart.isValid() ? 2 : 1;
+    const int bottom = m_timeLabels ? lines * labels.height() + 2 * kGap : kGap;
     const QRectF area(left, top, std::max(width() - left - kRightMargin, 10),
                       std::max(height() - top - bottom, 10));
     m_chart->setPlotArea(area);
@@ -242,6 +286,7 @@ void TrendPlot::placeAxes(double low, double high, double from, double to) {
     m_time->setLabelFormat(valueFormat(timeStep));
     setAxis(m_value, low, high, valueStep);
     setAxis(m_time, from, to, timeStep);
+    placeClock();
 }
 
 void TrendPlot::setAxis(QValueAxis* axis, double min, double max, double step) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QChartView>
+#include <QDateTime>
+#include <QStringList>
 #include <QList>
 #include <QPointF>
 
@@ -27,6 +29,11 @@ public:
     // the time range [from, to]; the value scale fits the samples inside the range.
     void Show(const std::vector<QList<QPointF>>& pieces, double from, double to);
     void SetTimeLabelsVisible(bool visible);
+    // The wall-clock time of second 0: with the time labels, the clock time of each tick
+    // stands under its seconds. Invalid: seconds only.
+    void SetClockStart(const QDateTime& start);
+    // The clock times under the ticks now, left to right.
+    [[nodiscard]] QStringList ClockLabels() const;
     // What the cursor reads, at the right end of the plot's header.
     void SetReading(const QString& text);
     [[nodiscard]] QString Reading() const;
@@ -81,6 +88,7 @@ private:
     void placeReading();
     void placeCursor();
     void placeMarks();
+    void placeClock();
     [[nodiscard]] bool inPlotArea(QPointF viewPoint) const;
 
     QChart* m_chart;
@@ -93,6 +101,8 @@ private:
     QGraphicsLineItem* m_cursorLine;
     std::vector<QLineSeries*> m_series;
     std::vector<double> m_marks;
+    QDateTime m_clockStart;
+    std::vector<QGraphicsSimpleTextItem*> m_clockLabels;
     std::vector<QGraphicsLineItem*> m_markLines;
     std::size_t m_pieces = 0;
     bool m_timeLabels = false;

@@ -331,8 +331,10 @@ void TrendWindow::render() {
         lowest = m_channels[i].plot;
     }
     // Time labels only under the lowest plot: the others share its time axis.
-    for (const Channel& c : m_channels)
+    for (const Channel& c : m_channels) {
+        c.plot->SetClockStart(m_data->Start());
         c.plot->SetTimeLabelsVisible(c.plot == lowest);
+    }
     showMarks();
     showFigures(range);
     showReadings();

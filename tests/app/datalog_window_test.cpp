@@ -414,6 +414,15 @@ TEST_F(DatalogWindow, markers_reach_the_file_the_trend_and_come_back_with_it) {
         EXPECT_EQ(replayed[i].text, recorded[i].text) << i;
     }
     EXPECT_EQ(replayed[0].text, "Метка 1");
+    // Under the lowest plot's seconds, the clock time of each tick.
+    const QStringList clock = form.Trend()->Plot(DatalogChannels().size() - 1)->ClockLabels();
+    ASSERT_FALSE(clock.isEmpty());
+    for (qsizetype i = 0; i < clock.size(); ++i) {
+        const bool time = QTime::fromString(clock[i], "HH:mm:ss.zzz").isValid() ||
+                          QTime::fromString(clock[i], "HH:mm:ss").isValid();
+        EXPECT_TRUE(time) << clock[i].toStdString();
+        EXPECT_TRUE(i == 0 || clock[i - 1] < clock[i]) << clock[i].toStdString();
+    }
     form.Trend()->GoToMark(1);
     const auto [from, to] = form.Trend()->TimeRange();
     EXPECT_NEAR((from + to) / 2, replayed[1].seconds, 1e-6);
