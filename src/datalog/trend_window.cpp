@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -14,7 +13,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -92,22 +90,13 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
     m_markList->setToolTip("Метки ставит клавиша M во время записи; щелчок по метке "
                            "показывает её место");
     m_figuresTitle = new QLabel;
-    m_figuresTitle->setWordWrap(true);
-    m_figures = new QTableWidget(0, 4);
-    m_figures->setObjectName("TrendFigures");
-    m_figures->setHorizontalHeaderLabels({"Канал", "Мин", "Макс", "Среднее"});
-    m_figures->verticalHeader()->hide();
-    m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_figures->setSelectionMode(QAbstractItemView::NoSelection);
-    m_figures->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_figures->setToolTip("Протяжка по графику выбирает участок, двойной щелчок — вся запись");
-
+    m_figuresTitle->setObjectName("TrendStretch");
+    m_figuresTitle->setToolTip("Протяжка по графику выбирает участок, двойной щелчок — вся запись");
     auto* side = new QVBoxLayout;
+    side->addWidget(m_figuresTitle);
     side->addWidget(m_panel);
     side->addWidget(new QLabel("Метки:"));
     side->addWidget(m_markList, 1);
-    side->addWidget(m_figuresTitle);
-    side->addWidget(m_figures, 2);
 
     auto* body = new QHBoxLayout;
     body->addWidget(scroll, 1);
@@ -185,6 +174,18 @@ void TrendWindow::buildChannels() {
 
     auto* grid = new QGridLayout(m_panel);
     grid->setContentsMargins(0, 0, 0, 0);
+    // Under the channels, by their colours, each one's lowest, highest and mean value over the
+    // stretch shown: no wider than the channels' names, so the plots keep their room.
+    auto* figures = new QWidget(m_panel);
+    auto* table = new QGridLayout(figures);
+    table->setContentsMargins(0, 8, 0, 0);
+    table->setHorizontalSpacing(12);
+    for (int column = 0; column < 3; ++column) {
+        auto* heading = new QLabel(QStringList{"Мин", "Макс", "Среднее"}[column]);
+        heading->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->addWidget(heading, 0, column + 1);
+    }
+    table->setColumnStretch(4, 1);
     const auto& channels = m_data->Channels();
     for (std::size_t i = 0; i < channels.size(); ++i) {
         Channel c;
@@ -195,6 +196,16 @@ void TrendWindow::buildChannels() {
         c.box->setChecked(!hidden.contains(c.box->text()));
         c.plot->setVisible(c.box->isChecked());
         grid->addWidget(c.box, int(i), 0);
+        auto* colour = new QLabel;
+        colour->setPixmap(swatch(colourOf(i)).pixmap(12, 12));
+        colour->setToolTip(channelTitle(channels[i]));
+        table->addWidget(colour, int(i) + 1, 0);
+        for (int column = 0; column < 3; ++column) {
+            c.figures[std::size_t(column)] = new QLabel;
+            c.figures[std::size_t(column)]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            c.figures[std::size_t(column)]->setToolTip(channelTitle(channels[i]));
+            table->addWidget(c.figures[std::size_t(column)], int(i) + 1, column + 1);
+        }
         connect(c.box, &QCheckBox::toggled, this, [this, i](bool on) { SetChannelShown(i, on); });
         connect(c.plot, &TrendPlot::cursorMoved, this, [this](double t) { SetCursorTime(t); });
         connect(c.plot, &TrendPlot::cursorLeft, this, [this] { SetCursorTime(std::nullopt); });
@@ -204,7 +215,8 @@ void TrendWindow::buildChannels() {
         connect(c.plot, &TrendPlot::widthChanged, this, &TrendWindow::renderLater);
         m_channels.push_back(c);
     }
-    grid->setRowStretch(int(channels.size()), 1);
+    grid->addWidget(figures, int(channels.size()), 0);
+    grid->setRowStretch(int(channels.size()) + 1, 1);
 }
 
 void TrendWindow::Refresh() {
@@ -376,35 +388,24 @@ void TrendWindow::GoToMark(std::size_t index) {
 
 void TrendWindow::showFigures(std::pair<double, double> range) {
     m_figuresTitle->setText(
-        QString("Участок %1 – %2 с:")
+        QString("Участок %1 – %2 с")
             .arg(QString::number(range.first, 'f', 1), QString::number(range.second, 'f', 1)));
-    int row = 0;
     for (std::size_t i = 0; i < m_channels.size(); ++i) {
-        if (!IsChannelShown(i))
-            continue;
-        if (row >= m_figures->rowCount())
-            m_figures->insertRow(row);
-        const auto figures = m_data->Figures(i, range.first, range.second);
-        const QString cells[] = {
-            channelTitle(m_data->Channels()[i]),
-            figures ? formatReading(figures->min) : "—",
-            figures ? formatReading(figures->max) : "—",
-            figures ? formatReading(figures->mean) : "—",
-        };
-        for (int column = 0; column < 4; ++column) {
-            QTableWidgetItem* item = m_figures->item(row, column);
-            if (!item) {
-                item = new QTableWidgetItem;
-                if (column > 0)
-                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-                m_figures->setItem(row, column, item);
-            }
-            if (item->text() != cells[column])
-                item->setText(cells[column]);
+        const auto figures =
+            IsChannelShown(i) ? m_data->Figures(i, range.first, range.second) : std::nullopt;
+        const double values[] = {figures ? figures->min : 0, figures ? figures->max : 0,
+                                 figures ? figures->mean : 0};
+        for (std::size_t column = 0; column < 3; ++column) {
+            const QString text = figures ? formatReading(values[column]) : QString();
+            if (m_channels[i].figures[column]->text() != text)
+                m_channels[i].figures[column]->setText(text);
         }
-        ++row;
     }
-    m_figures->setRowCount(row);
+}
+
+QString TrendWindow::Figure(std::size_t channel, std::size_t column) const {
+    return channel < m_channels.size() && column < 3 ? m_channels[channel].figures[column]->text()
+                                                     : QString();
 }
 
 void TrendWindow::renderPlot(std::size_t channel, std::pair<double, double> range) {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -13,7 +14,6 @@ class QCheckBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QTableWidget;
 class QVBoxLayout;
 
 namespace zef {
@@ -76,9 +76,10 @@ public:
     void GoToMark(std::size_t index);
     // The markers, one a line: the time and the text; a click goes to one.
     [[nodiscard]] QListWidget* MarkList() const { return m_markList; }
-    // The lowest, highest and mean value of every shown channel over the time range shown:
-    // a drag over a plot picks the stretch.
-    [[nodiscard]] QTableWidget* Figures() const { return m_figures; }
+    // Beside a shown channel, its lowest (0), highest (1) and mean (2) value over the time range
+    // shown, as written there: a drag over a plot picks the stretch. Empty for a hidden channel
+    // or a stretch without a value.
+    [[nodiscard]] QString Figure(std::size_t channel, std::size_t column) const;
 
     [[nodiscard]] TrendPlot* Plot(std::size_t channel) const;
     [[nodiscard]] QCheckBox* ChannelBox(std::size_t channel) const;
@@ -93,6 +94,7 @@ private:
     struct Channel {
         TrendPlot* plot = nullptr;
         QCheckBox* box = nullptr;
+        std::array<QLabel*, 3> figures{};
     };
 
     void buildChannels();
@@ -127,7 +129,6 @@ private:
     QLabel* m_note;
     QListWidget* m_markList;
     QLabel* m_figuresTitle;
-    QTableWidget* m_figures;
     std::size_t m_marksListed = 0;
 };
 

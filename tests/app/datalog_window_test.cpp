@@ -423,6 +423,15 @@ TEST_F(DatalogWindow, markers_reach_the_file_the_trend_and_come_back_with_it) {
         EXPECT_TRUE(time) << clock[i].toStdString();
         EXPECT_TRUE(i == 0 || clock[i - 1] < clock[i]) << clock[i].toStdString();
     }
+    // Beside each shown channel the figures of the stretch shown; a hidden one has none.
+    const auto [shownFrom, shownTo] = form.Trend()->TimeRange();
+    const auto speed = form.Trend()->Data().Figures(0, shownFrom, shownTo);
+    ASSERT_TRUE(speed);
+    EXPECT_EQ(form.Trend()->Figure(0, 0).toDouble(), std::round(speed->min));
+    EXPECT_EQ(form.Trend()->Figure(0, 1).toDouble(), std::round(speed->max));
+    form.Trend()->SetChannelShown(0, false);
+    EXPECT_TRUE(form.Trend()->Figure(0, 2).isEmpty());
+    form.Trend()->SetChannelShown(0, true);
     form.Trend()->GoToMark(1);
     const auto [from, to] = form.Trend()->TimeRange();
     EXPECT_NEAR((from + to) / 2, replayed[1].seconds, 1e-6);
