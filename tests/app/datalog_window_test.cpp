@@ -439,4 +439,32 @@ TEST_F(DatalogWindow, markers_reach_the_file_the_trend_and_come_back_with_it) {
     EXPECT_EQ(chart->RecordingPoints()->count(), 0);
 }
 
+// A cancelled opening shows nothing and says nothing, whatever the reading had done by then.
+TEST_F(DatalogWindow, a_cancelled_opening_leaves_the_trend_as_it_was) {
+    const QString path = dir.filePath("long.csv");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(DatalogHeaderLine());
+        const QDateTime start = QDateTime::currentDateTime();
+        for (int i = 0; i < 5000; ++i)
+            file.write(DatalogRowLine({start.addMSecs(100LL * i),
+                                       0.1 * i,
+                                       std::vector<double>(DatalogChannels().size(), 0),
+                                       {}}));
+    }
+    QSignalSpy opened(&form, &TForm1::recordingOpened);
+    ASSERT_TRUE(form.OpenRecordingFrom(path));
+    EXPECT_TRUE(form.Opening());
+    form.CancelOpening();
+    EXPECT_FALSE(form.Opening());
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_FALSE(opened.front().front().toBool());
+    // The reader has stopped: whatever it had posted is handled now, and ignored.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_TRUE(form.Trend() == nullptr || !form.Trend()->isVisible());
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("\n").toStdString();
+}
+
 } // namespace
