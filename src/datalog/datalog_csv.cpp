@@ -152,7 +152,7 @@ Expected<bool> DatalogCsvReader::Line(QByteArrayView line, bool terminated, Data
                                    : QStringLiteral(".")));
     }
     const QByteArrayView timeText = Unquoted(fields[0], m_scratch);
-    row.time = QDateTime::fromString(QString::fromLatin1(timeText), Qt::ISODateWithMs);
+    row.time = timeOf(timeText);
     if (!row.time.isValid())
         return Refused(m_path, m_lineNumber,
                        QStringLiteral("«%1» не время ISO 8601.").arg(QString::fromUtf8(timeText)));
@@ -188,6 +188,32 @@ Expected<bool> DatalogCsvReader::Line(QByteArrayView line, bool terminated, Data
     m_rowSeen = true;
     m_lastSeconds = *seconds;
     return true;
+}
+
+QDateTime DatalogCsvReader::timeOf(QByteArrayView text) {
+    constexpr qsizetype kMinute = 17;   // "2026-12-08T11:22:"
+    constexpr qsizetype kFraction = 23; // "2026-12-08T11:22:56.123"
+    const auto digit = [&text](qsizetype i) {
+        return text[i] >= '0' && text[i] <= '9' ? int(text[i] - '0') : -1;
+    };
+    // Seconds, a point and three digits of milliseconds, then an offset or nothing.
+    const bool fixed = text.size() >= kFraction && text[kMinute - 1] == ':' && text[19] == '.' &&
+                       digit(17) >= 0 && digit(18) >= 0 && digit(20) >= 0 && digit(21) >= 0 &&
+                       digit(22) >= 0 &&
+                       (text.size() == kFraction || text[kFraction] == '+' ||
+                        text[kFraction] == '-' || text[kFraction] == 'Z');
+    const int seconds = fixed ? digit(17) * 10 + digit(18) : 60;
+    if (m_minute.isValid() && seconds < 60 && text.first(kMinute) == m_minuteText &&
+        text.sliced(kFraction) == m_zoneText)
+        return m_minute.addMSecs(seconds * 1000 + digit(20) * 100 + digit(21) * 10 + digit(22));
+    const QDateTime time = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
+    m_minute = {};
+    if (time.isValid() && seconds < 60) {
+        m_minuteText = text.first(kMinute).toByteArray();
+        m_zoneText = text.sliced(kFraction).toByteArray();
+        m_minute = time.addMSecs(-(seconds * 1000 + time.time().msec()));
+    }
+    return time;
 }
 
 Status DatalogCsvReader::Finish() const {

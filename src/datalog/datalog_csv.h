@@ -58,7 +58,14 @@ public:
     [[nodiscard]] Status Finish() const;
 
 private:
+    // Rows of one minute differ only in their seconds: those are read here and the rest once a
+    // minute, since a whole parse consults the system's time zone files each time.
+    [[nodiscard]] QDateTime timeOf(QByteArrayView text);
+
     QString m_path;
+    QByteArray m_minuteText; // "yyyy-MM-ddTHH:mm:" of the last whole parse
+    QByteArray m_zoneText;   // what followed its milliseconds: the offset, or nothing
+    QDateTime m_minute;      // that minute's start
     qsizetype m_lineNumber = 0;
     std::size_t m_columns = 0;
     bool m_rowSeen = false;
