@@ -191,6 +191,7 @@ bool TForm1::StartRecordingTo(const QString& path) {
     m_recordedTrend = std::make_shared<TrendData>(DatalogTrend(m_recordPeriod));
     m_recordedTrend->SetStart(m_recorder->Started());
     m_shownTrend = m_recordedTrend;
+    m_mapPointsGeneration = 0;
     showRecordingOnMap();
     if (m_trendWindow) {
         m_trendWindow->SetData(m_recordedTrend);
@@ -303,6 +304,7 @@ void TForm1::ShowTrend() {
         CancelOpening();
         trend.SetData(m_recordedTrend);
         m_shownTrend = m_recordedTrend;
+        m_mapPointsGeneration = 0;
         showRecordingOnMap();
         trend.SetLive(Recording());
         trend.setWindowTitle(QStringLiteral("Тренд"));
@@ -379,6 +381,7 @@ void TForm1::loadFinished(const QString& path, Expected<std::shared_ptr<TrendDat
     trend.setWindowTitle(QStringLiteral("Тренд: %1").arg(QFileInfo(path).fileName()));
     trend.show();
     trend.raise();
+    m_mapPointsGeneration = 0;
     showRecordingOnMap();
     emit recordingOpened(true);
 }

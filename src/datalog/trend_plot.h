@@ -2,9 +2,9 @@
 
 #include <QChartView>
 #include <QDateTime>
-#include <QStringList>
 #include <QList>
 #include <QPointF>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
