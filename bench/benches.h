@@ -27,6 +27,10 @@ void PrintConnectionArchiveCost(double lineLimitSeconds);
 // against the simulator on the serial device given.
 void PrintDatalogFigures(const std::string& device, double lineLimitSeconds);
 
+// Opening a recording of `hours` at the link's fastest period: bytes a row and the window
+// thread's longest stall, read off the window thread and, for comparison, on it.
+void PrintLongRecordingOpen(double hours);
+
 // The trend window with an hour's recording: replayed at once, and one live refresh.
 void PrintTrendView();
 

@@ -144,7 +144,7 @@ void PrintDatalogFigures(const std::string& device, double lineLimitSeconds) {
         std::vector<double> values;
         const QDateTime t0 = QDateTime::currentDateTime();
         for (int i = 0; i < hourRows; ++i) {
-            DatalogRow row{t0.addMSecs(350LL * i), 0.35 * i, {}};
+            DatalogRow row{t0.addMSecs(350LL * i), 0.35 * i, {}, {}};
             for (const DatalogChannel& c : DatalogChannels())
                 row.values.push_back(
                     ChannelValue(c, static_cast<std::uint16_t>(c.address * 13 + i % 997)));

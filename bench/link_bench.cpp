@@ -167,14 +167,17 @@ int main(int argc, char** argv) {
     const QCommandLineOption faultsOnly("faults-only", "only the fault run");
     const QCommandLineOption datalogOnly("datalog-only", "only the datalog's figures");
     const QCommandLineOption trendOnly("trend-only", "only the trend window");
+    const QCommandLineOption openOnly("open-only",
+                                      "only the opening of a long recording (--hours, default 50)");
+    const QCommandLineOption hoursOption("hours", "hours of the long recording opened", "H", "50");
     const QCommandLineOption lostLinkOnly("lost-link-only",
                                           "only the connection, lost-link and blocking figures");
     const QCommandLineOption cliOnly("cli-only", "only zef-cli's commands and station run");
     const QCommandLineOption tuningOnly("tuning-only", "only the map tuning's figures");
     const QCommandLineOption registryOnly(
         "registry-only", "only the production registry's figures (PostgreSQL: ZEF_TEST_PG_URL)");
-    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly,
-                       lostLinkOnly, cliOnly, tuningOnly, registryOnly});
+    parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly, openOnly,
+                       hoursOption, lostLinkOnly, cliOnly, tuningOnly, registryOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -191,6 +194,15 @@ int main(int argc, char** argv) {
     }
     if (parser.isSet(trendOnly)) {
         bench::PrintTrendView();
+        return 0;
+    }
+    const double hours = parser.value(hoursOption).toDouble(&ok);
+    if (!ok || hours <= 0) {
+        std::fprintf(stderr, "zef-bench: --hours needs a positive number\n");
+        return 2;
+    }
+    if (parser.isSet(openOnly)) {
+        bench::PrintLongRecordingOpen(hours);
         return 0;
     }
     if (parser.isSet(tuningOnly)) {
@@ -277,6 +289,7 @@ int main(int argc, char** argv) {
     bench::PrintConnectionArchiveCost(lineLimit);
     datalogFigures();
     bench::PrintTrendView();
+    bench::PrintLongRecordingOpen(hours);
     bench::PrintTuningFigures();
     bench::PrintLostLink(simulator, lineLimit);
     bench::PrintCliTimes(cli, simulator, lineLimit);

@@ -30,6 +30,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QDockWidget>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -322,7 +323,13 @@ int main(int argc, char** argv) {
         shots.Shoot("24-recording");
         log->close();
         form.StopRecording();
-        form.OpenRecordingFrom(recording);
+        {
+            // The file is read off the window thread: its end comes as a signal.
+            QEventLoop opened;
+            QObject::connect(&form, &TForm1::recordingOpened, &opened, &QEventLoop::quit);
+            if (form.OpenRecordingFrom(recording))
+                opened.exec();
+        }
         form.Trend()->move(0, 0);
         Shooter::settle(800);
         form.Trend()->SetCursorTime(10.5);
@@ -339,7 +346,7 @@ int main(int argc, char** argv) {
         engine.SetTrueMap(sim::ControllerModel::DefaultTrueMapMs());
         std::vector<DatalogRow> rows;
         for (double t = 0; t < 170 + 2 * sim::ControllerModel::DriveCycleSeconds(); t += 0.35) {
-            DatalogRow row{{}, t, {}};
+            DatalogRow row{{}, t, {}, {}};
             for (const DatalogChannel& channel : DatalogChannels())
                 row.values.push_back(ChannelValue(channel, engine.Live(channel.address, t)));
             rows.push_back(row);

@@ -6,6 +6,7 @@
 #include "app/monitor.h"
 #include "controls/ext_edit.h"
 #include "controls/ext_text.h"
+#include "datalog/datalog_load.h"
 #include "datalog/recorder.h"
 #include "dialogs/prompts.h"
 
@@ -90,6 +91,8 @@ TForm1::~TForm1() {
     m_link.SetExchangeObserver({});
     m_supervisor->SetStateObserver({});
     m_session.SetWindow(nullptr);
+    // Its reader posts to this window: it stops while the window is still whole.
+    m_load.reset();
 }
 
 TSpinExtEdit* TForm1::SpinEdit(const QString& name) const {

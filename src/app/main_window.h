@@ -31,6 +31,7 @@ class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QSettings;
@@ -42,6 +43,7 @@ class ArchiveDialog;
 class ArrowPair;
 class CalibrationArchive;
 class ChangeJournal;
+class DatalogLoad;
 class DatalogRecorder;
 class LinkStatusBar;
 class MapChart;
@@ -162,9 +164,19 @@ public:
     // "Тренд": the trend window with the recording (live while it runs).
     void ShowTrend();
     // "Открыть запись...": a recording from a file into the trend window, with or without a
-    // controller. False when the file was refused; the message has been shown.
+    // controller. The file is read off the window thread with its progress shown, and
+    // recordingOpened() tells how it ended; a refused file's message has been shown. False when
+    // nothing was started (no file chosen).
     bool OpenRecording();
     bool OpenRecordingFrom(const QString& path);
+    // The opening under way stops; the trend window keeps what it showed.
+    void CancelOpening();
+    [[nodiscard]] bool Opening() const { return m_load != nullptr; }
+    // "Журнал → Метка" (M): a marker on the recording's next row; an empty text gives the
+    // marker its number. False when nothing records.
+    bool MarkRecording(const QString& text = {});
+    // Whether the recording's (engine speed, current injection time) points show on the map.
+    void SetRecordingOnMap(bool shown);
     // The trend window once opened, else null.
     [[nodiscard]] TrendWindow* Trend() const { return m_trendWindow; }
     // "Вид → Все параметры": the table of every register, read afresh each time it is opened.
@@ -237,6 +249,9 @@ public:
     QAction* OpenRecordingAction = nullptr;
     QAction* UndoAction = nullptr;
     QAction* RedoAction = nullptr;
+    QAction* MarkAction = nullptr;
+    QAction* MarkTextAction = nullptr;
+    QAction* RecordingOnMapAction = nullptr;
 
     // "? → Сервисные функции": what the service gestures open, and where.
     [[nodiscard]] static QString ServiceFunctionsText();
@@ -252,6 +267,8 @@ signals:
     void N6Click();
     // A settings file was loaded or saved; the list is the new "Последние файлы".
     void RecentFilesChanged(const QStringList& files);
+    // An opening of a recording ended: shown in the trend window, or refused (said) or cancelled.
+    void recordingOpened(bool shown);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -318,6 +335,9 @@ private:
     void endRecording(const QString& failure);
     void showRecordingState();
     TrendWindow& trendWindow();
+    void showRecordingOnMap();
+    void loadProgress(double share);
+    void loadFinished(const QString& path, Expected<std::shared_ptr<TrendData>> loaded);
     // Reads what `read` does not hold yet.
     void snapshotAtConnection(const KnownWords& read = {});
     void showStatus(const QString& text);
@@ -353,7 +373,12 @@ private:
     std::chrono::milliseconds m_recordPeriod{kMonitorIntervalMs};
     QTimer m_recordTimer;
     std::shared_ptr<TrendData> m_recordedTrend;
-    TrendWindow* m_trendWindow = nullptr;       // a window of its own, owned as this one's child
+    TrendWindow* m_trendWindow = nullptr; // a window of its own, owned as this one's child
+    std::unique_ptr<DatalogLoad> m_load;
+    QProgressDialog* m_loadProgress = nullptr;
+    // The recording last shown in the trend window, for its points on the map.
+    std::shared_ptr<const TrendData> m_shownTrend;
+    std::size_t m_mapPointsGeneration = 0;
     ParameterTable* m_parameterTable = nullptr; // likewise
     Dashboard* m_dashboard = nullptr;           // likewise
     MessageJournal* m_messageJournal = nullptr; // likewise

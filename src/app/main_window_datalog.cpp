@@ -3,10 +3,13 @@
 #include "app/main_window.h"
 
 #include "app/dashboard.h"
+#include "app/map_chart.h"
 
 #include "datalog/channels.h"
+#include "datalog/datalog_load.h"
 #include "datalog/datalog_trend.h"
 #include "datalog/recorder.h"
+#include "datalog/trend_thinning.h"
 #include "datalog/trend_window.h"
 #include "dialogs/prompts.h"
 #include "files/settings_file.h"
@@ -18,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <QStatusBar>
 
@@ -44,6 +48,13 @@ QString EmptyTrendText() {
                           "«Начать запись...», или откройте сохранённую запись: «Журнал» → "
                           "«Открыть запись...».");
 }
+
+std::size_t ChannelIndex(std::string_view key) {
+    return std::size_t(FindDatalogChannel(key) - DatalogChannels().data());
+}
+
+// A dot of the map's recording points is this many pixels of the plot across.
+constexpr double kPointPixels = 3;
 
 } // namespace
 
@@ -89,6 +100,30 @@ void TForm1::addDatalogMenu() {
     connect(StopRecordingAction, &QAction::triggered, this, &TForm1::StopRecording);
     connect(TrendAction, &QAction::triggered, this, &TForm1::ShowTrend);
     connect(OpenRecordingAction, &QAction::triggered, this, [this] { (void)OpenRecording(); });
+    log->addSeparator();
+    MarkAction = log->addAction("Поставить &метку");
+    MarkAction->setObjectName("Mark");
+    MarkAction->setShortcut(QKeySequence(Qt::Key_M));
+    MarkTextAction = log->addAction("Метка с т&екстом...");
+    MarkTextAction->setObjectName("MarkWithText");
+    MarkTextAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_M));
+    // Also while the trend window has the keyboard: the fitter watches it while driving.
+    for (QAction* mark : {MarkAction, MarkTextAction})
+        mark->setShortcutContext(Qt::ApplicationShortcut);
+    RecordingOnMapAction = log->addAction("Точки записи на &карте");
+    RecordingOnMapAction->setObjectName("RecordingOnMap");
+    RecordingOnMapAction->setCheckable(true);
+    RecordingOnMapAction->setToolTip("Обороты и текущее время впрыска каждой строки записи, "
+                                     "показанной в тренде, точками под картой");
+    connect(MarkAction, &QAction::triggered, this, [this] { (void)MarkRecording(); });
+    connect(MarkTextAction, &QAction::triggered, this, [this] {
+        if (!m_recorder)
+            return;
+        const QString proposed = m_recorder->NextMarkText();
+        if (const auto text = m_prompts.AskText(QStringLiteral("Текст метки:"), proposed))
+            (void)MarkRecording(*text);
+    });
+    connect(RecordingOnMapAction, &QAction::toggled, this, &TForm1::SetRecordingOnMap);
     // Recording needs the controller: it is there exactly when loading a file is.
     connect(N2, &QAction::enabledChanged, this, [this] { showRecordingState(); });
 
@@ -108,6 +143,8 @@ void TForm1::showRecordingState() {
     StopRecordingAction->setEnabled(recording);
     // One file, one period.
     m_periodMenu->setEnabled(!recording);
+    MarkAction->setEnabled(recording);
+    MarkTextAction->setEnabled(recording);
     m_recordingLabel->setVisible(recording);
     // The status bar also carries the link's state and figures: the file's name, too long to
     // share the line with them, goes to the tooltip.
@@ -153,6 +190,9 @@ bool TForm1::StartRecordingTo(const QString& path) {
     m_recorder = std::move(recorder);
     m_recordedTrend = std::make_shared<TrendData>(DatalogTrend(m_recordPeriod));
     m_recordedTrend->SetStart(m_recorder->Started());
+    m_shownTrend = m_recordedTrend;
+    m_mapPointsGeneration = 0;
+    showRecordingOnMap();
     if (m_trendWindow) {
         m_trendWindow->SetData(m_recordedTrend);
         m_trendWindow->SetLive(true);
@@ -214,6 +254,8 @@ void TForm1::showRow(std::optional<ReadRow> read) {
         if (m_trendWindow && m_trendWindow->isVisible() &&
             &m_trendWindow->Data() == m_recordedTrend.get())
             m_trendWindow->Refresh();
+        if (m_shownTrend == m_recordedTrend)
+            showRecordingOnMap();
         showRecordingState();
     }
 }
@@ -259,7 +301,11 @@ void TForm1::ShowTrend() {
     TrendWindow& trend = trendWindow();
     // Back to the recording from a file that was looked at.
     if (m_recordedTrend && &trend.Data() != m_recordedTrend.get()) {
+        CancelOpening();
         trend.SetData(m_recordedTrend);
+        m_shownTrend = m_recordedTrend;
+        m_mapPointsGeneration = 0;
+        showRecordingOnMap();
         trend.SetLive(Recording());
         trend.setWindowTitle(QStringLiteral("Тренд"));
     }
@@ -279,18 +325,107 @@ bool TForm1::OpenRecording() {
 }
 
 bool TForm1::OpenRecordingFrom(const QString& path) {
-    const auto rows = ReadDatalogCsv(path);
-    if (!rows) {
-        m_prompts.Message(rows.error(), Prompts::Kind::Error);
-        return false;
+    CancelOpening();
+    // A dialog of its own: the trend window goes on showing what it showed until the file is
+    // whole (and a refused file shows nothing), and the fitter goes on working meanwhile.
+    m_loadProgress = new QProgressDialog(
+        QStringLiteral("Открывается запись «%1»...").arg(QFileInfo(path).fileName()),
+        QStringLiteral("Отменить"), 0, 100, this);
+    m_loadProgress->setObjectName("OpeningProgress");
+    m_loadProgress->setWindowTitle(QStringLiteral("Открыть запись"));
+    m_loadProgress->setWindowModality(Qt::NonModal);
+    m_loadProgress->setAutoClose(false);
+    m_loadProgress->setAutoReset(false);
+    m_loadProgress->setMinimumDuration(300);
+    m_loadProgress->setValue(0);
+    connect(m_loadProgress, &QProgressDialog::canceled, this, &TForm1::CancelOpening);
+    m_load = std::make_unique<DatalogLoad>(
+        path, this, [this](double share) { loadProgress(share); },
+        [this, path](Expected<std::shared_ptr<TrendData>> loaded) {
+            loadFinished(path, std::move(loaded));
+        });
+    return true;
+}
+
+void TForm1::loadProgress(double share) {
+    if (m_loadProgress)
+        m_loadProgress->setValue(int(share * 100));
+}
+
+void TForm1::CancelOpening() {
+    if (!m_load)
+        return;
+    m_load.reset();
+    if (m_loadProgress) {
+        m_loadProgress->deleteLater();
+        m_loadProgress = nullptr;
+    }
+    emit recordingOpened(false);
+}
+
+void TForm1::loadFinished(const QString& path, Expected<std::shared_ptr<TrendData>> loaded) {
+    m_load.reset();
+    if (m_loadProgress) {
+        m_loadProgress->deleteLater();
+        m_loadProgress = nullptr;
+    }
+    if (!loaded) {
+        m_prompts.Message(loaded.error(), Prompts::Kind::Error);
+        emit recordingOpened(false);
+        return;
     }
     TrendWindow& trend = trendWindow();
-    trend.SetData(std::make_shared<const TrendData>(DatalogTrend(*rows)));
+    m_shownTrend = *loaded;
+    trend.SetData(m_shownTrend);
     trend.SetLive(false);
     trend.setWindowTitle(QStringLiteral("Тренд: %1").arg(QFileInfo(path).fileName()));
     trend.show();
     trend.raise();
+    m_mapPointsGeneration = 0;
+    showRecordingOnMap();
+    emit recordingOpened(true);
+}
+
+bool TForm1::MarkRecording(const QString& text) {
+    if (!m_recorder)
+        return false;
+    m_recorder->Mark(text);
+    showStatus(QStringLiteral("Метка «%1» ставится на строку записи %2.")
+                   .arg(text.trimmed().isEmpty()
+                            ? QStringLiteral("Метка %1").arg(m_recorder->Marks())
+                            : text.trimmed())
+                   .arg(m_recorder->Writer().Rows() + 1));
     return true;
+}
+
+void TForm1::SetRecordingOnMap(bool shown) {
+    if (RecordingOnMapAction->isChecked() != shown) {
+        RecordingOnMapAction->setChecked(shown); // comes back here through toggled
+        return;
+    }
+    m_mapPointsGeneration = 0;
+    showRecordingOnMap();
+}
+
+void TForm1::showRecordingOnMap() {
+    if (!RecordingOnMapAction->isChecked() || !m_shownTrend) {
+        if (m_chart->RecordingPoints())
+            m_chart->SetRecordingPoints({});
+        return;
+    }
+    // A live recording adds a row at a time: the dots are thinned anew only when the rows
+    // since the last time could have filled a new cell, every few seconds at most.
+    constexpr std::size_t kRowsBetween = 16;
+    const std::size_t generation = m_shownTrend->Generation() + 1;
+    if (m_mapPointsGeneration != 0 && generation < m_mapPointsGeneration + kRowsBetween &&
+        generation >= m_mapPointsGeneration)
+        return;
+    m_mapPointsGeneration = generation;
+    const QSizeF plot = m_chart->PlotSize();
+    m_chart->SetRecordingPoints(ThinScatter(*m_shownTrend, ChannelIndex("rpm"),
+                                            ChannelIndex("injection_ms"), m_chart->ValueArea(),
+                                            std::max(1, int(plot.width() / kPointPixels)),
+                                            std::max(1, int(plot.height() / kPointPixels))));
 }
 
 } // namespace zef

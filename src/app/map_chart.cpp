@@ -9,6 +9,7 @@
 #include <QGraphicsSimpleTextItem>
 #include <QLineSeries>
 #include <QPainter>
+#include <QScatterSeries>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -200,6 +201,31 @@ void MapChart::SetSuggested(const std::vector<QPointF>& points) {
     }
     m_suggested->replace(QList<QPointF>(points.begin(), points.end()));
     viewport()->update();
+}
+
+void MapChart::SetRecordingPoints(const std::vector<QPointF>& points) {
+    if (!m_recording) {
+        m_recording = new QScatterSeries;
+        m_recording->setObjectName("RecordingPoints");
+        m_recording->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+        m_recording->setMarkerSize(3);
+        m_recording->setPen(Qt::NoPen);
+        m_recording->setBrush(QColor(200, 120, 0, 150));
+        m_chart->addSeries(m_recording);
+        m_recording->attachAxis(m_speedAxis);
+        m_recording->attachAxis(m_timeAxis);
+    }
+    m_recording->replace(QList<QPointF>(points.begin(), points.end()));
+    viewport()->update();
+}
+
+QRectF MapChart::ValueArea() const {
+    return QRectF(QPointF(m_speedAxis->min(), m_timeAxis->min()),
+                  QPointF(m_speedAxis->max(), m_timeAxis->max()));
+}
+
+QSizeF MapChart::PlotSize() const {
+    return m_chart->plotArea().size();
 }
 
 void MapChart::dataChanged() {

@@ -8,6 +8,7 @@
 
 class QChart;
 class QLineSeries;
+class QScatterSeries;
 class QValueAxis;
 class QCategoryAxis;
 class QGraphicsSimpleTextItem;
@@ -50,6 +51,14 @@ public:
     void SetSuggested(const std::vector<QPointF>& points);
     [[nodiscard]] QLineSeries* Suggested() const { return m_suggested; } // null until first set
 
+    // A recording's operating points under the map, one dot a few pixels across where any
+    // number of them fell; empty removes them.
+    void SetRecordingPoints(const std::vector<QPointF>& points);
+    [[nodiscard]] QScatterSeries* RecordingPoints() const { return m_recording; } // null until set
+    // The engine speeds and injection times the axes span, and the plot's size in pixels.
+    [[nodiscard]] QRectF ValueArea() const;
+    [[nodiscard]] QSizeF PlotSize() const;
+
     [[nodiscard]] QLineSeries* Series1() const { return m_series1; }
     [[nodiscard]] QLineSeries* Series2() const { return m_series2; }
     [[nodiscard]] QCategoryAxis* SpeedAxis() const { return m_speedAxis; }
@@ -77,6 +86,7 @@ private:
     QGraphicsSimpleTextItem* m_unitTime;
     QGraphicsSimpleTextItem* m_unitSpeed;
     QLineSeries* m_suggested = nullptr;
+    QScatterSeries* m_recording = nullptr;
     QWidget* m_marker = nullptr;
     std::vector<QGraphicsSimpleTextItem*> m_marks;
     std::vector<QGraphicsSimpleTextItem*> m_speedLabels; // 0 ... 6000 under the plot

@@ -114,7 +114,7 @@ CommandResult RunMonitor(CliLink& session, CliEnvironment& environment,
         } else if (csvOut) {
             if (answered) // as in the file: a row the controller did not answer is left out
                 emitLine(QString::fromLatin1(
-                             DatalogRowLine({sample.time, sample.seconds, *sample.values}))
+                             DatalogRowLine({sample.time, sample.seconds, *sample.values, {}}))
                              .trimmed(),
                          result);
         } else if (environment.json) {

@@ -14,6 +14,7 @@ namespace {
 
 const QString kTimeColumn = QStringLiteral("Время (ISO 8601)");
 const QString kSecondsColumn = QStringLiteral("С начала записи (с)");
+const QString kMarkColumn = QStringLiteral("Метка");
 constexpr int kSecondsDecimals = 3;
 constexpr int kTimeColumns = 2;
 
@@ -37,11 +38,15 @@ QByteArrayView Unquoted(QByteArrayView field, QByteArray& scratch) {
     return scratch;
 }
 
+// Commas inside double quotes belong to the field: a marker's text may hold one.
 std::vector<QByteArrayView> SplitFields(QByteArrayView line) {
     std::vector<QByteArrayView> fields;
     qsizetype start = 0;
+    bool quoted = false;
     for (qsizetype i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == ',') {
+        if (i < line.size() && line[i] == '"')
+            quoted = !quoted;
+        else if (i == line.size() || (line[i] == ',' && !quoted)) {
             fields.push_back(line.sliced(start, i - start));
             start = i + 1;
         }
@@ -59,11 +64,14 @@ std::optional<double> Number(QByteArrayView text) {
 }
 
 QString HeaderProblem(const std::vector<QByteArrayView>& fields) {
-    const QStringList expected = DatalogColumns();
+    QStringList expected = DatalogColumns();
     QStringList found;
     QByteArray scratch;
     for (QByteArrayView field : fields)
         found << QString::fromUtf8(Unquoted(field, scratch)).trimmed();
+    // Recorded before there were markers.
+    if (found.size() == expected.size() - 1)
+        expected.removeLast();
     for (qsizetype i = 0; i < expected.size(); ++i) {
         if (i < found.size() && found[i] == expected[i])
             continue;
@@ -84,6 +92,7 @@ QStringList DatalogColumns() {
     QStringList columns{kTimeColumn, kSecondsColumn};
     for (const DatalogChannel& channel : DatalogChannels())
         columns << channel.column;
+    columns << kMarkColumn;
     return columns;
 }
 
@@ -107,81 +116,131 @@ QByteArray DatalogRowLine(const DatalogRow& row) {
         const double value = i < row.values.size() ? row.values[i] : 0;
         line += QByteArray::number(value, 'f', channels[i].decimals);
     }
+    line += ',';
+    if (!row.mark.isEmpty()) {
+        // Quoted, so a comma in the text stays in it; a line break would end the row.
+        QString text = row.mark;
+        text.replace(QChar('"'), QStringLiteral("\"\"")).replace(QChar('\n'), QChar(' '));
+        text.remove(QChar('\r'));
+        line += '"' + text.toUtf8() + '"';
+    }
     line += '\n';
     return line;
 }
 
-Expected<std::vector<DatalogRow>> ParseDatalogCsv(QByteArrayView bytes, const QString& path) {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes = bytes.sliced(3);
+Expected<bool> DatalogCsvReader::Line(QByteArrayView line, bool terminated, DatalogRow& row) {
     const auto channels = DatalogChannels();
-    const std::size_t columns = kTimeColumns + channels.size();
+    ++m_lineNumber;
+    if (m_lineNumber == 1 && line.startsWith("\xEF\xBB\xBF"))
+        line = line.sliced(3);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    const auto fields = SplitFields(line);
+    if (m_lineNumber == 1) {
+        if (const QString problem = HeaderProblem(fields); !problem.isEmpty())
+            return Refused(m_path, m_lineNumber, problem);
+        m_columns = fields.size();
+        return false;
+    }
+    if (line.isEmpty() && !terminated)
+        return false;
+    if (fields.size() != m_columns) {
+        const QString what = QStringLiteral("%1 полей вместо %2").arg(fields.size()).arg(m_columns);
+        return Refused(m_path, m_lineNumber,
+                       what + (fields.size() < m_columns && !terminated
+                                   ? QStringLiteral(": строка оборвана.")
+                                   : QStringLiteral(".")));
+    }
+    const QByteArrayView timeText = Unquoted(fields[0], m_scratch);
+    row.time = timeOf(timeText);
+    if (!row.time.isValid())
+        return Refused(m_path, m_lineNumber,
+                       QStringLiteral("«%1» не время ISO 8601.").arg(QString::fromUtf8(timeText)));
+    const auto seconds = Number(fields[1]);
+    if (!seconds)
+        return Refused(m_path, m_lineNumber,
+                       QStringLiteral("в столбце «%1» «%2» не число.")
+                           .arg(kSecondsColumn, QString::fromUtf8(fields[1])));
+    if (m_rowSeen && *seconds < m_lastSeconds)
+        return Refused(
+            m_path, m_lineNumber,
+            QStringLiteral("время назад: %1 с после %2 с в строке выше.")
+                .arg(fields[1].toByteArray(), QByteArray::number(m_lastSeconds, 'f', 3)));
+    row.seconds = *seconds;
+    row.values.clear();
+    row.values.reserve(channels.size());
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const QByteArrayView text = fields[kTimeColumns + i];
+        const auto value = Number(text);
+        if (!value)
+            return Refused(m_path, m_lineNumber,
+                           QStringLiteral("в столбце «%1» «%2» не число.")
+                               .arg(channels[i].column, QString::fromUtf8(text)));
+        if (channels[i].flag && *value != 0 && *value != 1)
+            return Refused(m_path, m_lineNumber,
+                           QStringLiteral("в столбце «%1» «%2», а бывает только 0 или 1.")
+                               .arg(channels[i].column, QString::fromUtf8(text)));
+        row.values.push_back(*value);
+    }
+    row.mark.clear();
+    if (fields.size() > kTimeColumns + channels.size())
+        row.mark = QString::fromUtf8(Unquoted(fields.back(), m_scratch)).trimmed();
+    m_rowSeen = true;
+    m_lastSeconds = *seconds;
+    return true;
+}
+
+QDateTime DatalogCsvReader::timeOf(QByteArrayView text) {
+    constexpr qsizetype kMinute = 17;   // "2026-12-08T11:22:"
+    constexpr qsizetype kFraction = 23; // "2026-12-08T11:22:56.123"
+    const auto digit = [&text](qsizetype i) {
+        return text[i] >= '0' && text[i] <= '9' ? int(text[i] - '0') : -1;
+    };
+    // Seconds, a point and three digits of milliseconds, then an offset or nothing.
+    const bool fixed = text.size() >= kFraction && text[kMinute - 1] == ':' && text[19] == '.' &&
+                       digit(17) >= 0 && digit(18) >= 0 && digit(20) >= 0 && digit(21) >= 0 &&
+                       digit(22) >= 0 &&
+                       (text.size() == kFraction || text[kFraction] == '+' ||
+                        text[kFraction] == '-' || text[kFraction] == 'Z');
+    const int seconds = fixed ? digit(17) * 10 + digit(18) : 60;
+    if (m_minute.isValid() && seconds < 60 && text.first(kMinute) == m_minuteText &&
+        text.sliced(kFraction) == m_zoneText)
+        return m_minute.addMSecs(seconds * 1000 + digit(20) * 100 + digit(21) * 10 + digit(22));
+    const QDateTime time = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
+    m_minute = {};
+    if (time.isValid() && seconds < 60) {
+        m_minuteText = text.first(kMinute).toByteArray();
+        m_zoneText = text.sliced(kFraction).toByteArray();
+        m_minute = time.addMSecs(-(seconds * 1000 + time.time().msec()));
+    }
+    return time;
+}
+
+Status DatalogCsvReader::Finish() const {
+    if (m_lineNumber == 0)
+        return Refused(m_path, 1, QStringLiteral("файл пуст, нет заголовка."));
+    return Done{};
+}
+
+Expected<std::vector<DatalogRow>> ParseDatalogCsv(QByteArrayView bytes, const QString& path) {
+    DatalogCsvReader reader(path);
     std::vector<DatalogRow> rows;
-    QByteArray scratch;
-    qsizetype lineNumber = 0;
+    DatalogRow row;
     qsizetype start = 0;
     while (start < bytes.size()) {
-        ++lineNumber;
         qsizetype end = bytes.indexOf('\n', start);
         const bool terminated = end >= 0;
         if (!terminated)
             end = bytes.size();
-        QByteArrayView line = bytes.sliced(start, end - start);
+        const auto filled = reader.Line(bytes.sliced(start, end - start), terminated, row);
         start = end + 1;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        const auto fields = SplitFields(line);
-        if (lineNumber == 1) {
-            if (const QString problem = HeaderProblem(fields); !problem.isEmpty())
-                return Refused(path, lineNumber, problem);
-            continue;
-        }
-        if (line.isEmpty() && !terminated)
-            break;
-        if (fields.size() != columns) {
-            const QString what =
-                QStringLiteral("%1 полей вместо %2").arg(fields.size()).arg(columns);
-            return Refused(path, lineNumber,
-                           what + (fields.size() < columns && !terminated
-                                       ? QStringLiteral(": строка оборвана.")
-                                       : QStringLiteral(".")));
-        }
-        DatalogRow row;
-        const QByteArrayView timeText = Unquoted(fields[0], scratch);
-        row.time = QDateTime::fromString(QString::fromLatin1(timeText), Qt::ISODateWithMs);
-        if (!row.time.isValid())
-            return Refused(
-                path, lineNumber,
-                QStringLiteral("«%1» не время ISO 8601.").arg(QString::fromUtf8(timeText)));
-        const auto seconds = Number(fields[1]);
-        if (!seconds)
-            return Refused(path, lineNumber,
-                           QStringLiteral("в столбце «%1» «%2» не число.")
-                               .arg(kSecondsColumn, QString::fromUtf8(fields[1])));
-        if (!rows.empty() && *seconds < rows.back().seconds)
-            return Refused(
-                path, lineNumber,
-                QStringLiteral("время назад: %1 с после %2 с в строке выше.")
-                    .arg(fields[1].toByteArray(), QByteArray::number(rows.back().seconds, 'f', 3)));
-        row.seconds = *seconds;
-        row.values.reserve(channels.size());
-        for (std::size_t i = 0; i < channels.size(); ++i) {
-            const QByteArrayView text = fields[kTimeColumns + i];
-            const auto value = Number(text);
-            if (!value)
-                return Refused(path, lineNumber,
-                               QStringLiteral("в столбце «%1» «%2» не число.")
-                                   .arg(channels[i].column, QString::fromUtf8(text)));
-            if (channels[i].flag && *value != 0 && *value != 1)
-                return Refused(path, lineNumber,
-                               QStringLiteral("в столбце «%1» «%2», а бывает только 0 или 1.")
-                                   .arg(channels[i].column, QString::fromUtf8(text)));
-            row.values.push_back(*value);
-        }
-        rows.push_back(std::move(row));
+        if (!filled)
+            return Failure{filled.error()};
+        if (*filled)
+            rows.push_back(row);
     }
-    if (lineNumber == 0)
-        return Refused(path, 1, QStringLiteral("файл пуст, нет заголовка."));
+    if (Status finished = reader.Finish(); !finished)
+        return Failure{finished.error()};
     return rows;
 }
 

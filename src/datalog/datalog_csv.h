@@ -23,10 +23,14 @@ struct DatalogRow {
     QDateTime time;
     double seconds = 0;
     std::vector<double> values;
+    // A marker the fitter set at this row, or empty.
+    QString mark;
 };
 
-// The CSV columns: the time, the seconds since the start, then every channel, each named with
-// its unit.
+// The CSV columns: the time, the seconds since the start, every channel, each named with its
+// unit, and last the markers' texts. The markers' column came later than the others: a file
+// without it reads as one without markers, and a program that reads the columns by name or by
+// place finds every other column where it always was.
 [[nodiscard]] QStringList DatalogColumns();
 // The header line and one row line, "\n"-terminated UTF-8, comma-separated, "." as the decimal
 // mark whatever the locale.
@@ -41,6 +45,33 @@ struct DatalogRow {
 // partial recording shown as if whole would mislead more than none.
 [[nodiscard]] Expected<std::vector<DatalogRow>> ParseDatalogCsv(QByteArrayView bytes,
                                                                 const QString& path);
+
+// The same reading a line at a time, for a file too long to hold whole beside its rows.
+class DatalogCsvReader {
+public:
+    explicit DatalogCsvReader(QString path) : m_path(std::move(path)) {}
+
+    // One line without its "\n"; `terminated` when one followed it. True when the line filled
+    // `row` (whose buffers are reused), false for the header or a blank last line.
+    [[nodiscard]] Expected<bool> Line(QByteArrayView line, bool terminated, DatalogRow& row);
+    // After the last line: whether there was a header at all.
+    [[nodiscard]] Status Finish() const;
+
+private:
+    // Rows of one minute differ only in their seconds: those are read here and the rest once a
+    // minute, since a whole parse consults the system's time zone files each time.
+    [[nodiscard]] QDateTime timeOf(QByteArrayView text);
+
+    QString m_path;
+    QByteArray m_minuteText; // "yyyy-MM-ddTHH:mm:" of the last whole parse
+    QByteArray m_zoneText;   // what followed its milliseconds: the offset, or nothing
+    QDateTime m_minute;      // that minute's start
+    qsizetype m_lineNumber = 0;
+    std::size_t m_columns = 0;
+    bool m_rowSeen = false;
+    double m_lastSeconds = 0;
+    QByteArray m_scratch;
+};
 [[nodiscard]] Expected<std::vector<DatalogRow>> ReadDatalogCsv(const QString& path);
 
 // Writes a datalog row by row. Each row goes to the system as it comes, so a crash of the

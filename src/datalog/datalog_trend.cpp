@@ -53,6 +53,23 @@ TrendData DatalogTrend(const std::vector<DatalogRow>& rows) {
 
 void AppendToTrend(TrendData& trend, const DatalogRow& row) {
     trend.Append(row.seconds, row.values);
+    if (!row.mark.isEmpty())
+        trend.AddMark({row.seconds, row.mark});
+}
+
+double RecordedGapSeconds(const std::vector<double>& seconds) {
+    // Every so many intervals, up to a few thousand: enough to find the period's middle
+    // without a copy of all of them beside a long recording.
+    constexpr std::size_t kSampled = 4096;
+    const std::size_t step = std::max<std::size_t>(1, seconds.size() / kSampled);
+    std::vector<double> intervals;
+    for (std::size_t i = step; i < seconds.size(); i += step)
+        intervals.push_back(seconds[i] - seconds[i - 1]);
+    if (intervals.empty())
+        return TrendData::kDefaultGapSeconds;
+    const auto middle = intervals.begin() + static_cast<std::ptrdiff_t>(intervals.size() / 2);
+    std::nth_element(intervals.begin(), middle, intervals.end());
+    return kGapPeriods * *middle;
 }
 
 } // namespace zef

@@ -14,5 +14,7 @@ namespace zef {
 // A replayed recording: its rows, its start, and a gap limit from the period it was recorded at.
 [[nodiscard]] TrendData DatalogTrend(const std::vector<DatalogRow>& rows);
 void AppendToTrend(TrendData& trend, const DatalogRow& row);
+// The gap limit of a replayed recording from its rows' seconds.
+[[nodiscard]] double RecordedGapSeconds(const std::vector<double>& seconds);
 
 } // namespace zef

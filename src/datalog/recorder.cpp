@@ -48,10 +48,22 @@ Expected<std::optional<DatalogRow>> DatalogRecorder::Write(ReadRow read) {
             return Failure{checked.error()};
         return std::optional<DatalogRow>{};
     }
-    DatalogRow row{read.time, read.seconds, std::move(*read.values)};
+    DatalogRow row{read.time, read.seconds, std::move(*read.values), m_pendingMark};
     if (Status written = m_writer.Append(row); !written)
         return Failure{written.error()};
+    m_pendingMark.clear();
     return std::optional<DatalogRow>(std::move(row));
+}
+
+void DatalogRecorder::Mark(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (m_pendingMark.isEmpty())
+        ++m_marks;
+    m_pendingMark = trimmed.isEmpty() ? QStringLiteral("Метка %1").arg(m_marks) : trimmed;
+}
+
+QString DatalogRecorder::NextMarkText() const {
+    return QStringLiteral("Метка %1").arg(m_pendingMark.isEmpty() ? m_marks + 1 : m_marks);
 }
 
 Status DatalogRecorder::Close() {

@@ -59,6 +59,12 @@ public:
     [[nodiscard]] std::function<ReadRow(RegisterExchange&)> RowReader(RowSource read = {}) const;
     // Writes a row RowReader() read; the same outcomes as Record().
     [[nodiscard]] Expected<std::optional<DatalogRow>> Write(ReadRow read);
+    // A marker on the next row written, with its text; a second one before that row replaces
+    // the first. The text a marker gets when the fitter gives none: "Метка N".
+    void Mark(const QString& text);
+    [[nodiscard]] QString NextMarkText() const;
+    [[nodiscard]] int Marks() const { return m_marks; }
+
     // Ends the recording with the last rows on the disk.
     [[nodiscard]] Status Close();
 
@@ -72,6 +78,8 @@ private:
     DatalogWriter m_writer;
     QDateTime m_started;
     Clock::time_point m_start{};
+    QString m_pendingMark;
+    int m_marks = 0;
 };
 
 } // namespace zef

@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -13,6 +15,20 @@ namespace zef {
 struct TrendChannel {
     QString name;
     QString unit;
+};
+
+// A moment the fitter marked during the recording.
+struct TrendMark {
+    double seconds = 0;
+    QString text;
+};
+
+// One channel over a stretch of time: samples without a value are left out.
+struct StretchFigures {
+    double min = 0;
+    double max = 0;
+    double mean = 0;
+    std::size_t samples = 0;
 };
 
 // Samples in time order. Where no rows are (a lost link) the plots show a gap: samples further
@@ -31,6 +47,7 @@ public:
     void Append(double seconds, std::span<const double> values);
     void Clear();
     void Reserve(std::size_t rows);
+    [[nodiscard]] std::size_t Capacity() const { return m_seconds.capacity(); }
 
     std::size_t Size() const { return m_seconds.size(); }
     bool Empty() const { return m_seconds.empty(); }
@@ -56,6 +73,41 @@ public:
     // limit away: inside a gap, before the first or after the last row.
     std::optional<std::size_t> RowAt(double seconds) const;
 
+    // Markers in time order; one set earlier than the last is placed where it belongs.
+    void AddMark(TrendMark mark);
+    const std::vector<TrendMark>& Marks() const { return m_marks; }
+
+    // A channel's lowest, highest and mean value over the samples from `from` to `to`
+    // seconds; nothing when no sample there has a value.
+    [[nodiscard]] std::optional<StretchFigures> Figures(std::size_t channel, double from,
+                                                        double to) const;
+
+    // Every kBlockRows rows, each channel's summary, so a view of hours need not visit every
+    // sample: the lowest and highest with where they are, the sum of the values and how many
+    // have one.
+    static constexpr std::size_t kBlockRows = 128;
+    struct Block {
+        double min = 0;
+        double max = 0;
+        double sum = 0;
+        std::uint8_t minAt = 0; // rows after the block's first
+        std::uint8_t maxAt = 0;
+        std::uint8_t valued = 0;
+    };
+    // The summary of the whole block that starts at `row`, or null when the block is not yet full.
+    [[nodiscard]] const Block* BlockAt(std::size_t row, std::size_t channel) const {
+        const std::size_t block = row / kBlockRows;
+        return row % kBlockRows == 0 &&
+                       block < m_blocks.size() / std::max<std::size_t>(1, m_channels.size())
+                   ? &m_blocks[block * m_channels.size() + channel]
+                   : nullptr;
+    }
+
+    // Whether no gap lies between the rows of the whole block that starts at `row`.
+    [[nodiscard]] bool BlockGapless(std::size_t row) const {
+        return m_blockSteps[row / kBlockRows] <= m_gapSeconds + kGapSlack;
+    }
+
     // Counts Append calls, so a view redraws only what changed.
     std::size_t Generation() const { return m_generation; }
 
@@ -63,6 +115,12 @@ private:
     std::vector<TrendChannel> m_channels;
     std::vector<double> m_seconds;
     std::vector<double> m_values; // row-major: Size() x Channels().size()
+    std::vector<TrendMark> m_marks;
+    std::vector<Block> m_blocks;      // block-major: one a channel
+    std::vector<double> m_blockSteps; // the longest step between a block's rows
+    // A microsecond: rows stamped exactly the limit apart differ from it by rounding.
+    static constexpr double kGapSlack = 1e-6;
+    void summariseLastBlock();
     QDateTime m_start;
     double m_gapSeconds = kDefaultGapSeconds;
     std::size_t m_generation = 0;

@@ -94,6 +94,7 @@ TrendPlot::TrendPlot(const QString& title, const QColor& color, QWidget* parent)
     setMouseTracking(true);
     setMinimumHeight(90);
     connect(m_chart, &QChart::plotAreaChanged, this, [this] { placeCursor(); });
+    connect(m_time, &QValueAxis::rangeChanged, this, [this] { placeMarks(); });
 }
 
 void TrendPlot::Show(const std::vector<QList<QPointF>>& pieces, double from, double to) {
@@ -148,6 +149,48 @@ void TrendPlot::SetTimeLabelsVisible(bool visible) {
     m_timeLabels = visible;
     m_time->setLabelsVisible(visible);
     placePlotArea();
+}
+
+void TrendPlot::SetClockStart(const QDateTime& start) {
+    if (start == m_clockStart)
+        return;
+    m_clockStart = start;
+    placePlotArea();
+}
+
+QStringList TrendPlot::ClockLabels() const {
+    QStringList texts;
+    for (const QGraphicsSimpleTextItem* label : m_clockLabels)
+        if (label->isVisible())
+            texts << label->text();
+    return texts;
+}
+
+void TrendPlot::placeClock() {
+    std::size_t shown = 0;
+    const double step = m_time->tickInterval();
+    const QRectF area = m_chart->plotArea();
+    if (m_timeLabels && m_clockStart.isValid() && step > 0 && !area.isEmpty()) {
+        const QFontMetrics labels(m_time->labelsFont());
+        const QString format = step >= 1 ? "HH:mm:ss" : "HH:mm:ss.zzz";
+        for (double at = std::ceil(m_time->min() / step) * step; at <= m_time->max() + 1e-9;
+             at += step) {
+            if (shown == m_clockLabels.size()) {
+                auto* label = new QGraphicsSimpleTextItem(m_chart);
+                label->setFont(m_time->labelsFont());
+                label->setBrush(m_time->labelsBrush());
+                m_clockLabels.push_back(label);
+            }
+            QGraphicsSimpleTextItem* label = m_clockLabels[shown++];
+            label->setText(m_clockStart.addMSecs(qint64(std::llround(at * 1000))).toString(format));
+            const double x = m_chart->mapToPosition(QPointF(at, m_value->min())).x();
+            label->setPos(x - label->boundingRect().width() / 2,
+                          area.bottom() + labels.height() + kGap);
+            label->show();
+        }
+    }
+    for (std::size_t i = shown; i < m_clockLabels.size(); ++i)
+        m_clockLabels[i]->hide();
 }
 
 void TrendPlot::SetReading(const QString& text) {
@@ -216,7 +259,9 @@ void TrendPlot::placePlotArea() {
     const QFontMetrics title(m_title->font());
     const int left = labels.horizontalAdvance("-0000.00") + 2 * kGap;
     const int top = title.height() + kGap;
-    const int bottom = m_timeLabels ? labels.height() + 2 * kGap : kGap;
+    // With the clock, a second line of labels under the seconds.
+    const int lines = m_clockStart.isValid() ? 2 : 1;
+    const int bottom = m_timeLabels ? lines * labels.height() + 2 * kGap : kGap;
     const QRectF area(left, top, std::max(width() - left - kRightMargin, 10),
                       std::max(height() - top - bottom, 10));
     m_chart->setPlotArea(area);
@@ -241,6 +286,7 @@ void TrendPlot::placeAxes(double low, double high, double from, double to) {
     m_time->setLabelFormat(valueFormat(timeStep));
     setAxis(m_value, low, high, valueStep);
     setAxis(m_time, from, to, timeStep);
+    placeClock();
 }
 
 void TrendPlot::setAxis(QValueAxis* axis, double min, double max, double step) {
@@ -256,6 +302,7 @@ void TrendPlot::setAxis(QValueAxis* axis, double min, double max, double step) {
 }
 
 void TrendPlot::placeCursor() {
+    placeMarks();
     const QRectF area = m_chart->plotArea();
     if (!m_cursor || *m_cursor < m_time->min() || *m_cursor > m_time->max() || area.isEmpty()) {
         m_cursorLine->hide();
@@ -264,6 +311,42 @@ void TrendPlot::placeCursor() {
     const double x = m_chart->mapToPosition(QPointF(*m_cursor, m_value->min())).x();
     m_cursorLine->setLine(x, area.top(), x, area.bottom());
     m_cursorLine->show();
+}
+
+void TrendPlot::SetMarks(std::vector<double> seconds) {
+    if (seconds == m_marks)
+        return;
+    m_marks = std::move(seconds);
+    placeMarks();
+}
+
+void TrendPlot::placeMarks() {
+    const QRectF area = m_chart->plotArea();
+    std::size_t shown = 0;
+    for (const double at : m_marks) {
+        if (at < m_time->min() || at > m_time->max() || area.isEmpty())
+            continue;
+        if (shown == m_markLines.size()) {
+            auto* line = new QGraphicsLineItem(m_chart);
+            line->setPen(QPen(QColor(200, 120, 0), 1, Qt::DashLine));
+            line->setZValue(25);
+            m_markLines.push_back(line);
+        }
+        const double x = m_chart->mapToPosition(QPointF(at, m_value->min())).x();
+        m_markLines[shown]->setLine(x, area.top(), x, area.bottom());
+        m_markLines[shown]->show();
+        ++shown;
+    }
+    for (std::size_t i = shown; i < m_markLines.size(); ++i)
+        m_markLines[i]->hide();
+}
+
+std::vector<double> TrendPlot::MarkXs() const {
+    std::vector<double> xs;
+    for (const QGraphicsLineItem* line : m_markLines)
+        if (line->isVisible())
+            xs.push_back(mapFromScene(m_chart->mapToScene(line->line().p1())).x());
+    return xs;
 }
 
 bool TrendPlot::inPlotArea(QPointF viewPoint) const {

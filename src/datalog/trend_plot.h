@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QChartView>
+#include <QDateTime>
 #include <QList>
 #include <QPointF>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -27,6 +29,11 @@ public:
     // the time range [from, to]; the value scale fits the samples inside the range.
     void Show(const std::vector<QList<QPointF>>& pieces, double from, double to);
     void SetTimeLabelsVisible(bool visible);
+    // The wall-clock time of second 0: with the time labels, the clock time of each tick
+    // stands under its seconds. Invalid: seconds only.
+    void SetClockStart(const QDateTime& start);
+    // The clock times under the ticks now, left to right.
+    [[nodiscard]] QStringList ClockLabels() const;
     // What the cursor reads, at the right end of the plot's header.
     void SetReading(const QString& text);
     [[nodiscard]] QString Reading() const;
@@ -34,6 +41,11 @@ public:
     [[nodiscard]] bool HeaderFits() const;
     // The cursor line at a time, or none.
     void SetCursor(std::optional<double> seconds);
+
+    // The fitter's markers as upright lines at their times.
+    void SetMarks(std::vector<double> seconds);
+    // The marker lines inside the time range now, in view coordinates.
+    [[nodiscard]] std::vector<double> MarkXs() const;
 
     // Pixel columns of the plot area: how many slices the samples are thinned to.
     [[nodiscard]] int PlotWidth() const;
@@ -75,6 +87,8 @@ private:
     static void setAxis(QValueAxis* axis, double min, double max, double step);
     void placeReading();
     void placeCursor();
+    void placeMarks();
+    void placeClock();
     [[nodiscard]] bool inPlotArea(QPointF viewPoint) const;
 
     QChart* m_chart;
@@ -86,6 +100,10 @@ private:
     QGraphicsSimpleTextItem* m_timeUnit;
     QGraphicsLineItem* m_cursorLine;
     std::vector<QLineSeries*> m_series;
+    std::vector<double> m_marks;
+    QDateTime m_clockStart;
+    std::vector<QGraphicsSimpleTextItem*> m_clockLabels;
+    std::vector<QGraphicsLineItem*> m_markLines;
     std::size_t m_pieces = 0;
     bool m_timeLabels = false;
     std::optional<double> m_cursor;

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPointF>
+#include <QRectF>
 
 #include <vector>
 
@@ -17,6 +18,12 @@ namespace zef {
 // is kept so the line reaches the plot's edges.
 std::vector<QList<QPointF>> ThinChannel(const TrendData& data, std::size_t channel, double from,
                                         double to, int buckets);
+
+// The points (x channel, y channel) of every row inside `area`, thinned to one a cell of a
+// `columns` x `rows` grid over it: a scatter of a long recording draws as fast as a short one's
+// and looks the same at the size it is drawn.
+std::vector<QPointF> ThinScatter(const TrendData& data, std::size_t x, std::size_t y,
+                                 const QRectF& area, int columns, int rows);
 
 // A tick step of 1, 2 or 5 times a power of ten that divides `span` into about `ticks` parts
 // (never fewer), so the axes read in round numbers.

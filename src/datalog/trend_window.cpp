@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -84,10 +85,22 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     m_panel = new QWidget;
+    m_markList = new QListWidget;
+    m_markList->setObjectName("TrendMarks");
+    m_markList->setToolTip("Метки ставит клавиша M во время записи; щелчок по метке "
+                           "показывает её место");
+    m_figuresTitle = new QLabel;
+    m_figuresTitle->setObjectName("TrendStretch");
+    m_figuresTitle->setToolTip("Протяжка по графику выбирает участок, двойной щелчок — вся запись");
+    auto* side = new QVBoxLayout;
+    side->addWidget(m_figuresTitle);
+    side->addWidget(m_panel);
+    side->addWidget(new QLabel("Метки:"));
+    side->addWidget(m_markList, 1);
 
     auto* body = new QHBoxLayout;
     body->addWidget(scroll, 1);
-    body->addWidget(m_panel);
+    body->addLayout(side);
 
     m_content = new QWidget;
     auto* content = new QVBoxLayout(m_content);
@@ -108,6 +121,8 @@ TrendWindow::TrendWindow(std::shared_ptr<const TrendData> data, QWidget* parent)
 
     connect(m_pause, &QPushButton::toggled, this, &TrendWindow::SetPaused);
     connect(m_reset, &QPushButton::clicked, this, &TrendWindow::ResetZoom);
+    connect(m_markList, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { GoToMark(std::size_t(m_markList->row(item))); });
 
     buildChannels();
     // Room for a dozen plots, within the screen and its window frame.
@@ -159,6 +174,18 @@ void TrendWindow::buildChannels() {
 
     auto* grid = new QGridLayout(m_panel);
     grid->setContentsMargins(0, 0, 0, 0);
+    // Under the channels, by their colours, each one's lowest, highest and mean value over the
+    // stretch shown: no wider than the channels' names, so the plots keep their room.
+    auto* figures = new QWidget(m_panel);
+    auto* table = new QGridLayout(figures);
+    table->setContentsMargins(0, 8, 0, 0);
+    table->setHorizontalSpacing(12);
+    for (int column = 0; column < 3; ++column) {
+        auto* heading = new QLabel(QStringList{"Мин", "Макс", "Среднее"}[column]);
+        heading->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->addWidget(heading, 0, column + 1);
+    }
+    table->setColumnStretch(4, 1);
     const auto& channels = m_data->Channels();
     for (std::size_t i = 0; i < channels.size(); ++i) {
         Channel c;
@@ -169,6 +196,16 @@ void TrendWindow::buildChannels() {
         c.box->setChecked(!hidden.contains(c.box->text()));
         c.plot->setVisible(c.box->isChecked());
         grid->addWidget(c.box, int(i), 0);
+        auto* colour = new QLabel;
+        colour->setPixmap(swatch(colourOf(i)).pixmap(12, 12));
+        colour->setToolTip(channelTitle(channels[i]));
+        table->addWidget(colour, int(i) + 1, 0);
+        for (int column = 0; column < 3; ++column) {
+            c.figures[std::size_t(column)] = new QLabel;
+            c.figures[std::size_t(column)]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            c.figures[std::size_t(column)]->setToolTip(channelTitle(channels[i]));
+            table->addWidget(c.figures[std::size_t(column)], int(i) + 1, column + 1);
+        }
         connect(c.box, &QCheckBox::toggled, this, [this, i](bool on) { SetChannelShown(i, on); });
         connect(c.plot, &TrendPlot::cursorMoved, this, [this](double t) { SetCursorTime(t); });
         connect(c.plot, &TrendPlot::cursorLeft, this, [this] { SetCursorTime(std::nullopt); });
@@ -178,7 +215,8 @@ void TrendWindow::buildChannels() {
         connect(c.plot, &TrendPlot::widthChanged, this, &TrendWindow::renderLater);
         m_channels.push_back(c);
     }
-    grid->setRowStretch(int(channels.size()), 1);
+    grid->addWidget(figures, int(channels.size()), 0);
+    grid->setRowStretch(int(channels.size()) + 1, 1);
 }
 
 void TrendWindow::Refresh() {
@@ -305,10 +343,69 @@ void TrendWindow::render() {
         lowest = m_channels[i].plot;
     }
     // Time labels only under the lowest plot: the others share its time axis.
-    for (const Channel& c : m_channels)
+    for (const Channel& c : m_channels) {
+        c.plot->SetClockStart(m_data->Start());
         c.plot->SetTimeLabelsVisible(c.plot == lowest);
+    }
+    showMarks();
+    showFigures(range);
     showReadings();
     updateControls();
+}
+
+void TrendWindow::showMarks() {
+    const auto& marks = m_data->Marks();
+    std::vector<double> times;
+    times.reserve(marks.size());
+    for (const TrendMark& mark : marks)
+        times.push_back(mark.seconds);
+    for (std::size_t i = 0; i < m_channels.size(); ++i)
+        if (IsChannelShown(i))
+            m_channels[i].plot->SetMarks(times);
+    if (m_marksListed == marks.size() && std::size_t(m_markList->count()) == marks.size())
+        return;
+    m_markList->clear();
+    for (const TrendMark& mark : marks) {
+        QString when = QString::number(mark.seconds, 'f', 1) + " с";
+        if (m_data->Start().isValid())
+            when += m_data->Start()
+                        .addMSecs(qint64(std::llround(mark.seconds * 1000)))
+                        .toString(" (HH:mm:ss)");
+        m_markList->addItem(when + "  " + mark.text);
+    }
+    m_marksListed = marks.size();
+}
+
+void TrendWindow::GoToMark(std::size_t index) {
+    const auto& marks = m_data->Marks();
+    if (index >= marks.size())
+        return;
+    // The stretch around the marker as wide as now, but no wider than the live minute.
+    const auto [from, to] = TimeRange();
+    const double span = std::min(to - from, kLiveSeconds);
+    ZoomTo(marks[index].seconds - span / 2, marks[index].seconds + span / 2);
+}
+
+void TrendWindow::showFigures(std::pair<double, double> range) {
+    m_figuresTitle->setText(
+        QString("Участок %1 – %2 с")
+            .arg(QString::number(range.first, 'f', 1), QString::number(range.second, 'f', 1)));
+    for (std::size_t i = 0; i < m_channels.size(); ++i) {
+        const auto figures =
+            IsChannelShown(i) ? m_data->Figures(i, range.first, range.second) : std::nullopt;
+        const double values[] = {figures ? figures->min : 0, figures ? figures->max : 0,
+                                 figures ? figures->mean : 0};
+        for (std::size_t column = 0; column < 3; ++column) {
+            const QString text = figures ? formatReading(values[column]) : QString();
+            if (m_channels[i].figures[column]->text() != text)
+                m_channels[i].figures[column]->setText(text);
+        }
+    }
+}
+
+QString TrendWindow::Figure(std::size_t channel, std::size_t column) const {
+    return channel < m_channels.size() && column < 3 ? m_channels[channel].figures[column]->text()
+                                                     : QString();
 }
 
 void TrendWindow::renderPlot(std::size_t channel, std::pair<double, double> range) {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -11,6 +12,7 @@
 
 class QCheckBox;
 class QLabel;
+class QListWidget;
 class QPushButton;
 class QVBoxLayout;
 
@@ -70,6 +72,15 @@ public:
     [[nodiscard]] QString Reading(std::size_t channel) const;
     [[nodiscard]] QString CursorTimeText() const;
 
+    // Centres the time range on the recording's marker at `index` of Data().Marks().
+    void GoToMark(std::size_t index);
+    // The markers, one a line: the time and the text; a click goes to one.
+    [[nodiscard]] QListWidget* MarkList() const { return m_markList; }
+    // Beside a shown channel, its lowest (0), highest (1) and mean (2) value over the time range
+    // shown, as written there: a drag over a plot picks the stretch. Empty for a hidden channel
+    // or a stretch without a value.
+    [[nodiscard]] QString Figure(std::size_t channel, std::size_t column) const;
+
     [[nodiscard]] TrendPlot* Plot(std::size_t channel) const;
     [[nodiscard]] QCheckBox* ChannelBox(std::size_t channel) const;
     [[nodiscard]] QPushButton* PauseButton() const { return m_pause; }
@@ -83,6 +94,7 @@ private:
     struct Channel {
         TrendPlot* plot = nullptr;
         QCheckBox* box = nullptr;
+        std::array<QLabel*, 3> figures{};
     };
 
     void buildChannels();
@@ -93,6 +105,8 @@ private:
     void renderLater();
     void renderPlot(std::size_t channel, std::pair<double, double> range);
     void showReadings();
+    void showMarks();
+    void showFigures(std::pair<double, double> range);
     void updateControls();
 
     std::shared_ptr<const TrendData> m_data;
@@ -113,6 +127,9 @@ private:
     QWidget* m_panel;
     QWidget* m_content;
     QLabel* m_note;
+    QListWidget* m_markList;
+    QLabel* m_figuresTitle;
+    std::size_t m_marksListed = 0;
 };
 
 } // namespace zef

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
@@ -49,6 +51,15 @@ bool QtPrompts::AskYesNo(const QString& text, Kind kind) {
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> QtPrompts::AskText(const QString& question, const QString& proposed) {
+    bool given = false;
+    const QString text = QInputDialog::getText(m_parent, QString::fromUtf8(kPlainCaption), question,
+                                               QLineEdit::Normal, proposed, &given);
+    if (!given)
+        return std::nullopt;
+    return text;
 }
 
 QString WriteToControllerQuestion(const QString& what) {

@@ -41,6 +41,13 @@ public:
         (void)proposed;
         return SaveFileName(filter);
     }
+    // A short text the user types, starting from the proposed one; nothing on cancel. Where
+    // nobody is asked, the proposal stands.
+    [[nodiscard]] virtual std::optional<QString> AskText(const QString& question,
+                                                         const QString& proposed) {
+        (void)question;
+        return proposed;
+    }
 };
 
 // The question before a calibration goes into the controller from a dialog; what names the
@@ -65,6 +72,7 @@ public:
     std::optional<QString> SaveFileName(const QString& filter) override;
     std::optional<QString> OpenFileNameFor(const QString& title, const QString& filter) override;
     std::optional<QString> SaveFileNameAs(const QString& filter, const QString& proposed) override;
+    std::optional<QString> AskText(const QString& question, const QString& proposed) override;
 
 private:
     std::optional<QString> chooseFile(const QString& dialog, const QString& filter, bool save,

@@ -2,9 +2,11 @@
 // recording's file, its rows within the monitor tick or at a shorter period, no rows while the
 // controller is silent, a clean end on "Close COM", and a disk that refuses the rows.
 #include "app/main_window.h"
+#include "app/map_chart.h"
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
 #include "datalog/recorder.h"
+#include "datalog/trend_plot.h"
 #include "datalog/trend_window.h"
 #include "files/disk_faults.h"
 #include "files/identity.h"
@@ -16,8 +18,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScatterSeries>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -337,7 +342,10 @@ TEST_F(DatalogWindow, a_recording_replays_into_the_trend_without_a_controller) {
     ASSERT_FALSE(form.Connected());
     EXPECT_TRUE(form.OpenRecordingAction->isEnabled());
     prompts.files << path;
+    QSignalSpy opened(&form, &TForm1::recordingOpened);
     form.OpenRecordingAction->trigger();
+    ASSERT_TRUE(opened.wait());
+    EXPECT_TRUE(opened.front().front().toBool());
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("\n").toStdString();
     ASSERT_NE(form.Trend(), nullptr);
     EXPECT_TRUE(form.Trend()->isVisible());
@@ -361,11 +369,105 @@ TEST_F(DatalogWindow, a_malformed_recording_is_refused_with_its_line_and_nothing
         bad.write(DatalogHeaderLine() + "2026-12-08T10:00:00.000+00:00,0.000,850,x\n");
     }
     prompts.files << path;
+    QSignalSpy opened(&form, &TForm1::recordingOpened);
     form.OpenRecordingAction->trigger();
+    ASSERT_TRUE(opened.wait());
+    EXPECT_FALSE(opened.front().front().toBool());
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages.front().contains("строка 2:"))
         << prompts.messages.front().toStdString();
     EXPECT_TRUE(form.Trend() == nullptr || !form.Trend()->isVisible());
+}
+
+// The fitter's markers: "M" while recording marks the next row in the file, in the trend's list
+// and on its plots; the file opened again lists the same; the recording's points go on the map
+// and off it again.
+TEST_F(DatalogWindow, markers_reach_the_file_the_trend_and_come_back_with_it) {
+    connectCom1();
+    const QString path = dir.filePath("marks.csv");
+    startRecording(path);
+    form.TrendAction->trigger();
+    const auto marksAre = [&](std::size_t n) {
+        return QTest::qWaitFor([&] { return form.RecordedTrend()->Marks().size() == n; }, 15000);
+    };
+    EXPECT_TRUE(form.MarkAction->isEnabled());
+    form.MarkAction->trigger();
+    ASSERT_TRUE(marksAre(1));
+    ASSERT_TRUE(form.MarkRecording("подъём, 3-я"));
+    ASSERT_TRUE(marksAre(2));
+    const auto recorded = form.RecordedTrend()->Marks();
+    EXPECT_EQ(form.Trend()->MarkList()->count(), 2);
+    EXPECT_FALSE(form.Trend()->Plot(0)->MarkXs().empty());
+
+    auto* chart = form.findChild<MapChart*>();
+    ASSERT_NE(chart, nullptr);
+    form.SetRecordingOnMap(true);
+    ASSERT_NE(chart->RecordingPoints(), nullptr);
+    EXPECT_GT(chart->RecordingPoints()->count(), 0);
+
+    form.StopRecording();
+    EXPECT_FALSE(form.MarkAction->isEnabled());
+    QSignalSpy opened(&form, &TForm1::recordingOpened);
+    ASSERT_TRUE(form.OpenRecordingFrom(path));
+    ASSERT_TRUE(opened.wait());
+    const auto& replayed = form.Trend()->Data().Marks();
+    ASSERT_EQ(replayed.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_NEAR(replayed[i].seconds, recorded[i].seconds, 5e-4) << i;
+        EXPECT_EQ(replayed[i].text, recorded[i].text) << i;
+    }
+    EXPECT_EQ(replayed[0].text, "Метка 1");
+    // Under the lowest plot's seconds, the clock time of each tick.
+    const QStringList clock = form.Trend()->Plot(DatalogChannels().size() - 1)->ClockLabels();
+    ASSERT_FALSE(clock.isEmpty());
+    for (qsizetype i = 0; i < clock.size(); ++i) {
+        const bool time = QTime::fromString(clock[i], "HH:mm:ss.zzz").isValid() ||
+                          QTime::fromString(clock[i], "HH:mm:ss").isValid();
+        EXPECT_TRUE(time) << clock[i].toStdString();
+        EXPECT_TRUE(i == 0 || clock[i - 1] < clock[i]) << clock[i].toStdString();
+    }
+    // Beside each shown channel the figures of the stretch shown; a hidden one has none.
+    const auto [shownFrom, shownTo] = form.Trend()->TimeRange();
+    const auto speed = form.Trend()->Data().Figures(0, shownFrom, shownTo);
+    ASSERT_TRUE(speed);
+    EXPECT_EQ(form.Trend()->Figure(0, 0).toDouble(), std::round(speed->min));
+    EXPECT_EQ(form.Trend()->Figure(0, 1).toDouble(), std::round(speed->max));
+    form.Trend()->SetChannelShown(0, false);
+    EXPECT_TRUE(form.Trend()->Figure(0, 2).isEmpty());
+    form.Trend()->SetChannelShown(0, true);
+    form.Trend()->GoToMark(1);
+    const auto [from, to] = form.Trend()->TimeRange();
+    EXPECT_NEAR((from + to) / 2, replayed[1].seconds, 1e-6);
+    form.SetRecordingOnMap(false);
+    EXPECT_EQ(chart->RecordingPoints()->count(), 0);
+}
+
+// A cancelled opening shows nothing and says nothing, whatever the reading had done by then.
+TEST_F(DatalogWindow, a_cancelled_opening_leaves_the_trend_as_it_was) {
+    const QString path = dir.filePath("long.csv");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(DatalogHeaderLine());
+        const QDateTime start = QDateTime::currentDateTime();
+        for (int i = 0; i < 5000; ++i)
+            file.write(DatalogRowLine({start.addMSecs(100LL * i),
+                                       0.1 * i,
+                                       std::vector<double>(DatalogChannels().size(), 0),
+                                       {}}));
+    }
+    QSignalSpy opened(&form, &TForm1::recordingOpened);
+    ASSERT_TRUE(form.OpenRecordingFrom(path));
+    EXPECT_TRUE(form.Opening());
+    form.CancelOpening();
+    EXPECT_FALSE(form.Opening());
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_FALSE(opened.front().front().toBool());
+    // The reader has stopped: whatever it had posted is handled now, and ignored.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_TRUE(form.Trend() == nullptr || !form.Trend()->isVisible());
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("\n").toStdString();
 }
 
 } // namespace

@@ -334,7 +334,7 @@ TEST(QtTranslations, qt_dialogs_and_buttons_speak_russian) {
 // "Карта → Подбор по записи..." only with a controller and a recording the replay takes; once
 // open, the menu brings the same dialog forward.
 TEST_F(DesktopWindow, map_tuning_opens_on_a_session_and_a_readable_recording) {
-    DatalogRow row{QDateTime(QDate(2026, 12, 8), QTime(9, 0)), 0, {}};
+    DatalogRow row{QDateTime(QDate(2026, 12, 8), QTime(9, 0)), 0, {}, {}};
     row.values.assign(DatalogChannels().size(), 0);
     touch(file("drive.csv"), DatalogHeaderLine() + DatalogRowLine(row));
     touch(file("bad.csv"), DatalogHeaderLine() + "1,2\n");

@@ -34,7 +34,7 @@ protected:
         for (now = 0; now < 170 + 2 * sim::ControllerModel::DriveCycleSeconds(); now += 0.35) {
             const auto values = ReadDatalogRow(link);
             ASSERT_TRUE(values);
-            csv += DatalogRowLine({start.addMSecs(std::llround(now * 1000)), now, *values});
+            csv += DatalogRowLine({start.addMSecs(std::llround(now * 1000)), now, *values, {}});
         }
         channel.Close();
         ASSERT_TRUE(test::Put(Drive(), csv));

@@ -2,6 +2,7 @@
 // reader, and the reader's refusal of files that are not whole datalogs.
 #include "datalog/channels.h"
 #include "datalog/datalog_csv.h"
+#include "datalog/datalog_load.h"
 #include "datalog/datalog_trend.h"
 
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstring>
+#include <map>
 
 using namespace zef;
 
@@ -52,12 +54,13 @@ TEST(DatalogCsv, header_names_each_column_with_its_unit) {
     const QByteArray header = DatalogHeaderLine();
     ASSERT_TRUE(header.endsWith('\n'));
     const QStringList columns = QString::fromUtf8(header.chopped(1)).split(',');
-    ASSERT_EQ(columns.size(), 2 + static_cast<qsizetype>(DatalogChannels().size()));
+    ASSERT_EQ(columns.size(), 3 + static_cast<qsizetype>(DatalogChannels().size()));
     EXPECT_EQ(columns[0], "Время (ISO 8601)");
     EXPECT_EQ(columns[1], "С начала записи (с)");
+    EXPECT_EQ(columns.back(), "Метка");
     const QStringList units = {"об/мин", "мс", "мс", "В", "%",   "%",
                                "В",      "В",  "°C", "В", "0/1", "0/1"};
-    ASSERT_EQ(units.size() + 2, columns.size());
+    ASSERT_EQ(units.size() + 3, columns.size());
     for (qsizetype i = 0; i < units.size(); ++i)
         EXPECT_TRUE(columns[i + 2].endsWith(" (" + units[i] + ")")) << columns[i + 2].toStdString();
 }
@@ -76,7 +79,7 @@ TEST(DatalogCsv, a_row_is_iso_time_seconds_and_values_with_a_point_in_any_locale
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_NUMERIC, saved.c_str());
     EXPECT_EQ(line, "2026-12-08T11:22:56.123+03:00,12.500,850,2.350,2.400,0.512,-2.5,0.6,0.600,"
-                    "2.800,65.3,13.920,0,1\n");
+                    "2.800,65.3,13.920,0,1,\n");
 }
 
 TEST(DatalogCsv, a_written_file_reads_back_row_for_row) {
@@ -146,13 +149,13 @@ TEST(DatalogCsv, a_malformed_file_is_refused_naming_its_line) {
         {"text in a number", header + one + WithField(two, 2, "8x0"), "строка 3",
          "в столбце «Обороты (об/мин)» «8x0» не число"},
         {"a decimal comma", header + one + WithField(two, 1, "0,7"), "строка 3",
-         "15 полей вместо 14"},
+         "16 полей вместо 15"},
         {"an empty value", header + WithField(one, 5, ""), "строка 2", "не число"},
         {"a truncated last line", header + one + two.left(two.size() / 2), "строка 3",
          "строка оборвана"},
         {"a row a field short", header + WithField(one, 13, nullptr) + two, "строка 2",
-         "13 полей вместо 14."},
-        {"a flag of 2", header + one.chopped(2) + "2\n", "строка 2", "только 0 или 1"},
+         "14 полей вместо 15."},
+        {"a flag of 2", header + one.chopped(3) + "2,\n", "строка 2", "только 0 или 1"},
         {"no time", header + QByteArray(one).replace("2026-12-08T", "вчера ") + two, "строка 2",
          "не время ISO 8601"},
         {"time running back", header + two + one, "строка 3", "время назад"},
@@ -236,6 +239,74 @@ TEST(DatalogTrend, a_written_file_replays_into_the_trend_series) {
     // The gap shows where the rows are missing, and only there.
     for (std::size_t r = 1; r < trend.Size(); ++r)
         EXPECT_EQ(trend.GapBefore(r), r == 50) << r;
+}
+
+} // namespace
+
+namespace {
+
+// Markers come back with their rows' times and their texts, whole, from the reader of whole
+// files and from the one that reads a block at a time; a file from before the markers' column
+// reads as one without markers.
+TEST(DatalogMarks, survive_a_round_trip_through_the_file) {
+    struct Case {
+        const char* name;
+        std::map<int, QString> marks; // row -> text
+        bool beforeMarks;             // the header and rows without the markers' column
+    };
+    const Case cases[] = {
+        {"no markers", {}, false},
+        {"one", {{5, "Метка 1"}}, false},
+        {"first, last and texts with commas and quotes",
+         {{0, "старт"}, {7, "подъём, 3-я \"передача\""}, {199, "Метка 3"}},
+         false},
+        {"a file from before the markers", {}, true},
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const Case& c : cases) {
+        QByteArray bytes = DatalogHeaderLine();
+        std::vector<DatalogRow> written;
+        for (int n = 0; n < 200; ++n) {
+            written.push_back(RowAt(n));
+            if (c.marks.count(n))
+                written.back().mark = c.marks.at(n);
+            bytes += DatalogRowLine(written.back());
+        }
+        if (c.beforeMarks)
+            bytes.replace(",Метка\n", "\n").replace(",\n", "\n");
+        const QString path = dir.filePath(QString("%1.csv").arg(c.name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+
+        const auto rows = ReadDatalogCsv(path);
+        ASSERT_TRUE(rows) << c.name << ": " << rows.error().toStdString();
+        ASSERT_EQ(rows->size(), written.size()) << c.name;
+        std::atomic<bool> cancelled{false};
+        const auto loaded = ReadDatalogTrend(path, cancelled);
+        ASSERT_TRUE(loaded && *loaded)
+            << c.name << ": " << (loaded ? loaded->error().toStdString() : "cancelled");
+        const TrendData& trend = ***loaded;
+        ASSERT_EQ(trend.Size(), written.size()) << c.name;
+        EXPECT_EQ(trend.Start(), kStart) << c.name;
+        EXPECT_NEAR(trend.Value(199, 2), written[199].values[2], 1e-9) << c.name;
+
+        using Marks = std::vector<std::pair<int, QString>>;
+        Marks read;
+        for (std::size_t r = 0; r < rows->size(); ++r)
+            if (!(*rows)[r].mark.isEmpty())
+                read.emplace_back(int(r), (*rows)[r].mark);
+        ASSERT_EQ(read, Marks(c.marks.begin(), c.marks.end())) << c.name;
+        ASSERT_EQ(trend.Marks().size(), c.marks.size()) << c.name;
+        std::size_t i = 0;
+        for (const auto& [row, text] : c.marks) {
+            EXPECT_NEAR(trend.Marks()[i].seconds, written[std::size_t(row)].seconds, 5e-4);
+            EXPECT_EQ(trend.Marks()[i].text, text) << c.name;
+            ++i;
+        }
+    }
 }
 
 } // namespace

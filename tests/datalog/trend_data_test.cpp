@@ -110,4 +110,36 @@ TEST(TrendData, the_cursor_reads_nothing_without_rows) {
     EXPECT_EQ(data.RowAt(0), std::nullopt);
 }
 
+// The figures of a stretch take the samples inside it, ends included, and leave out those
+// without a value; a stretch without any has none.
+TEST(TrendData, a_stretch_gives_lowest_highest_and_mean_of_its_samples) {
+    TrendData data = twoChannels({0, 1, 2, 3, 4});
+    const double hole[] = {std::numeric_limits<double>::quiet_NaN(), 9};
+    data.Append(5, hole);
+    struct Case {
+        std::size_t channel;
+        double from, to;
+        std::optional<StretchFigures> expected;
+    };
+    const Case cases[] = {
+        {0, 0, 4, StretchFigures{0, 400, 200, 5}},
+        {0, 0.5, 2.5, StretchFigures{100, 200, 150, 2}},
+        {1, 3, 5, StretchFigures{3.5, 9, 17.0 / 3, 3}},
+        {0, 4.5, 5, std::nullopt}, // only a sample without a value
+        {0, 6, 9, std::nullopt},   // after the recording
+        {0, 3, 1, std::nullopt},   // ends the wrong way round
+        {2, 0, 4, std::nullopt},   // no such channel
+    };
+    for (const Case& c : cases) {
+        const auto figures = data.Figures(c.channel, c.from, c.to);
+        ASSERT_EQ(figures.has_value(), c.expected.has_value()) << c.channel << " " << c.from;
+        if (!figures)
+            continue;
+        EXPECT_DOUBLE_EQ(figures->min, c.expected->min) << c.from;
+        EXPECT_DOUBLE_EQ(figures->max, c.expected->max) << c.from;
+        EXPECT_DOUBLE_EQ(figures->mean, c.expected->mean) << c.from;
+        EXPECT_EQ(figures->samples, c.expected->samples) << c.from;
+    }
+}
+
 } // namespace

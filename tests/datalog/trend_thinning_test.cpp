@@ -153,4 +153,32 @@ INSTANTIATE_TEST_SUITE_P(Cases, TickStep,
                                            StepCase{8000, 2, 5000}, StepCase{7, 1, 10},
                                            StepCase{0, 3, 1}, StepCase{-5, 3, 1}));
 
+// The map's scatter: one dot a cell, at the cell's middle, whatever the number of rows in it;
+// rows outside the map's axes or without a value leave no dot.
+TEST(Thinning, a_scatter_keeps_one_point_a_cell_of_the_rows_inside_the_area) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* name;
+        std::vector<std::pair<double, double>> rows;
+        std::vector<QPointF> expected;
+    };
+    const Case cases[] = {
+        {"many rows in one cell", {{100, 1}, {120, 1.5}, {900, 0.1}}, {{500, 1}}},
+        {"two cells", {{100, 1}, {5900, 7.9}}, {{500, 1}, {5500, 7}}},
+        {"the far edges", {{0, 0}, {6000, 8}}, {{500, 1}, {5500, 7}}},
+        {"outside or without a value", {{-1, 1}, {6001, 1}, {100, 8.5}, {nan, 1}, {100, nan}}, {}},
+    };
+    for (const Case& c : cases) {
+        TrendData data({{"Обороты", "об/мин"}, {"Время впрыска", "мс"}});
+        double t = 0;
+        for (const auto& [x, y] : c.rows) {
+            const double row[] = {x, y};
+            data.Append(t++, row);
+        }
+        // Cells of 1000 rpm by 2 ms over 0 to 6000 rpm and 0 to 8 ms.
+        const auto points = ThinScatter(data, 0, 1, QRectF(0, 0, 6000, 8), 6, 4);
+        EXPECT_EQ(points, c.expected) << c.name;
+    }
+}
+
 } // namespace

@@ -35,7 +35,7 @@ protected:
         });
         ASSERT_TRUE(channel.Open(1, 19200));
         for (now = 0; now < 170 + 2 * sim::ControllerModel::DriveCycleSeconds(); now += 0.35)
-            rows.push_back({QDateTime(), now, *ReadDatalogRow(link)});
+            rows.push_back({QDateTime(), now, *ReadDatalogRow(link), {}});
         before = *ReadMap(link);
     }
 

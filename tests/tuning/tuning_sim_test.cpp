@@ -27,7 +27,7 @@ TEST(DrivenEngine, a_tuned_map_leaves_the_oxygen_loop_nothing_to_correct) {
     const auto drive = [&](double seconds) {
         std::vector<DatalogRow> rows;
         for (const double end = now + seconds; now < end; now += 0.35)
-            rows.push_back({QDateTime(), now, *ReadDatalogRow(link)});
+            rows.push_back({QDateTime(), now, *ReadDatalogRow(link), {}});
         return rows;
     };
     const double cycle = sim::ControllerModel::DriveCycleSeconds();
