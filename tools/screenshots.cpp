@@ -316,7 +316,12 @@ int main(int argc, char** argv) {
         Shooter::settle(800);
         const QString recording = QDir(scratch.path()).filePath("ZEF-K7LX_SN_05.02_00123.csv");
         form.StartRecordingTo(recording);
-        Shooter::settle(14000);
+        // Two markers on the way, as a fitter sets them with M at what he wants to find again.
+        for (const int wait : {5000, 5000}) {
+            Shooter::settle(wait);
+            form.MarkAction->trigger();
+        }
+        Shooter::settle(4000);
         QMenu* log = form.findChild<QMenu*>("DatalogMenu");
         log->popup(
             form.mapToGlobal(form.menuBar()->actionGeometry(log->menuAction()).bottomLeft()));
@@ -335,6 +340,10 @@ int main(int argc, char** argv) {
         form.Trend()->SetCursorTime(10.5);
         shots.Shoot("25-trend-replayed");
         form.Trend()->close();
+        form.RecordingOnMapAction->setChecked(true);
+        Shooter::settle(500);
+        shots.Shoot("36-recording-on-map");
+        form.RecordingOnMapAction->setChecked(false);
         Shooter::settle(300);
     }
 
