@@ -18,17 +18,7 @@ public:
         m_first = m_last = m_low = m_high = row;
         m_lowValue = m_highValue = value;
     }
-    void Add(std::size_t row, double value) {
-        m_last = row;
-        if (value < m_lowValue) {
-            m_low = row;
-            m_lowValue = value;
-        }
-        if (value > m_highValue) {
-            m_high = row;
-            m_highValue = value;
-        }
-    }
+    void Add(std::size_t row, double value) { AddRun(row, row, value, row, value); }
     // A run of rows from the same slice, summarised: the same as adding each of them.
     void AddRun(std::size_t last, std::size_t low, double lowValue, std::size_t high,
                 double highValue) {

@@ -177,24 +177,20 @@ bool ChangeHistory::CanRedo() const {
 }
 
 void ChangeHistory::MarkUndone() {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_done.empty())
-            return;
-        m_undone.push_back(std::move(m_done.back()));
-        m_done.pop_back();
-        m_joinable = false;
-    }
-    emit Changed();
+    moveLast(m_done, m_undone);
 }
 
 void ChangeHistory::MarkRedone() {
+    moveLast(m_undone, m_done);
+}
+
+void ChangeHistory::moveLast(std::vector<ChangeStep>& from, std::vector<ChangeStep>& to) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_undone.empty())
+        if (from.empty())
             return;
-        m_done.push_back(std::move(m_undone.back()));
-        m_undone.pop_back();
+        to.push_back(std::move(from.back()));
+        from.pop_back();
         m_joinable = false;
     }
     emit Changed();

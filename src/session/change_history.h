@@ -107,6 +107,8 @@ signals:
     void Changed();
 
 private:
+    // Moves the last step of one list to the other: an undo or a redo done.
+    void moveLast(std::vector<ChangeStep>& from, std::vector<ChangeStep>& to);
     [[nodiscard]] static bool Tracked(std::uint8_t address);
     // Returns whether a step changed.
     bool written(std::uint8_t address, std::uint16_t word);
