@@ -5,6 +5,7 @@
 #include "app/map_table.h"
 #include "app/parameter_table.h"
 #include "app/status_bar.h"
+#include "archive/snapshot_archive.h"
 #include "controls/ext_text.h"
 
 #include <QDockWidget>
@@ -84,6 +85,13 @@ ParameterTable* TForm1::ShowParameterTable() {
         m_parameterTable = new ParameterTable(m_link, *m_supervisor, m_prompts, this);
         m_parameterTable->setWindowFlag(Qt::Window);
     }
+    // The controller connected now, whose serial number may have changed since.
+    ParameterTable::SnapshotList snapshots;
+    if (m_archive)
+        snapshots = [this] {
+            return m_archive && m_serial ? m_archive->List(*m_serial) : std::vector<Snapshot>{};
+        };
+    m_parameterTable->SetSnapshots(std::move(snapshots));
     (void)m_parameterTable->Reload();
     return Raise(m_parameterTable);
 }

@@ -111,9 +111,13 @@ ParameterTable::ParameterTable(RegisterExchange& link, const LinkSupervisor& sup
     reload->setObjectName("ParameterReload");
     auto* compare = new QPushButton("&Сравнить с файлом...", this);
     compare->setObjectName("ParameterCompare");
+    m_compareSnapshot = new QPushButton("Сравнить со с&нимком...", this);
+    m_compareSnapshot->setObjectName("ParameterCompareSnapshot");
+    m_compareSnapshot->setEnabled(false);
     top->addWidget(m_filter, 1);
     top->addWidget(reload);
     top->addWidget(compare);
+    top->addWidget(m_compareSnapshot);
     layout->addLayout(top);
 
     m_table = new QTableWidget(static_cast<int>(kSettingsRegisters.size()), ColumnCount, this);
@@ -144,6 +148,8 @@ ParameterTable::ParameterTable(RegisterExchange& link, const LinkSupervisor& sup
     connect(m_filter, &QLineEdit::textChanged, this, &ParameterTable::applyFilter);
     connect(reload, &QPushButton::clicked, this, &ParameterTable::Reload);
     connect(compare, &QPushButton::clicked, this, &ParameterTable::ChooseFileToCompare);
+    connect(m_compareSnapshot, &QPushButton::clicked, this,
+            &ParameterTable::ChooseSnapshotToCompare);
     connect(m_table, &QTableWidget::itemChanged, this, &ParameterTable::itemEdited);
     // Every description read whole: rows as tall as their wrapped text.
     m_rowsFollowWidths = connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, m_table,
@@ -262,6 +268,20 @@ bool ParameterTable::Reload() {
 }
 
 bool ParameterTable::CompareWith(const QString& path) {
+    return compareWith(path, QStringLiteral("В файле %1").arg(QFileInfo(path).fileName()),
+                       QStringLiteral("С файлом отличий нет."),
+                       QStringLiteral("Отличий от файла: %1 (выделены)."));
+}
+
+bool ParameterTable::CompareWith(const Snapshot& snapshot) {
+    const QString taken = snapshot.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return compareWith(snapshot.path, QStringLiteral("В снимке %1").arg(taken),
+                       QStringLiteral("Со снимком %1 отличий нет.").arg(taken),
+                       QStringLiteral("Отличий от снимка %1: %2 (выделены).").arg(taken, "%1"));
+}
+
+bool ParameterTable::compareWith(const QString& path, const QString& column, const QString& none,
+                                 const QString& some) {
     auto values = ReadSettingsFile(path);
     if (!values) {
         m_prompts.Message(values.error(), Prompts::Kind::Error);
@@ -269,17 +289,37 @@ bool ParameterTable::CompareWith(const QString& path) {
     }
     m_file = std::move(*values);
     m_table->setColumnHidden(FileColumn, false);
-    m_table->horizontalHeaderItem(FileColumn)
-        ->setText(QStringLiteral("В файле %1").arg(QFileInfo(path).fileName()));
+    m_table->horizontalHeaderItem(FileColumn)->setText(column);
     int differing = 0;
     for (int row = 0; row < m_table->rowCount(); ++row) {
         showRow(row);
         const auto i = static_cast<std::size_t>(row);
         differing += m_words[i] && i < m_file->size() && (*m_file)[i] != *m_words[i];
     }
-    showState(differing == 0 ? QStringLiteral("С файлом отличий нет.")
-                             : QStringLiteral("Отличий от файла: %1 (выделены).").arg(differing));
+    showState(differing == 0 ? none : some.arg(differing));
     return true;
+}
+
+void ParameterTable::SetSnapshots(SnapshotList list) {
+    m_snapshots = std::move(list);
+    m_compareSnapshot->setEnabled(static_cast<bool>(m_snapshots));
+}
+
+void ParameterTable::ChooseSnapshotToCompare() {
+    if (!m_snapshots)
+        return;
+    const std::vector<Snapshot> snapshots = m_snapshots();
+    if (snapshots.empty()) {
+        m_prompts.Message(QStringLiteral("В архиве нет снимков этого контроллера."));
+        return;
+    }
+    // Newest first, as the archive dialog lists them.
+    QStringList captions;
+    for (auto s = snapshots.rbegin(); s != snapshots.rend(); ++s)
+        captions << SnapshotCaption(*s);
+    const auto chosen = m_prompts.ChooseItem(QStringLiteral("Снимок для сравнения:"), captions, 0);
+    if (chosen)
+        CompareWith(snapshots[snapshots.size() - 1 - static_cast<std::size_t>(*chosen)]);
 }
 
 void ParameterTable::ChooseFileToCompare() {

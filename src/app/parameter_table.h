@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/snapshot_archive.h"
 #include "files/settings_file.h"
 #include "link/register_exchange.h"
 
@@ -7,10 +8,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
 
@@ -48,6 +52,15 @@ public:
     bool CompareWith(const QString& path);
     void ChooseFileToCompare();
 
+    // The connected controller's snapshots, oldest first; none given: no archive to compare
+    // with, and the button says so by being disabled.
+    using SnapshotList = std::function<std::vector<Snapshot>()>;
+    void SetSnapshots(SnapshotList list);
+    // Marks the registers whose word differs from a snapshot of the archive.
+    bool CompareWith(const Snapshot& snapshot);
+    void ChooseSnapshotToCompare();
+    [[nodiscard]] QPushButton* SnapshotButton() const { return m_compareSnapshot; }
+
     // A value typed into the row of `address`, handled as the window's edit handles it.
     void EditValue(std::uint8_t address, const QString& text);
 
@@ -76,6 +89,10 @@ private:
     void applyFilter(const QString& text);
     void itemEdited(QTableWidgetItem* item);
     void showState(const QString& text);
+    // `column` heads the compared values; `none` and `some` (the count as %1) end up in the
+    // state line.
+    bool compareWith(const QString& path, const QString& column, const QString& none,
+                     const QString& some);
 
     RegisterExchange& m_link;
     const LinkSupervisor& m_supervisor;
@@ -83,6 +100,8 @@ private:
     QTableWidget* m_table = nullptr;
     QLineEdit* m_filter = nullptr;
     QLabel* m_state = nullptr;
+    QPushButton* m_compareSnapshot = nullptr;
+    SnapshotList m_snapshots;
     std::array<std::optional<std::uint16_t>, kSettingsRegisters.size()> m_words{};
     std::optional<SettingsValues> m_file;
     bool m_filling = false;

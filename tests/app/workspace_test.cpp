@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/parameter_table.h"
 #include "app/status_bar.h"
+#include "archive/snapshot_archive.h"
 #include "controls/ext_edit.h"
 #include "datalog/channels.h"
 #include "session/controller_session.h"
@@ -121,6 +122,34 @@ TEST_F(Workspace, table_lists_unshown_registers_read_only_and_marks_a_file_s_dif
     table->Filter()->setText("оборот");
     EXPECT_FALSE(table->Table()->isRowHidden(table->RowOf(73)));
     EXPECT_TRUE(table->Table()->isRowHidden(table->RowOf(14)));
+}
+
+TEST_F(Workspace, table_marks_exactly_the_registers_a_chosen_snapshot_holds_otherwise) {
+    ParameterTable* table = form.ShowParameterTable();
+    EXPECT_FALSE(table->SnapshotButton()->isEnabled()); // no archive
+    const CalibrationArchive archive(QDir(logDir.path()).filePath("archive"));
+    form.SetArchive(&archive);
+    table = form.ShowParameterTable();
+    ASSERT_TRUE(table->SnapshotButton()->isEnabled());
+    ASSERT_TRUE(form.SerialNumber());
+
+    SettingsValues values;
+    for (std::uint8_t address : kSettingsRegisters)
+        values.push_back(*table->Word(address));
+    values[static_cast<std::size_t>(table->RowOf(6))] += 1;
+    values[static_cast<std::size_t>(table->RowOf(73))] -= 100;
+    ASSERT_TRUE(archive.Store(*form.SerialNumber(), values, SnapshotReason::Connect));
+    QTest::mouseClick(table->SnapshotButton(), Qt::LeftButton); // the newest is proposed
+    for (std::uint8_t address : kSettingsRegisters)
+        EXPECT_EQ(table->Table()->item(table->RowOf(address), 0)->background().style() !=
+                      Qt::NoBrush,
+                  address == 6 || address == 73)
+            << int(address);
+    EXPECT_TRUE(table->Table()
+                    ->horizontalHeaderItem(ParameterTable::FileColumn)
+                    ->text()
+                    .startsWith("В снимке "));
+    form.SetArchive(nullptr);
 }
 
 TEST_F(Workspace, table_keeps_its_values_while_lost_and_reads_again_when_back) {
