@@ -21,6 +21,7 @@ class QTableWidgetItem;
 namespace zef {
 
 class LinkSupervisor;
+struct ChoiceRow;
 class Prompts;
 
 // Every calibration register of a settings file in one table: what the window calls it, its
@@ -88,6 +89,7 @@ private:
     void showRow(int row);
     void applyFilter(const QString& text);
     void itemEdited(QTableWidgetItem* item);
+    void editChoice(const ChoiceRow& choice, const QString& text);
     void showState(const QString& text);
     // `column` heads the compared values; `none` and `some` (the count as %1) end up in the
     // state line.

@@ -8,12 +8,14 @@
 #include "archive/snapshot_archive.h"
 #include "controls/ext_edit.h"
 #include "datalog/channels.h"
+#include "params/choices.h"
 #include "session/controller_session.h"
 #include "support/clipped_text.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 #include "support/window_fixture.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +97,37 @@ TEST_F(Workspace, table_edit_sends_the_frames_of_the_window_edit) {
         table->EditValue(c.address, c.typed);
         EXPECT_EQ(ports.sim->TakeFrames(), byWindow);
         EXPECT_EQ(table->Word(c.address), written);
+    }
+}
+
+TEST_F(Workspace, table_list_pick_sends_the_frames_of_the_window_list_and_shows_there) {
+    for (const ChoiceRow& row : ChoiceRows()) {
+        SCOPED_TRACE(row.control);
+        auto* windowList = form.findChild<QComboBox*>(ToQString(row.control));
+        ASSERT_NE(windowList, nullptr);
+        const std::uint16_t before = ports.Param(row.address);
+        const int pick = (ItemFromWord(row, before).value_or(0) + 1) % windowList->count();
+        ports.sim->ClearFrames();
+        windowList->setCurrentIndex(pick);
+        emit windowList->activated(pick);
+        const auto byWindow = ports.sim->TakeFrames();
+        ASSERT_FALSE(byWindow.empty());
+        const std::uint16_t written = ports.Param(row.address);
+
+        ports.SetParam(row.address, before);
+        windowList->setCurrentIndex(-1);
+        ParameterTable* table = form.ShowParameterTable();
+        const QModelIndex value =
+            table->Table()->model()->index(table->RowOf(row.address), ParameterTable::ValueColumn);
+        table->Table()->edit(value);
+        auto* tableList = qobject_cast<QComboBox*>(table->Table()->indexWidget(value));
+        ASSERT_NE(tableList, nullptr);
+        ports.sim->ClearFrames();
+        tableList->setCurrentIndex(pick);
+        emit tableList->activated(pick);
+        EXPECT_EQ(ports.sim->TakeFrames(), byWindow);
+        EXPECT_EQ(table->Word(row.address), written);
+        EXPECT_EQ(windowList->currentIndex(), pick);
     }
 }
 
