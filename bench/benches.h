@@ -38,6 +38,10 @@ void PrintTrendView();
 // and the share of the window thread held up while the link is lost.
 void PrintLostLink(const QString& simulator, double lineLimitSeconds);
 
+// The processor and the window thread's time taken by the dashboard and the parameter table
+// while the monitor runs on the simulator paced like the line.
+void PrintViewsLoad();
+
 // zef-cli's commands and a station run, as processes, against their exchanges' line time.
 void PrintCliTimes(const QString& cli, const QString& simulator, double lineLimitSeconds);
 

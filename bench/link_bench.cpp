@@ -172,12 +172,14 @@ int main(int argc, char** argv) {
     const QCommandLineOption hoursOption("hours", "hours of the long recording opened", "H", "50");
     const QCommandLineOption lostLinkOnly("lost-link-only",
                                           "only the connection, lost-link and blocking figures");
+    const QCommandLineOption viewsOnly("views-only",
+                                       "only the dashboard's and the parameter table's load");
     const QCommandLineOption cliOnly("cli-only", "only zef-cli's commands and station run");
     const QCommandLineOption tuningOnly("tuning-only", "only the map tuning's figures");
     const QCommandLineOption registryOnly(
         "registry-only", "only the production registry's figures (PostgreSQL: ZEF_TEST_PG_URL)");
     parser.addOptions({exchangesOption, seedOption, faultsOnly, datalogOnly, trendOnly, openOnly,
-                       hoursOption, lostLinkOnly, cliOnly, tuningOnly, registryOnly});
+                       hoursOption, lostLinkOnly, viewsOnly, cliOnly, tuningOnly, registryOnly});
     parser.process(app);
 
     bench::FaultRunOptions faultOptions;
@@ -203,6 +205,10 @@ int main(int argc, char** argv) {
     }
     if (parser.isSet(openOnly)) {
         bench::PrintLongRecordingOpen(hours);
+        return 0;
+    }
+    if (parser.isSet(viewsOnly)) {
+        bench::PrintViewsLoad();
         return 0;
     }
     if (parser.isSet(tuningOnly)) {
@@ -292,6 +298,7 @@ int main(int argc, char** argv) {
     bench::PrintLongRecordingOpen(hours);
     bench::PrintTuningFigures();
     bench::PrintLostLink(simulator, lineLimit);
+    bench::PrintViewsLoad();
     bench::PrintCliTimes(cli, simulator, lineLimit);
     bench::PrintRegistryFigures(qEnvironmentVariable("ZEF_TEST_PG_URL"));
     printFaultRun(faultOptions);

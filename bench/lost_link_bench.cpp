@@ -4,6 +4,7 @@
 // real serial path against zef-sim and on the in-process simulator paced like the line.
 
 #include "bench/benches.h"
+#include "bench/window_held.h"
 
 #include "app/main_window.h"
 #include "app/status_bar.h"
@@ -20,12 +21,10 @@
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -54,73 +53,6 @@ struct Session {
     TForm1 form{session, prompts, logDir.path()};
     [[nodiscard]] QString State() const { return form.LinkStatus().StateLabel()->text(); }
 };
-
-// Runs the event loop until `done` or the limit; polls every millisecond.
-bool runUntil(const std::function<bool()>& done, int limitMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
-void runFor(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-// How much of a span the window thread is held up: a 10 ms timer that comes late by the time
-// the thread spent elsewhere. `meanwhile` runs on the window thread every 100 ms.
-struct Held {
-    double share = 0;
-    double worstMs = 0;
-};
-Held heldWhile(int spanMs, const std::function<void()>& meanwhile = {}) {
-    constexpr int kPeriodMs = 10;
-    QElapsedTimer clock, since;
-    Held held;
-    double late = 0;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(kPeriodMs);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        const auto lateMs = std::max<qint64>(0, since.restart() - kPeriodMs);
-        late += static_cast<double>(lateMs);
-        held.worstMs = std::max(held.worstMs, static_cast<double>(lateMs));
-    });
-    QTimer work;
-    work.setInterval(100);
-    // The window's event loop turns while its sequences wait on the line, and this timer is
-    // not the window's: one sequence at a time, as a fitter's clicks would come.
-    bool inside = false;
-    if (meanwhile)
-        QObject::connect(&work, &QTimer::timeout, [&] {
-            if (std::exchange(inside, true))
-                return;
-            meanwhile();
-            inside = false;
-        });
-    clock.start();
-    since.start();
-    probe.start();
-    work.start();
-    runFor(spanMs);
-    probe.stop();
-    work.stop();
-    held.share = late / static_cast<double>(clock.elapsed());
-    return held;
-}
-
-void printHeld(const char* what, const Held& held) {
-    std::printf("  %-44s %5.1f %% held, worst %5.1f ms (target <= 5 %%, <= 30 ms)\n", what,
-                100 * held.share, held.worstMs);
-    std::fflush(stdout);
-}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -189,11 +121,11 @@ void printTimeToLost() {
         map.Map(1, sim.device());
         Session s(map);
         s.form.ConnectToPort(1);
-        runFor(400 + QRandomGenerator::global()->bounded(350));
+        RunFor(400 + QRandomGenerator::global()->bounded(350));
         QElapsedTimer clock;
         clock.start();
         sim.Kill();
-        if (runUntil([&] { return s.State() == "Нет связи"; }, 10000))
+        if (RunUntil([&] { return s.State() == "Нет связи"; }, 10000))
             killed.push_back(static_cast<double>(clock.nsecsElapsed()) * 1e-9);
         s.form.Close_COMClick();
     }
@@ -204,11 +136,11 @@ void printTimeToLost() {
     for (int i = 0; i < kTrials * 2; ++i) {
         shared->SetFault({});
         s.form.ConnectToPort(1);
-        runFor(400 + QRandomGenerator::global()->bounded(350));
+        RunFor(400 + QRandomGenerator::global()->bounded(350));
         QElapsedTimer clock;
         clock.start();
         shared->SetFault({sim::Fault::Silent, 0, {}});
-        if (runUntil([&] { return s.State() == "Нет связи"; }, 10000))
+        if (RunUntil([&] { return s.State() == "Нет связи"; }, 10000))
             silent.push_back(static_cast<double>(clock.nsecsElapsed()) * 1e-9);
         s.form.Close_COMClick();
     }
@@ -237,13 +169,13 @@ void printBlocked() {
         map.Map(1, std::string(PortMap::kSimulator));
         Session s(map, [shared] { return std::make_unique<sim::SimBackend>(shared); });
         s.form.ConnectToPort(1);
-        runFor(1000);
-        printHeld("connected, idle:", heldWhile(kSpanMs));
+        RunFor(1000);
+        PrintHeld("connected, idle:", HeldWhile(kSpanMs));
         s.form.SetRecordingPeriod(std::chrono::milliseconds(1));
         QTemporaryDir dir;
         if (s.form.StartRecordingTo(dir.filePath("held.csv"))) {
             s.form.ShowTrend();
-            printHeld("recording at the fastest period, trend open:", heldWhile(kSpanMs));
+            PrintHeld("recording at the fastest period, trend open:", HeldWhile(kSpanMs));
             s.form.StopRecording();
             if (const auto rows = ReadDatalogCsv(dir.filePath("held.csv"));
                 rows && rows->size() > 2) {
@@ -257,20 +189,20 @@ void printBlocked() {
                             offered, kept, gaps.size(), 100 * (kept - offered) / offered);
             }
         }
-        printHeld("connecting every 100 ms:", heldWhile(kSpanMs, [&] {
+        PrintHeld("connecting every 100 ms:", HeldWhile(kSpanMs, [&] {
                       s.form.Close_COMClick();
                       s.form.ConnectToPort(1);
                   }));
         if (const Status saved = SaveSettings(s.session.Link(), dir.filePath("held.zef")); saved) {
-            printHeld("loading a settings file every 100 ms:", heldWhile(kSpanMs, [&] {
+            PrintHeld("loading a settings file every 100 ms:", HeldWhile(kSpanMs, [&] {
                           (void)s.form.LoadCalibration(dir.filePath("held.zef"));
                       }));
         } else {
             std::printf("  loading: no settings file to load (%s)\n", qPrintable(saved.error()));
         }
         shared->SetFault({sim::Fault::Silent, 0, {}});
-        runUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
-        printHeld("silent simulator (link lost):", heldWhile(kSpanMs));
+        RunUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
+        PrintHeld("silent simulator (link lost):", HeldWhile(kSpanMs));
         s.form.Close_COMClick();
     }
     {
@@ -279,14 +211,14 @@ void printBlocked() {
         map.Map(1, sim.device());
         Session s(map);
         s.form.ConnectToPort(1);
-        runFor(1000);
-        printHeld("zef-sim on a pseudo-terminal, idle:", heldWhile(kSpanMs));
+        RunFor(1000);
+        PrintHeld("zef-sim on a pseudo-terminal, idle:", HeldWhile(kSpanMs));
         sim.Signal(SIGSTOP); // stopped: the device is there, the controller silent
-        runUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
-        printHeld("stopped zef-sim (link lost):", heldWhile(kSpanMs));
+        RunUntil([&] { return s.form.Supervisor().IsLost(); }, 10000);
+        PrintHeld("stopped zef-sim (link lost):", HeldWhile(kSpanMs));
         sim.Kill();
-        runUntil([&] { return !s.session.Channel().IsOpen(); }, 10000);
-        printHeld("killed zef-sim (device gone):", heldWhile(kSpanMs));
+        RunUntil([&] { return !s.session.Channel().IsOpen(); }, 10000);
+        PrintHeld("killed zef-sim (device gone):", HeldWhile(kSpanMs));
         s.form.Close_COMClick();
     }
 }

@@ -64,15 +64,21 @@ QColor ZoneColour(Zone zone) {
 
 // The largest pixel size, up to `most`, at which `text` fits `room`.
 int FittingPixels(const QFont& base, const QString& text, QSize room, int most) {
+    // Halving the span: the gauges refit at every reading, and a step at a time from the
+    // largest size cost more than the rest of a refresh.
     QFont font = base;
-    for (int px = std::max(most, 6); px > 6; --px) {
+    const auto fits = [&](int px) {
         font.setPixelSize(px);
         const QFontMetrics metrics(font);
-        if (metrics.horizontalAdvance(text) + 8 <= room.width() &&
-            metrics.height() + 2 <= room.height())
-            return px;
+        return metrics.horizontalAdvance(text) + 8 <= room.width() &&
+               metrics.height() + 2 <= room.height();
+    };
+    int fitting = 6;
+    for (int above = std::max(most, 6) + 1; above - fitting > 1;) {
+        const int px = (fitting + above) / 2;
+        (fits(px) ? fitting : above) = px;
     }
-    return 6;
+    return fitting;
 }
 
 QString SettingsKey(const char* key) {
@@ -186,7 +192,14 @@ void Gauge::resizeEvent(QResizeEvent* event) {
 }
 
 void Gauge::fitFonts() {
-    for (QLabel* label : {m_title, m_valueLabel, m_detail}) {
+    const std::array labels = {m_title, m_valueLabel, m_detail};
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        QLabel* label = labels[i];
+        // Most readings change neither a label's text nor its room.
+        Fitted now{label->text(), label->size()};
+        if (now.text == m_fitted[i].text && now.room == m_fitted[i].room)
+            continue;
+        m_fitted[i] = std::move(now);
         QFont font = label->font();
         const int most = label == m_valueLabel ? 96 : 28;
         font.setPixelSize(FittingPixels(font, label->text(), label->size(), most));

@@ -66,6 +66,12 @@ private:
     QLabel* m_valueLabel = nullptr;
     QLabel* m_detail = nullptr;
     Bar* m_bar = nullptr;
+    // What each label's font was last fitted to: title, value, detail.
+    struct Fitted {
+        QString text;
+        QSize room;
+    };
+    std::array<Fitted, 3> m_fitted;
 };
 
 // "Приборы": the engine at a glance, large enough to read from the driver's seat, in whatever

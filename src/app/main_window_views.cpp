@@ -5,8 +5,11 @@
 #include "app/map_table.h"
 #include "app/parameter_table.h"
 #include "app/status_bar.h"
+#include "archive/snapshot_archive.h"
 #include "controls/ext_text.h"
+#include "params/choices.h"
 
+#include <QComboBox>
 #include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -83,7 +86,27 @@ ParameterTable* TForm1::ShowParameterTable() {
     if (!m_parameterTable) {
         m_parameterTable = new ParameterTable(m_link, *m_supervisor, m_prompts, this);
         m_parameterTable->setWindowFlag(Qt::Window);
+        // A list picked in the table shows the same item in the window, which raises no write.
+        connect(m_parameterTable, &ParameterTable::Written, this, [this](std::uint8_t address) {
+            const auto word = m_parameterTable->Word(address);
+            for (const ChoiceRow& row : ChoiceRows()) {
+                auto* combo = findChild<QComboBox*>(ToQString(row.control));
+                if (row.address != address || !word || !combo)
+                    continue;
+                const auto item = ItemFromWord(row, *word);
+                combo->setCurrentIndex(item.value_or(-1));
+                if (row.control == kStartModeControl)
+                    setStartModeCaption(item);
+            }
+        });
     }
+    // The controller connected now, whose serial number may have changed since.
+    ParameterTable::SnapshotList snapshots;
+    if (m_archive)
+        snapshots = [this] {
+            return m_archive && m_serial ? m_archive->List(*m_serial) : std::vector<Snapshot>{};
+        };
+    m_parameterTable->SetSnapshots(std::move(snapshots));
     (void)m_parameterTable->Reload();
     return Raise(m_parameterTable);
 }

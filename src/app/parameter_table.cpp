@@ -8,12 +8,14 @@
 #include "params/map_points.h"
 #include "params/reader.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -52,6 +54,51 @@ constexpr Known kDescriptions[] = {
     {31, "Нижний порог гистерезиса датчика кислорода: ниже него смесь считается бедной."},
     {71, "Число цилиндров двигателя: по нему считаются обороты и время впрыска."},
     {73, "Обороты, выше которых контроллер ограничивает подачу газа."},
+};
+
+const ChoiceRow* ChoiceOfRegister(std::uint8_t address) {
+    for (const ChoiceRow& row : ChoiceRows())
+        if (row.address == address)
+            return &row;
+    return nullptr;
+}
+
+// A list register is edited with the list the window shows for it: only its items are offered.
+class ChoiceDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        const ChoiceRow* row =
+            ChoiceOfRegister(kSettingsRegisters[static_cast<std::size_t>(index.row())]);
+        if (!row)
+            return QStyledItemDelegate::createEditor(parent, option, index);
+        auto* combo = new QComboBox(parent);
+        combo->setObjectName("ParameterChoice");
+        for (auto item : row->items)
+            combo->addItem(ToQString(item));
+        // A pick is the edit, as in the window's list; leaving without one changes nothing.
+        connect(combo, &QComboBox::activated, this, [this, combo] {
+            auto* self = const_cast<ChoiceDelegate*>(this);
+            emit self->commitData(combo);
+            emit self->closeEditor(combo);
+        });
+        return combo;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* combo = qobject_cast<QComboBox*>(editor))
+            combo->setCurrentIndex(combo->findText(index.data().toString()));
+        else
+            QStyledItemDelegate::setEditorData(editor, index);
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
+        if (auto* combo = qobject_cast<QComboBox*>(editor))
+            model->setData(index, combo->currentText());
+        else
+            QStyledItemDelegate::setModelData(editor, model, index);
+    }
 };
 
 bool IsMapPoint(std::uint8_t address) {
@@ -111,9 +158,13 @@ ParameterTable::ParameterTable(RegisterExchange& link, const LinkSupervisor& sup
     reload->setObjectName("ParameterReload");
     auto* compare = new QPushButton("&Сравнить с файлом...", this);
     compare->setObjectName("ParameterCompare");
+    m_compareSnapshot = new QPushButton("Сравнить со с&нимком...", this);
+    m_compareSnapshot->setObjectName("ParameterCompareSnapshot");
+    m_compareSnapshot->setEnabled(false);
     top->addWidget(m_filter, 1);
     top->addWidget(reload);
     top->addWidget(compare);
+    top->addWidget(m_compareSnapshot);
     layout->addLayout(top);
 
     m_table = new QTableWidget(static_cast<int>(kSettingsRegisters.size()), ColumnCount, this);
@@ -130,6 +181,7 @@ ParameterTable::ParameterTable(RegisterExchange& link, const LinkSupervisor& sup
     m_table->setColumnWidth(CaptionColumn, 300);
     m_table->horizontalHeader()->setSectionResizeMode(DescriptionColumn, QHeaderView::Stretch);
     m_table->setColumnHidden(FileColumn, true);
+    m_table->setItemDelegateForColumn(ValueColumn, new ChoiceDelegate(m_table));
     layout->addWidget(m_table, 1);
     m_state = new QLabel(this);
     m_state->setObjectName("ParameterState");
@@ -144,6 +196,8 @@ ParameterTable::ParameterTable(RegisterExchange& link, const LinkSupervisor& sup
     connect(m_filter, &QLineEdit::textChanged, this, &ParameterTable::applyFilter);
     connect(reload, &QPushButton::clicked, this, &ParameterTable::Reload);
     connect(compare, &QPushButton::clicked, this, &ParameterTable::ChooseFileToCompare);
+    connect(m_compareSnapshot, &QPushButton::clicked, this,
+            &ParameterTable::ChooseSnapshotToCompare);
     connect(m_table, &QTableWidget::itemChanged, this, &ParameterTable::itemEdited);
     // Every description read whole: rows as tall as their wrapped text.
     m_rowsFollowWidths = connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, m_table,
@@ -179,7 +233,7 @@ void ParameterTable::fill() {
         for (int column = 0; column < ColumnCount; ++column)
             m_table->setItem(row, column, new QTableWidgetItem);
         const EditRow* edit = EditOfRegister(address);
-        const bool editable = edit && !ReadOnly(address);
+        const bool editable = (edit || ChoiceOfRegister(address)) && !ReadOnly(address);
         for (int column = 0; column < ColumnCount; ++column) {
             QTableWidgetItem* item = m_table->item(row, column);
             Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
@@ -262,6 +316,20 @@ bool ParameterTable::Reload() {
 }
 
 bool ParameterTable::CompareWith(const QString& path) {
+    return compareWith(path, QStringLiteral("В файле %1").arg(QFileInfo(path).fileName()),
+                       QStringLiteral("С файлом отличий нет."),
+                       QStringLiteral("Отличий от файла: %1 (выделены)."));
+}
+
+bool ParameterTable::CompareWith(const Snapshot& snapshot) {
+    const QString taken = snapshot.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return compareWith(snapshot.path, QStringLiteral("В снимке %1").arg(taken),
+                       QStringLiteral("Со снимком %1 отличий нет.").arg(taken),
+                       QStringLiteral("Отличий от снимка %1: %2 (выделены).").arg(taken, "%1"));
+}
+
+bool ParameterTable::compareWith(const QString& path, const QString& column, const QString& none,
+                                 const QString& some) {
     auto values = ReadSettingsFile(path);
     if (!values) {
         m_prompts.Message(values.error(), Prompts::Kind::Error);
@@ -269,17 +337,37 @@ bool ParameterTable::CompareWith(const QString& path) {
     }
     m_file = std::move(*values);
     m_table->setColumnHidden(FileColumn, false);
-    m_table->horizontalHeaderItem(FileColumn)
-        ->setText(QStringLiteral("В файле %1").arg(QFileInfo(path).fileName()));
+    m_table->horizontalHeaderItem(FileColumn)->setText(column);
     int differing = 0;
     for (int row = 0; row < m_table->rowCount(); ++row) {
         showRow(row);
         const auto i = static_cast<std::size_t>(row);
         differing += m_words[i] && i < m_file->size() && (*m_file)[i] != *m_words[i];
     }
-    showState(differing == 0 ? QStringLiteral("С файлом отличий нет.")
-                             : QStringLiteral("Отличий от файла: %1 (выделены).").arg(differing));
+    showState(differing == 0 ? none : some.arg(differing));
     return true;
+}
+
+void ParameterTable::SetSnapshots(SnapshotList list) {
+    m_snapshots = std::move(list);
+    m_compareSnapshot->setEnabled(static_cast<bool>(m_snapshots));
+}
+
+void ParameterTable::ChooseSnapshotToCompare() {
+    if (!m_snapshots)
+        return;
+    const std::vector<Snapshot> snapshots = m_snapshots();
+    if (snapshots.empty()) {
+        m_prompts.Message(QStringLiteral("В архиве нет снимков этого контроллера."));
+        return;
+    }
+    // Newest first, as the archive dialog lists them.
+    QStringList captions;
+    for (auto s = snapshots.rbegin(); s != snapshots.rend(); ++s)
+        captions << SnapshotCaption(*s);
+    const auto chosen = m_prompts.ChooseItem(QStringLiteral("Снимок для сравнения:"), captions, 0);
+    if (chosen)
+        CompareWith(snapshots[snapshots.size() - 1 - static_cast<std::size_t>(*chosen)]);
 }
 
 void ParameterTable::ChooseFileToCompare() {
@@ -288,6 +376,10 @@ void ParameterTable::ChooseFileToCompare() {
 }
 
 void ParameterTable::EditValue(std::uint8_t address, const QString& text) {
+    if (const ChoiceRow* choice = ChoiceOfRegister(address)) {
+        editChoice(*choice, text);
+        return;
+    }
     const int row = RowOf(address);
     const EditRow* edit = EditOfRegister(address);
     const auto i = static_cast<std::size_t>(row);
@@ -313,6 +405,25 @@ void ParameterTable::EditValue(std::uint8_t address, const QString& text) {
     m_words[i] = RawFromShown(edit->conversion, x);
     showRow(row);
     emit Written(address);
+}
+
+void ParameterTable::editChoice(const ChoiceRow& choice, const QString& text) {
+    const int row = RowOf(choice.address);
+    const auto i = static_cast<std::size_t>(row);
+    const auto item = std::find(choice.items.begin(), choice.items.end(), text.toStdString());
+    const auto index = static_cast<int>(item - choice.items.begin());
+    // As from the window's list, the register only ever receives an item's position.
+    if (row < 0 || item == choice.items.end() || !m_words[i] ||
+        m_supervisor.State() != LinkState::Live) {
+        showRow(std::max(row, 0));
+        return;
+    }
+    WriteChoice(m_link, choice, index);
+    m_words[i] = static_cast<std::uint16_t>(index);
+    // The start mode names what the changeover temperature's row means.
+    for (int other = 0; other < m_table->rowCount(); ++other)
+        showRow(other);
+    emit Written(choice.address);
 }
 
 void ParameterTable::itemEdited(QTableWidgetItem* item) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/snapshot_archive.h"
 #include "files/settings_file.h"
 #include "link/register_exchange.h"
 
@@ -7,16 +8,20 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
 
 namespace zef {
 
 class LinkSupervisor;
+struct ChoiceRow;
 class Prompts;
 
 // Every calibration register of a settings file in one table: what the window calls it, its
@@ -48,6 +53,15 @@ public:
     bool CompareWith(const QString& path);
     void ChooseFileToCompare();
 
+    // The connected controller's snapshots, oldest first; none given: no archive to compare
+    // with, and the button says so by being disabled.
+    using SnapshotList = std::function<std::vector<Snapshot>()>;
+    void SetSnapshots(SnapshotList list);
+    // Marks the registers whose word differs from a snapshot of the archive.
+    bool CompareWith(const Snapshot& snapshot);
+    void ChooseSnapshotToCompare();
+    [[nodiscard]] QPushButton* SnapshotButton() const { return m_compareSnapshot; }
+
     // A value typed into the row of `address`, handled as the window's edit handles it.
     void EditValue(std::uint8_t address, const QString& text);
 
@@ -75,7 +89,12 @@ private:
     void showRow(int row);
     void applyFilter(const QString& text);
     void itemEdited(QTableWidgetItem* item);
+    void editChoice(const ChoiceRow& choice, const QString& text);
     void showState(const QString& text);
+    // `column` heads the compared values; `none` and `some` (the count as %1) end up in the
+    // state line.
+    bool compareWith(const QString& path, const QString& column, const QString& none,
+                     const QString& some);
 
     RegisterExchange& m_link;
     const LinkSupervisor& m_supervisor;
@@ -83,6 +102,8 @@ private:
     QTableWidget* m_table = nullptr;
     QLineEdit* m_filter = nullptr;
     QLabel* m_state = nullptr;
+    QPushButton* m_compareSnapshot = nullptr;
+    SnapshotList m_snapshots;
     std::array<std::optional<std::uint16_t>, kSettingsRegisters.size()> m_words{};
     std::optional<SettingsValues> m_file;
     bool m_filling = false;

@@ -62,6 +62,17 @@ std::optional<QString> QtPrompts::AskText(const QString& question, const QString
     return text;
 }
 
+std::optional<int> QtPrompts::ChooseItem(const QString& question, const QStringList& items,
+                                         int proposed) {
+    bool given = false;
+    const QString item = QInputDialog::getItem(m_parent, QString::fromUtf8(kPlainCaption), question,
+                                               items, proposed, false, &given);
+    const auto index = items.indexOf(item);
+    if (!given || index < 0)
+        return std::nullopt;
+    return static_cast<int>(index);
+}
+
 QString WriteToControllerQuestion(const QString& what) {
     return QStringLiteral("Записать %1 в контроллер? Текущая калибровка сохраняется в архиве.")
         .arg(what);

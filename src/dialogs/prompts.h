@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -48,6 +49,15 @@ public:
         (void)question;
         return proposed;
     }
+    // One of a list of items, by its index; nothing on cancel. Where nobody is asked, the
+    // proposed item stands.
+    [[nodiscard]] virtual std::optional<int> ChooseItem(const QString& question,
+                                                        const QStringList& items, int proposed) {
+        (void)question;
+        if (proposed < 0 || proposed >= items.size())
+            return std::nullopt;
+        return proposed;
+    }
 };
 
 // The question before a calibration goes into the controller from a dialog; what names the
@@ -73,6 +83,8 @@ public:
     std::optional<QString> OpenFileNameFor(const QString& title, const QString& filter) override;
     std::optional<QString> SaveFileNameAs(const QString& filter, const QString& proposed) override;
     std::optional<QString> AskText(const QString& question, const QString& proposed) override;
+    std::optional<int> ChooseItem(const QString& question, const QStringList& items,
+                                  int proposed) override;
 
 private:
     std::optional<QString> chooseFile(const QString& dialog, const QString& filter, bool save,

@@ -5,14 +5,17 @@
 #include "app/main_window.h"
 #include "app/parameter_table.h"
 #include "app/status_bar.h"
+#include "archive/snapshot_archive.h"
 #include "controls/ext_edit.h"
 #include "datalog/channels.h"
+#include "params/choices.h"
 #include "session/controller_session.h"
 #include "support/clipped_text.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_ports.h"
 #include "support/window_fixture.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -97,6 +100,37 @@ TEST_F(Workspace, table_edit_sends_the_frames_of_the_window_edit) {
     }
 }
 
+TEST_F(Workspace, table_list_pick_sends_the_frames_of_the_window_list_and_shows_there) {
+    for (const ChoiceRow& row : ChoiceRows()) {
+        SCOPED_TRACE(row.control);
+        auto* windowList = form.findChild<QComboBox*>(ToQString(row.control));
+        ASSERT_NE(windowList, nullptr);
+        const std::uint16_t before = ports.Param(row.address);
+        const int pick = (ItemFromWord(row, before).value_or(0) + 1) % windowList->count();
+        ports.sim->ClearFrames();
+        windowList->setCurrentIndex(pick);
+        emit windowList->activated(pick);
+        const auto byWindow = ports.sim->TakeFrames();
+        ASSERT_FALSE(byWindow.empty());
+        const std::uint16_t written = ports.Param(row.address);
+
+        ports.SetParam(row.address, before);
+        windowList->setCurrentIndex(-1);
+        ParameterTable* table = form.ShowParameterTable();
+        const QModelIndex value =
+            table->Table()->model()->index(table->RowOf(row.address), ParameterTable::ValueColumn);
+        table->Table()->edit(value);
+        auto* tableList = qobject_cast<QComboBox*>(table->Table()->indexWidget(value));
+        ASSERT_NE(tableList, nullptr);
+        ports.sim->ClearFrames();
+        tableList->setCurrentIndex(pick);
+        emit tableList->activated(pick);
+        EXPECT_EQ(ports.sim->TakeFrames(), byWindow);
+        EXPECT_EQ(table->Word(row.address), written);
+        EXPECT_EQ(windowList->currentIndex(), pick);
+    }
+}
+
 TEST_F(Workspace, table_lists_unshown_registers_read_only_and_marks_a_file_s_differences) {
     ParameterTable* table = form.ShowParameterTable();
     QTableWidgetItem* unshown = table->Table()->item(table->RowOf(14), ParameterTable::ValueColumn);
@@ -121,6 +155,34 @@ TEST_F(Workspace, table_lists_unshown_registers_read_only_and_marks_a_file_s_dif
     table->Filter()->setText("оборот");
     EXPECT_FALSE(table->Table()->isRowHidden(table->RowOf(73)));
     EXPECT_TRUE(table->Table()->isRowHidden(table->RowOf(14)));
+}
+
+TEST_F(Workspace, table_marks_exactly_the_registers_a_chosen_snapshot_holds_otherwise) {
+    ParameterTable* table = form.ShowParameterTable();
+    EXPECT_FALSE(table->SnapshotButton()->isEnabled()); // no archive
+    const CalibrationArchive archive(QDir(logDir.path()).filePath("archive"));
+    form.SetArchive(&archive);
+    table = form.ShowParameterTable();
+    ASSERT_TRUE(table->SnapshotButton()->isEnabled());
+    ASSERT_TRUE(form.SerialNumber());
+
+    SettingsValues values;
+    for (std::uint8_t address : kSettingsRegisters)
+        values.push_back(*table->Word(address));
+    values[static_cast<std::size_t>(table->RowOf(6))] += 1;
+    values[static_cast<std::size_t>(table->RowOf(73))] -= 100;
+    ASSERT_TRUE(archive.Store(*form.SerialNumber(), values, SnapshotReason::Connect));
+    QTest::mouseClick(table->SnapshotButton(), Qt::LeftButton); // the newest is proposed
+    for (std::uint8_t address : kSettingsRegisters)
+        EXPECT_EQ(table->Table()->item(table->RowOf(address), 0)->background().style() !=
+                      Qt::NoBrush,
+                  address == 6 || address == 73)
+            << int(address);
+    EXPECT_TRUE(table->Table()
+                    ->horizontalHeaderItem(ParameterTable::FileColumn)
+                    ->text()
+                    .startsWith("В снимке "));
+    form.SetArchive(nullptr);
 }
 
 TEST_F(Workspace, table_keeps_its_values_while_lost_and_reads_again_when_back) {
