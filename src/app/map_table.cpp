@@ -172,19 +172,18 @@ std::vector<int> MapTable::selectedPoints() const {
 }
 
 void MapTable::MoveSelected(int steps) {
-    std::vector<Move> moves;
-    for (const int point : selectedPoints())
-        if (const auto before = m_map.PointMicros(ChartIndex(point)))
-            if (const auto after = MapEditor::SteppedMicros(*before, steps))
-                moves.push_back({point, *before, *after});
-    write(moves);
+    writeSelected([steps](int micros) { return MapEditor::SteppedMicros(micros, steps); });
 }
 
 void MapTable::ScaleSelected(double percent) {
+    writeSelected([percent](int micros) { return MapEditor::ScaledMicros(micros, percent); });
+}
+
+void MapTable::writeSelected(const std::function<std::optional<int>(int)>& moved) {
     std::vector<Move> moves;
     for (const int point : selectedPoints())
         if (const auto before = m_map.PointMicros(ChartIndex(point)))
-            if (const auto after = MapEditor::ScaledMicros(*before, percent))
+            if (const auto after = moved(*before))
                 moves.push_back({point, *before, *after});
     write(moves);
 }

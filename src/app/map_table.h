@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -57,6 +58,8 @@ private:
     void typed(QTableWidgetItem* item);
     [[nodiscard]] std::vector<int> selectedPoints() const;
     // Writes the moves, asking first when there is more than one.
+    // The selected points, each moved to where `moved` puts its microseconds (none: it stays).
+    void writeSelected(const std::function<std::optional<int>(int)>& moved);
     void write(const std::vector<Move>& moves);
     void fill();
 

@@ -200,11 +200,8 @@ void ChangeHistory::Clear() {
     {
         std::lock_guard lock(m_mutex);
         m_known.clear();
-        m_done.clear();
-        m_undone.clear();
-        m_joinable = false;
     }
-    emit Changed();
+    ForgetSteps();
 }
 
 void ChangeHistory::ForgetSteps() {
